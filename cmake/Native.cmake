@@ -1,0 +1,38 @@
+# Native build: portable code under AddressSanitizer and UndefinedBehaviorSanitizer,
+# its unit tests, Linux tools, and the Windows build as an external project.
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(Z_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+
+add_library(zportable STATIC ${Z_PORTABLE_SOURCES})
+target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(zportable PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
+target_link_options(zportable PUBLIC ${Z_SANITIZE})
+
+file(GLOB Z_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
+add_executable(native_tests ${Z_NATIVE_TESTS})
+target_compile_options(native_tests PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
+target_link_libraries(native_tests PRIVATE zportable GTest::gtest GTest::gtest_main)
+gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
+
+# The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
+include(ExternalProject)
+set(Z_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+ExternalProject_Add(windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${Z_WINDOWS_BINARY_DIR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DZ_WINE_BENCH_DIR=${CMAKE_BINARY_DIR}/wine
+    -DZ_NATIVE_BINARY_DIR=${CMAKE_BINARY_DIR}
+  CMAKE_GENERATOR ${CMAKE_GENERATOR}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  USES_TERMINAL_BUILD ON)
+
+# CTest descends into the Windows build's tests from here.
+file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${Z_WINDOWS_BINARY_DIR}\")\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)

@@ -1,0 +1,74 @@
+# Windows build: ZStub.exe and everything that runs under Wine.
+enable_testing()
+include(GoogleTest)
+
+if(NOT Z_WINE_BENCH_DIR)
+  set(Z_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine)
+endif()
+# Every Windows test runs through the Wine bench (Xvfb + a private prefix).
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh run ${Z_WINE_BENCH_DIR})
+
+# Static C/C++ runtimes: the stub runs from any folder with no DLL beside it.
+set(Z_STATIC_LINK -static -static-libgcc -static-libstdc++)
+add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN)
+
+add_library(zportable STATIC ${Z_PORTABLE_SOURCES})
+target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(zportable PRIVATE ${Z_WARNINGS})
+
+add_library(zwin STATIC ${Z_WINDOWS_SOURCES})
+target_include_directories(zwin PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(zwin PRIVATE ${Z_WARNINGS})
+# Only DLLs that Windows always loads from its own folder are imported at load time;
+# everything else is loaded at run time after the DLL search is restricted.
+target_link_libraries(zwin PUBLIC zportable kernel32 user32 gdi32 advapi32 shell32)
+
+add_executable(ZStub WIN32 ${Z_STUB_MAIN} ${Z_STUB_RESOURCES})
+target_compile_options(ZStub PRIVATE ${Z_WARNINGS})
+target_link_libraries(ZStub PRIVATE zwin)
+target_link_options(ZStub PRIVATE ${Z_STATIC_LINK} -mwindows -s)
+set_target_properties(ZStub PROPERTIES OUTPUT_NAME ZStub SUFFIX .exe)
+
+# Tools that run under Windows (test helpers, viewers, the sample engine).
+file(GLOB Z_WINDOWS_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/win/*/CMakeLists.txt)
+foreach(tool_list ${Z_WINDOWS_TOOL_DIRS})
+  get_filename_component(tool_dir ${tool_list} DIRECTORY)
+  get_filename_component(tool_name ${tool_dir} NAME)
+  add_subdirectory(${tool_dir} tools/${tool_name})
+endforeach()
+
+# GoogleTest, cross-compiled from Debian's sources.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Wine bench fixture: Xvfb and a persistent wineserver for the whole test run.
+add_test(NAME wine.bench.start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh start ${Z_WINE_BENCH_DIR})
+add_test(NAME wine.bench.stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh stop ${Z_WINE_BENCH_DIR})
+set_tests_properties(wine.bench.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+set_tests_properties(wine.bench.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 120)
+
+# Windows unit tests: one executable, one CTest test per TEST(), run serially because
+# window classes, atoms and the debug viewer window are global names.
+file(GLOB Z_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
+add_executable(wine_tests ${Z_WINE_TESTS} tests/wine/wine_main.cpp)
+target_compile_options(wine_tests PRIVATE ${Z_WARNINGS})
+target_link_libraries(wine_tests PRIVATE zwin gtest)
+target_link_options(wine_tests PRIVATE ${Z_STATIC_LINK})
+target_compile_definitions(wine_tests PRIVATE
+  Z_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+add_dependencies(wine_tests ZStub)
+gtest_add_tests(TARGET wine_tests SOURCES ${Z_WINE_TESTS} TEST_PREFIX "wine." TEST_LIST z_wine_test_list)
+set_tests_properties(${z_wine_test_list} PROPERTIES
+  FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 120)
+
+# Script-driven tests: tests/wine/*.sh, each run with the bench's environment.
+file(GLOB Z_WINE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.sh)
+foreach(script ${Z_WINE_SCRIPTS})
+  get_filename_component(script_name ${script} NAME_WE)
+  add_test(NAME wine.script.${script_name}
+    COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh shell ${Z_WINE_BENCH_DIR} bash ${script} ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine.script.${script_name} PROPERTIES
+    FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300)
+endforeach()

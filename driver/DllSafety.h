@@ -1,0 +1,18 @@
+#pragma once
+// An installation file is usually started, elevated, from a downloads folder where
+// anyone can drop a DLL. Every library the stub loads must come from the system folder.
+#include <windows.h>
+#include <string>
+
+// Limits the DLL search of this process to the system folder (and the side-by-side
+// store). Call first thing, before any library is loaded. True when the restriction
+// is in force; on systems without SetDefaultDllDirectories, LoadSystemLibrary falls
+// back to full system paths.
+bool RestrictDllSearch();
+
+// Whether RestrictDllSearch put the restriction in force.
+bool DllSearchRestricted();
+
+// Loads a system library by its bare name without ever looking in the program's or
+// the current folder. Null when it cannot be loaded.
+HMODULE LoadSystemLibrary(const std::string& name);

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The Wine test bench: Xvfb plus a persistent wineserver in a private prefix.
+#
+#   wine-bench.sh start DIR            start Xvfb and the wineserver (creates DIR/prefix once)
+#   wine-bench.sh stop DIR             end the wineserver and Xvfb; fail if a process survives
+#   wine-bench.sh run DIR EXE ARGS...  run a Windows program in the bench, exit with its code
+#   wine-bench.sh shell DIR CMD...     run a shell command with the bench's environment
+set -uo pipefail
+
+cmd=${1:?command}
+dir=$(mkdir -p "${2:?bench folder}" && cd "$2" && pwd)
+shift 2
+
+export WINEPREFIX="$dir/prefix"
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko: nothing here needs them, and their installers would prompt.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+unset WINEARCH
+
+bench_env() {
+  if [ ! -f "$dir/display" ]; then
+    echo "wine-bench: the bench in $dir is not started (wine-bench.sh start $dir)" >&2
+    exit 125
+  fi
+  export DISPLAY=$(cat "$dir/display")
+}
+
+prefix_processes() {
+  # Processes of this prefix: their environment names it.
+  local pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    [ "$pid" = "$$" ] && continue
+    if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+      echo "$pid"
+    fi
+  done
+}
+
+case "$cmd" in
+  start)
+    if [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+      "$0" stop "$dir" >/dev/null 2>&1 || true
+    fi
+    n=90
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    echo $! > "$dir/xvfb.pid"
+    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+    [ -e "/tmp/.X11-unix/X$n" ] || { echo "wine-bench: Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+    echo ":$n" > "$dir/display"
+    export DISPLAY=":$n"
+    wineserver -p </dev/null >/dev/null 2>&1
+    if [ ! -f "$WINEPREFIX/.bench-ready" ]; then
+      echo "wine-bench: creating the prefix $WINEPREFIX"
+      wineboot -i </dev/null >"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log" >&2; exit 1; }
+      touch "$WINEPREFIX/.bench-ready"
+    else
+      wineboot </dev/null >"$dir/wineboot.log" 2>&1 || true
+    fi
+    echo "wine-bench: ready on display :$n with prefix $WINEPREFIX"
+    ;;
+
+  stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    wineserver -w </dev/null >/dev/null 2>&1 || true
+    if [ -f "$dir/xvfb.pid" ]; then
+      kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+      rm -f "$dir/xvfb.pid"
+    fi
+    rm -f "$dir/display"
+    sleep 0.2
+    left=$(prefix_processes)
+    if [ -n "$left" ]; then
+      echo "wine-bench: processes of the prefix survived wineserver -k:" >&2
+      ps -o pid,args -p $(echo $left | tr ' ' ',') >&2 || true
+      kill -9 $left 2>/dev/null || true
+      exit 1
+    fi
+    echo "wine-bench: stopped, no process of the prefix left"
+    ;;
+
+  run)
+    bench_env
+    exe=${1:?program}; shift
+    exec wine "$exe" "$@"
+    ;;
+
+  shell)
+    bench_env
+    export WINE_BENCH_DIR="$dir"
+    exec "$@"
+    ;;
+
+  *)
+    echo "wine-bench: unknown command $cmd" >&2
+    exit 2
+    ;;
+esac
