@@ -6,7 +6,7 @@ include(GoogleTest)
 
 set(Z_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 
-add_library(zportable STATIC ${Z_PORTABLE_SOURCES})
+add_library(zportable STATIC ${Z_PORTABLE_SOURCES} ${Z_NATIVE_ONLY_SOURCES})
 target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zportable PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
 target_link_options(zportable PUBLIC ${Z_SANITIZE})

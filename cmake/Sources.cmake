@@ -4,6 +4,16 @@ set(Z_PORTABLE_SOURCES
   system/ZSub.cpp
   system/Utils.cpp
   system/CommandLine.cpp
+  system/ZDebug.cpp
+)
+
+# Native stand-ins for the platform pieces of portable units (no viewer natively).
+set(Z_NATIVE_ONLY_SOURCES
+  system/ZDebugNative.cpp
+)
+# ... and their Windows counterparts, linked into the same library.
+set(Z_WINDOWS_PLATFORM_SOURCES
+  system/ZDebugWin.cpp
 )
 
 # Code that talks to Win32; built only for Windows.

@@ -12,7 +12,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh
 set(Z_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX WIN32_LEAN_AND_MEAN)
 
-add_library(zportable STATIC ${Z_PORTABLE_SOURCES})
+add_library(zportable STATIC ${Z_PORTABLE_SOURCES} ${Z_WINDOWS_PLATFORM_SOURCES})
 target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zportable PRIVATE ${Z_WARNINGS})
 

@@ -41,12 +41,19 @@ case "$cmd" in
     if [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
       "$0" stop "$dir" >/dev/null 2>&1 || true
     fi
-    n=90
-    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$dir/xvfb.log" 2>&1 &
+    # Xvfb picks a free display itself and writes its number: no race between benches.
+    rm -f "$dir/display.fd"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.fd" </dev/null >"$dir/xvfb.log" 2>&1 &
     echo $! > "$dir/xvfb.pid"
-    for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
-    [ -e "/tmp/.X11-unix/X$n" ] || { echo "wine-bench: Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1; }
+    n=
+    for _ in $(seq 100); do
+      n=$(tr -dc 0-9 < "$dir/display.fd" 2>/dev/null)
+      [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    if [ -z "$n" ] || ! kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null; then
+      echo "wine-bench: Xvfb did not start" >&2; cat "$dir/xvfb.log" >&2; exit 1
+    fi
     echo ":$n" > "$dir/display"
     export DISPLAY=":$n"
     wineserver -p </dev/null >/dev/null 2>&1

@@ -1,0 +1,95 @@
+#include "system/ZDebug.h"
+
+#include <mutex>
+#include <streambuf>
+
+std::uint8_t DebugTarget = 0;
+
+namespace {
+
+std::function<void(const std::string&)>& PieceSink() {
+  static std::function<void(const std::string&)> sink;
+  return sink;
+}
+
+// The stream's device: a 128-byte buffer whose content is delivered as one piece when
+// it is full, at every line end (flush) and when the program ends.
+class DebugStreamBuf : public std::streambuf {
+ public:
+  DebugStreamBuf() { setp(buffer_, buffer_ + kDebugStreamBuffer); }
+  ~DebugStreamBuf() override { Deliver(); }
+
+ protected:
+  int_type overflow(int_type ch) override {
+    Deliver();
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(ch);
+      pbump(1);
+    }
+    return traits_type::not_eof(ch);
+  }
+  int sync() override {
+    Deliver();
+    return 0;  // a failed delivery never fails the writer
+  }
+
+ private:
+  void Deliver() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t waiting = static_cast<std::size_t>(pptr() - pbase());
+    if (waiting == 0) return;
+    std::string piece(pbase(), waiting < kDebugCopyLimit ? waiting : kDebugCopyLimit);
+    setp(buffer_, buffer_ + kDebugStreamBuffer);  // emptied in every case: never sent twice
+    try {
+      if (PieceSink())
+        PieceSink()(piece);
+      else
+        SendDebugText(piece);
+    } catch (...) {
+    }
+  }
+
+  char buffer_[kDebugStreamBuffer];
+  std::mutex mutex_;
+};
+
+}  // namespace
+
+std::ostream& Output() {
+  static DebugStreamBuf buffer;
+  static std::ostream stream(&buffer);
+  return stream;
+}
+
+void SetDebugPieceSink(std::function<void(const std::string&)> sink) {
+  Output().flush();
+  PieceSink() = std::move(sink);
+}
+
+std::string DebugFileName() { return "C:\\ProgramData\\_zdebug.txt"; }
+
+std::string NormalizeLineEnds(const std::string& piece) {
+  std::string result;
+  result.reserve(piece.size() + 16);
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    char ch = piece[i];
+    if (ch == '\r') {
+      if (i + 1 < piece.size() && piece[i + 1] == '\n') ++i;
+      result += "\r\n";
+    } else if (ch == '\n') {
+      result += "\r\n";
+    } else {
+      result += ch;
+    }
+  }
+  return result;
+}
+
+std::string ExceptionLine(const std::string& routine, const std::string& detail, const std::string& message) {
+  std::string prefixedDetail = detail.empty() ? std::string() : " --- " + detail;
+  return " --- " + routine + "()" + prefixedDetail + " --- " + message;
+}
+
+void TraceException(const std::exception& error, const std::string& routine, const std::string& detail) {
+  Output() << ExceptionLine(routine, detail, error.what()) << std::endl;
+}
