@@ -1,32 +1,43 @@
 #include "driver/DllSafety.h"
 
 namespace {
+
 bool g_restricted = false;
+
+// Looked up at run time: systems without the DLL-directory update lack both.
+template <typename Fn>
+Fn KernelProc(const char* name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
 }
 
+}  // namespace
+
 bool RestrictDllSearch() {
-  // Looked up at run time: older systems lack it, and those fall back to full paths.
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto setDefault = kernel ? reinterpret_cast<SetDefaultDllDirectoriesFn>(
-                                 reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                           : nullptr;
+  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
   const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  auto setDefault = KernelProc<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
   g_restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
-  // Takes the current folder out of the legacy search order as well.
-  SetDllDirectoryA("");
+  // Takes the current folder out of the legacy search order as well (dependencies of
+  // libraries loaded by full path on systems without the restriction).
+  if (auto setDirectory = KernelProc<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
   return g_restricted;
 }
 
 bool DllSearchRestricted() { return g_restricted; }
 
 HMODULE LoadSystemLibrary(const std::string& name) {
-  if (name.empty()) return nullptr;
-  if (g_restricted || name.find_first_of("\\/:") != std::string::npos) return LoadLibraryA(name.c_str());
+  // Bare names only: a relative path would resolve against the current folder.
+  if (name.empty() || name.find_first_of("\\/:") != std::string::npos || name.find('\0') != std::string::npos)
+    return nullptr;
+  if (g_restricted) return LoadLibraryA(name.c_str());
   char folder[MAX_PATH + 1] = {};
   UINT length = GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length > MAX_PATH) return nullptr;
   std::string path(folder, length);
   if (path.back() != '\\') path += '\\';
-  return LoadLibraryA((path + name).c_str());
+  // The altered search order looks for the library's own imports in the system folder
+  // first instead of in the program's folder.
+  return LoadLibraryExA((path + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

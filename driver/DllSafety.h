@@ -13,6 +13,7 @@ bool RestrictDllSearch();
 // Whether RestrictDllSearch put the restriction in force.
 bool DllSearchRestricted();
 
-// Loads a system library by its bare name without ever looking in the program's or
-// the current folder. Null when it cannot be loaded.
+// Loads a system library by its bare name ("RICHED32.DLL") without ever looking in the
+// program's or the current folder. Null when it cannot be loaded or the name carries a
+// path.
 HMODULE LoadSystemLibrary(const std::string& name);
