@@ -17,6 +17,13 @@ target_compile_options(native_tests PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
 target_link_libraries(native_tests PRIVATE zportable GTest::gtest GTest::gtest_main)
 gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
 
+# Linux tools: the package builder and the stub's post-link step.
+add_subdirectory(tools/zpack)
+add_subdirectory(tools/pefix)
+target_link_libraries(native_tests PRIVATE zpacklib)
+target_compile_definitions(native_tests PRIVATE Z_ZPACK_EXE="$<TARGET_FILE:zpack>")
+add_dependencies(native_tests zpack)
+
 # The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
 include(ExternalProject)
 set(Z_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
@@ -32,6 +39,29 @@ ExternalProject_Add(windows
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   USES_TERMINAL_BUILD ON)
+# The Windows build runs pefix after linking the stub and zpack to make its test packages.
+add_dependencies(windows pefix zpack)
+
+# Fuzz targets of the package reader (clang's libFuzzer); each runs a few seconds under
+# CTest over its kept corpus, new inputs going to the build folder.
+find_program(Z_CLANGXX clang++)
+if(Z_CLANGXX)
+  set(Z_FUZZ_BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz)
+  ExternalProject_Add(fuzz
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
+    BINARY_DIR ${Z_FUZZ_BINARY_DIR}
+    CMAKE_ARGS -DCMAKE_CXX_COMPILER=${Z_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    CMAKE_GENERATOR ${CMAKE_GENERATOR}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND "")
+  foreach(target package checksum token)
+    file(MAKE_DIRECTORY ${Z_FUZZ_BINARY_DIR}/found-${target})
+    add_test(NAME fuzz.${target}
+      COMMAND ${Z_FUZZ_BINARY_DIR}/fuzz_${target} -max_total_time=5 -timeout=10 -rss_limit_mb=1024
+        ${Z_FUZZ_BINARY_DIR}/found-${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${target})
+    set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 60)
+  endforeach()
+endif()
 
 # CTest descends into the Windows build's tests from here.
 file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${Z_WINDOWS_BINARY_DIR}\")\n")

@@ -5,6 +5,10 @@ set(Z_PORTABLE_SOURCES
   system/Utils.cpp
   system/CommandLine.cpp
   system/ZDebug.cpp
+  system/FilesLogic.cpp
+  system/ProcessLogic.cpp
+  driver/StubLogic.cpp
+  package/PackX.cpp
 )
 
 # Native stand-ins for the platform pieces of portable units (no viewer natively).
@@ -21,6 +25,14 @@ set(Z_WINDOWS_SOURCES
   system/Win64.cpp
   system/WinUtils.cpp
   driver/DllSafety.cpp
+  system/Files.cpp
+  system/ProcessViewer.cpp
+  system/ExecPipe.cpp
+  system/Process.cpp
+  ui/ZMsgBox.cpp
+  driver/StubGlob.cpp
+  driver/StubWin.cpp
+  package/PackXWin.cpp
 )
 
 # The stub's entry point and resources.

@@ -29,6 +29,17 @@ target_link_libraries(ZStub PRIVATE zwin)
 target_link_options(ZStub PRIVATE ${Z_STATIC_LINK} -mwindows -s)
 set_target_properties(ZStub PROPERTIES OUTPUT_NAME ZStub SUFFIX .exe)
 
+# The package builder records the package's end at bytes 248..255 of the stub, and the
+# reader looks for "PE" at 256: pefix (a native tool of the native build) moves the PE
+# header there after linking. zpack (native) makes the packages the tests run.
+if(NOT Z_NATIVE_BINARY_DIR)
+  message(FATAL_ERROR "Z_NATIVE_BINARY_DIR: configure the Windows build from the native one")
+endif()
+set(Z_PEFIX ${Z_NATIVE_BINARY_DIR}/pefix)
+set(Z_ZPACK ${Z_NATIVE_BINARY_DIR}/zpack)
+add_custom_command(TARGET ZStub POST_BUILD COMMAND ${Z_PEFIX} $<TARGET_FILE:ZStub> VERBATIM)
+add_subdirectory(tools/zpack tools/zpack)
+
 # Tools that run under Windows (test helpers, viewers, the sample engine).
 file(GLOB Z_WINDOWS_TOOL_DIRS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/win/*/CMakeLists.txt)
 foreach(tool_list ${Z_WINDOWS_TOOL_DIRS})
@@ -59,6 +70,9 @@ target_link_options(wine_tests PRIVATE ${Z_STATIC_LINK})
 target_compile_definitions(wine_tests PRIVATE
   Z_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_dependencies(wine_tests ZStub)
+if(TARGET ztestapp)
+  add_dependencies(wine_tests ztestapp)
+endif()
 gtest_add_tests(TARGET wine_tests SOURCES ${Z_WINE_TESTS} TEST_PREFIX "wine." TEST_LIST z_wine_test_list)
 set_tests_properties(${z_wine_test_list} PROPERTIES
   FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 120)

@@ -1,12 +1,65 @@
-// Entry point of ZStub.exe.
+// Entry point of ZStub.exe: the start routine. It traces its start, reads the own
+// package, lets DoRunStubWin pick and run the role, and ends with the exit code the
+// role left (the setup engine's, or 0).
 #include <windows.h>
 
+#include <exception>
+
 #include "driver/DllSafety.h"
+#include "driver/StubGlob.h"
+#include "driver/StubWin.h"
+#include "system/CommandLine.h"
 #include "system/Win64.h"
+#include "system/WinUtils.h"
+#include "system/ZDebug.h"
+
+namespace {
+
+void RunStub() {
+  Output() << TracePid() << " ==== STUB START ====> " << RawCommandLine() << "<" << std::endl;
+
+  OwnFileInfo = std::make_unique<TGFileInfo>(ProgramPath());
+  ThisIs_AutoUpdateProg = OwnFileInfo->ThisIsAgent() != 0;
+  AgentLogOn = ThisIs_AutoUpdateProg && OwnFileInfo->AgentLogWanted();
+  if (ThisIs_X_AutoUpdate_Exe()) AgentLogIndent = " X ";
+
+  AgentLog("");
+  AgentLog("");
+  AgentLog("=== START === " + ProgramPath());
+  AgentLog("CommandLine=" + RawCommandLine());
+  if (AgentLogOn) AgentLog("Agent Version=" + GetExeVersion(ProgramPath(), 1, 4));
+
+  Output() << TracePid() << " ==== ThisIs_AutoUpdateProg=" << ThisIs_AutoUpdateProg << std::endl;
+
+  try {
+    DoRunStubWin();
+  } catch (const std::exception& error) {
+    TraceException(error, "DoRunStubWin");
+  } catch (...) {
+    Output() << TracePid() << " --- DoRunStubWin() --- unknown exception" << std::endl;
+  }
+
+  OwnFileInfo.reset();
+  Output() << TracePid() << " ==== STUB END ====> " << RawCommandLine() << "<" << std::endl;
+  Output() << std::endl;
+
+  AgentLog("=== EXIT === " + ProgramPath());
+  AgentLog("");
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Before anything can load a library: never from the folder the stub was started in.
   RestrictDllSearch();
   Win64StartUp();
-  return 0;
+  InstallLeadBytePredicate();
+  InitCommandLineFromProcess();
+  try {
+    RunStub();
+  } catch (const std::exception& error) {
+    TraceException(error, "Stub");
+  } catch (...) {
+  }
+  return static_cast<int>(StubExitCode);
 }

@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
   zlib1g-dev
+  clang libclang-rt-14-dev
   python3
 )
 

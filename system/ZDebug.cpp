@@ -1,5 +1,6 @@
 #include "system/ZDebug.h"
 
+#include <locale>
 #include <mutex>
 #include <streambuf>
 
@@ -38,9 +39,11 @@ class DebugStreamBuf : public std::streambuf {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t waiting = static_cast<std::size_t>(pptr() - pbase());
     if (waiting == 0) return;
-    std::string piece(pbase(), waiting < kDebugCopyLimit ? waiting : kDebugCopyLimit);
-    setp(buffer_, buffer_ + kDebugStreamBuffer);  // emptied in every case: never sent twice
+    // Emptied before the copy, so that a failure while copying or delivering never
+    // leaves the text to be sent twice; the bytes stay in buffer_ for the copy.
+    setp(buffer_, buffer_ + kDebugStreamBuffer);
     try {
+      std::string piece(buffer_, waiting < kDebugCopyLimit ? waiting : kDebugCopyLimit);
       if (PieceSink())
         PieceSink()(piece);
       else
@@ -53,11 +56,28 @@ class DebugStreamBuf : public std::streambuf {
   std::mutex mutex_;
 };
 
+class TraceBoolNames : public std::numpunct<char> {
+ protected:
+  std::string do_truename() const override { return "TRUE"; }
+  std::string do_falsename() const override { return "FALSE"; }
+};
+
 }  // namespace
 
 std::ostream& Output() {
+  // The sink is made first so that it outlives the buffer, whose destructor delivers
+  // the text still waiting at program end.
+  static const bool sinkReady = (PieceSink(), true);
+  (void)sinkReady;
   static DebugStreamBuf buffer;
   static std::ostream stream(&buffer);
+  static const bool formatted = [] {
+    // Booleans are traced as "TRUE" and "FALSE".
+    stream.imbue(std::locale(stream.getloc(), new TraceBoolNames));
+    stream.setf(std::ios_base::boolalpha);
+    return true;
+  }();
+  (void)formatted;
   return stream;
 }
 

@@ -23,6 +23,7 @@ constexpr const char* kDebugViewerMessage = ".Z_DebugMsg.";
 constexpr unsigned kDebugViewerWParam = 1;
 
 // The program-wide trace stream. End lines with std::endl: a single line feed, then flush.
+// Booleans are written "TRUE" and "FALSE", integers in plain decimal.
 std::ostream& Output();
 
 // Id of the current process, the prefix of the driver's, transfer's and agent's lines.

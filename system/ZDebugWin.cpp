@@ -1,6 +1,7 @@
 // Delivery of trace pieces on Windows: the viewer window and the trace file.
 #include <windows.h>
 
+#include "system/WinHandles.h"
 #include "system/ZDebug.h"
 
 namespace {
@@ -19,13 +20,15 @@ const UINT g_registerAtStart = ViewerMessage();
 unsigned long TracePid() { return GetCurrentProcessId(); }
 
 bool AppendTextToFile(const std::string& fileName, const std::string& text) {
-  HANDLE file = CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text.empty();
-  SetFilePointer(file, 0, nullptr, FILE_END);
+  // Append-only access: every write lands at the end of the file even while another
+  // process appends to it, so lines of concurrent writers never overwrite each other.
+  UniqueHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return text.empty();
   DWORD written = 0;
-  if (!text.empty()) WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-  CloseHandle(file);
+  if (!text.empty() && !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+    return false;
   return written == text.size();
 }
 
@@ -34,9 +37,9 @@ void SendDebugText(const std::string& piece) {
   if (DebugTarget == 0 || DebugTarget == 2) {
     HWND viewer = FindWindowA(kDebugViewerClass, nullptr);
     if (!viewer) return;
-    // Atom names are limited to 255 characters; a failed add still sends, with 0.
-    ATOM atom = GlobalAddAtomA(piece.c_str());
-    SendMessageA(viewer, ViewerMessage(), kDebugViewerWParam, atom);
-    if (atom) GlobalDeleteAtom(atom);
+    // The viewer reads the text from the atom while it handles the message; the atom
+    // is deleted once the send returns. A failed add still sends, with 0.
+    UniqueAtom atom(GlobalAddAtomA(piece.c_str()));
+    SendMessageA(viewer, ViewerMessage(), kDebugViewerWParam, atom.get());
   }
 }

@@ -1,0 +1,34 @@
+#pragma once
+// Process-wide state shared by the stub's roles: the own package, the agent flags, the
+// exit code, the setup temporary folder and the agent log.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "package/PackX.h"
+
+// Package information of the running executable. Set by the start routine before the
+// role runs and freed after it; everything else only reads it.
+extern std::unique_ptr<TGFileInfo> OwnFileInfo;
+// The own trailer's ThisIsAgent byte is set: this executable is an auto-update agent.
+extern bool ThisIs_AutoUpdateProg;
+// The agent log is written (an agent whose package sets the agent-log flag).
+extern bool AgentLogOn;
+// Between the thread id and the text of agent-log lines: "   ", " X " in the working copy.
+extern std::string AgentLogIndent;
+// The process exit code; the install flow sets it to the setup engine's.
+extern std::uint32_t StubExitCode;
+
+// The system's temporary folder + "SETUP_" + the time word of the executable's DOS file
+// date (no trailing backslash). Made on first use: a folder left by an earlier run is
+// deleted with its content first.
+std::string SetupTempFolder();
+// The work of SetupTempFolder's first use for the given executable, without the cache.
+std::string MakeSetupTempFolder(const std::string& programPath);
+
+// The agent log's path (computed once) and one line appended to it when AgentLogOn.
+std::string AgentLogFileName();
+void AgentLog(const std::string& text);
+
+// The DOS time word of the file's last write (local time); 0 when it cannot be read.
+std::uint16_t FileDosTime(const std::string& path);

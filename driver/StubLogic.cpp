@@ -1,0 +1,51 @@
+#include "driver/StubLogic.h"
+
+#include "system/Utils.h"
+
+StubRole ChooseStubRole(bool ownWindowExists, bool plainAgent, bool workingCopy, bool needsSpanCopy) {
+  if (ownWindowExists) return StubRole::AlreadyRunning;
+  if (plainAgent) return StubRole::StartWorkingCopy;
+  if (workingCopy) return StubRole::WorkingCopy;
+  if (needsSpanCopy) return StubRole::SpanLauncher;
+  return StubRole::PlainStub;
+}
+
+bool IsAgentExeName(const std::string& programPath, const std::string& agentName, const std::string& prefix) {
+  std::string agent = Trim(agentName);
+  if (agent.empty()) return false;
+  return SameText(Trim(ExtractFileName(programPath)), prefix + agent);
+}
+
+std::string StubClassNameFor(bool isAgent, const std::string& programPath) {
+  if (!isAgent) return programPath;
+  return kAgentClassPrefix + ChangeFileExt(ExtractFileName(programPath), "");
+}
+
+std::string WorkingCopyClassName(const std::string& agentName) {
+  return std::string(kAgentClassPrefix) + "X_" + ChangeFileExt(ExtractFileName(Trim(agentName)), "");
+}
+
+std::string AgentLogFileNameFor(const std::string& programPath) {
+  std::string name = ExtractFileName(programPath);
+  if (name.compare(0, 2, "X_") != 0) name = "X_" + name;
+  return ExtractFilePath(programPath) + ChangeFileExt(name, ".log");
+}
+
+std::string AgentLogLine(const std::string& timeStamp, unsigned long threadId, const std::string& indent,
+                         const std::string& text) {
+  return timeStamp + " " + PadLeft(std::to_string(threadId), 5) + indent + text + "\r\n";
+}
+
+std::string SpanCopyPath(const std::string& folder, const std::string& programPath) {
+  return folder + "\\Y_" + ExtractFileName(programPath);
+}
+
+std::string SpanCopyArguments(const std::string& args, const std::string& programPath) {
+  std::string result = args + " /SpanCdLvl=2 /SpanDiskFName1=\"" + programPath + ".001\"" + " /OriginExe=\"" +
+                       programPath + "\"";
+  return Trim(result);
+}
+
+std::string SetupTempFolderName(const std::string& tempFolderWithBackslash, std::uint16_t dosTime) {
+  return tempFolderWithBackslash + "SETUP_" + std::to_string(dosTime);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The decisions of the start routine that need no operating system: names derived from
+// the program's own path, the role a process plays, the span copy's command line and the
+// agent log's line form. Stub.cpp, StubWin.cpp and StubGlob.cpp apply them.
+#include <cstdint>
+#include <string>
+
+constexpr const char kDefaultStubClassName[] = "ZorvikStub";
+constexpr const char kAgentClassPrefix[] = ".AutoUpdate.";
+constexpr const char kDefaultAgentLogIndent[] = "   ";
+constexpr const char kWorkingCopyLogIndent[] = " X ";
+constexpr std::int64_t kSpanLauncherLevel = 1;
+constexpr std::int64_t kSpanCopyLevel = 2;
+
+// The role DoRunStubWin runs, first match wins.
+enum class StubRole {
+  AlreadyRunning,    // a window of the own class exists: nothing to do
+  StartWorkingCopy,  // plain agent: make and start the X_ copy
+  WorkingCopy,       // X_ agent: the update cycle, then delete itself
+  SpanLauncher,      // CD-spanning launcher: make and start the Y_ copy
+  PlainStub,         // everything else (also the Y_ copy): WinMain
+};
+StubRole ChooseStubRole(bool ownWindowExists, bool plainAgent, bool workingCopy, bool needsSpanCopy);
+
+// Whether the file-name part of programPath equals prefix + agentName (both trimmed,
+// ASCII letters compared without case). An empty agent name never matches.
+bool IsAgentExeName(const std::string& programPath, const std::string& agentName, const std::string& prefix);
+
+// ".AutoUpdate." + file name without its last extension for an agent, else the path.
+std::string StubClassNameFor(bool isAgent, const std::string& programPath);
+
+// Class of the agent's working copy: ".AutoUpdate.X_" + agent name without its last extension.
+std::string WorkingCopyClassName(const std::string& agentName);
+
+// "X_" + the program's file name (unless it already begins with "X_") with the extension
+// ".log", in the program's folder.
+std::string AgentLogFileNameFor(const std::string& programPath);
+
+// One agent-log line: time stamp, blank, thread id right-aligned in 5, indent, text, CR LF.
+std::string AgentLogLine(const std::string& timeStamp, unsigned long threadId, const std::string& indent,
+                         const std::string& text);
+
+// Where the span copy goes: folder + "\Y_" + the program's file name.
+std::string SpanCopyPath(const std::string& folder, const std::string& programPath);
+// The copy's arguments: the launcher's own, then the span level 2, the first volume
+// (programPath + ".001") and the origin, both quoted; trimmed.
+std::string SpanCopyArguments(const std::string& args, const std::string& programPath);
+
+// tempFolderWithBackslash + "SETUP_" + the DOS time word in decimal.
+std::string SetupTempFolderName(const std::string& tempFolderWithBackslash, std::uint16_t dosTime);

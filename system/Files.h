@@ -1,0 +1,56 @@
+#pragma once
+// File operations of the stub on byte strings: partial reads, chunked writes with
+// progress, appends, free disk space, tree searches, deletes, CD eject, and the removal
+// of the stub's own executable after it has ended. Nothing here throws; failures show
+// as an empty text, false or 0.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// Progress of WriteTextFile: kind (0, writing a file), 0, total bytes, cancel flag (set
+// non-zero to stop the write), 1, bytes written so far.
+using WriteProgressCallback = void (*)(int kind, int reserved, std::int64_t total, std::uint8_t& cancel, int one,
+                                       std::int64_t position);
+
+// Moves the file pointer (origin 0 start, 1 current, 2 end); the new position, -1 on failure.
+std::int64_t Seek(HANDLE file, int origin, std::int64_t offset);
+// Size of an open file; 0 on failure.
+std::int64_t FileSize(HANDLE file);
+// Size found by a directory search for path (any attributes); 0 when not found.
+std::int64_t FileSizeByName(const std::string& path);
+
+// Up to maxLength bytes (0: all) from offset; empty when the file is missing, the offset
+// lies outside the file or fewer bytes than asked arrive.
+std::string ReadFilePart(const std::string& path, std::int64_t maxLength = 0, std::int64_t offset = 0);
+// Creates (or with append extends) the file with text; large texts and writes with a
+// callback go in chunks. fileDate (DOS date and time, 0 = keep) is set when all was
+// written. True when every byte was written.
+bool WriteTextFile(const std::string& path, const std::string& text, std::uint32_t fileDate = 0, bool append = false,
+                   WriteProgressCallback callback = nullptr);
+// Appends text (creating the file); true when every byte was written.
+bool AppendTextFile(const std::string& path, const std::string& text, std::uint32_t fileDate = 0);
+
+// Bytes free to the caller on the drive of path; 0 on any failure.
+double DiskFree(const std::string& path);
+
+// Depth-first search below folder; the first hit wins; empty when none.
+std::string FindFileInTree(const std::string& folder, const std::string& fileName);
+std::string FindFolderInTree(const std::string& folder, const std::string& folderName);
+// The tree search on the root of every drive C: to Z: of driveType (3 fixed, 5 CD-ROM ...).
+std::string FindFileOnDrives(const std::string& fileName, UINT driveType);
+// A full path is its own answer when its drive has driveType and the folder exists.
+std::string FindFolderOnDrives(const std::string& folderName, UINT driveType);
+
+// Deletes every file matching pattern, hidden and system ones included; clearAttributes
+// makes read-only files deletable. True when at least one file matched.
+bool DeleteFiles(const std::string& pattern, bool clearAttributes);
+// Deletes folder with everything in it. True only when it existed and is gone.
+bool DeleteTree(const std::string& folder, bool clearAttributes);
+
+// Leaves a hidden batch behind that deletes this executable as soon as the process has
+// ended (and with removeFolder its folder when empty); the batch then deletes itself.
+void DeleteMySelf(bool removeFolder);
+
+// Ejects the medium of the CD-ROM drive of path; false for any other drive.
+bool EjectCD(const std::string& path);

@@ -1,0 +1,34 @@
+#include "system/FilesLogic.h"
+
+#include <algorithm>
+
+#include "system/Utils.h"
+
+std::string SelfDeleteBatchText(const std::string& exePath, const std::string& batchPath, bool removeFolder) {
+  const std::string exe = "\"" + exePath + "\"";
+  std::string text = ":START\r\n";
+  text += "DEL " + exe + "\r\n";
+  text += "IF exist " + exe + " GOTO START\r\n";
+  if (removeFolder) text += "RD \"" + ExtractFileDir(exePath) + "\"\r\n";
+  text += "DEL \"" + batchPath + "\"\r\n";
+  return text;
+}
+
+std::uint64_t WriteChunkSize(std::uint64_t total) {
+  const std::uint64_t tenth = total / 10;
+  if (tenth > 1024) return std::min<std::uint64_t>(tenth, 1048576);
+  return std::min<std::uint64_t>(1024, total);
+}
+
+std::string DriveRootOf(const std::string& path) {
+  if (path.empty()) return "";
+  return std::string(1, UpperAscii(path[0])) + ":\\";
+}
+
+std::string DiskFreeQueryPath(const std::string& path) {
+  const std::string p = ReplaceChar(path, '/', '\\');
+  if (p.empty()) return "";
+  if (p.size() < 3) return DriveRootOf(p);
+  const std::size_t cut = p.find('\\', 3);  // at or after position 4 (1-based)
+  return cut == std::string::npos ? p : p.substr(0, cut);
+}

@@ -1,0 +1,128 @@
+#include "system/Process.h"
+
+#include <memory>
+
+#include "system/ProcessViewer.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "system/ZDebug.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+BOOL CALLBACK AddToAnalizer(HWND window, LPARAM param) {
+  // Every GUI thread gets a titled input-method window; it is never the program's main
+  // window, yet its title would outscore an owned, visible window of the program.
+  const std::string cls = WindowClassName(window);
+  if (SameText(cls, "IME") || SameText(cls, "MSCTFIME UI")) return TRUE;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  reinterpret_cast<TAnalizer*>(param)->Add(reinterpret_cast<TAnalizer::Window>(window), pid);
+  return TRUE;
+}
+
+HWND AsWindow(TAnalizer::Window w) { return reinterpret_cast<HWND>(w); }
+
+}  // namespace
+
+ProcessLookup MainWindowLookup() {
+  if (!IsWindowsNT()) return ProcessLookup::Toolhelp;
+  // Wine reports the version its prefix is set to (6.1 for the test bench's default).
+  return IsWindows8OrLater() ? ProcessLookup::Tasklist : ProcessLookup::Psapi;
+}
+
+bool IsProgramRunning(const std::string& exe) {
+  const std::string name = Unquote(exe);
+  if (IsWindowsNT()) return FindPidByWindows(name) != 0;
+  return FindPidByToolhelp(name, false, false) != 0;
+}
+
+void WaitUntilProgramGoneAs(bool ntFamily, const std::string& exe, DWORD timeoutMs) {
+  const std::string name = Unquote(exe);
+  const std::int64_t start = TickMs();
+  auto timedOut = [&] { return timeoutMs != 0 && TickMs() - start >= static_cast<std::int64_t>(timeoutMs); };
+  YieldWait(0, 1000);
+  if (ntFamily) {
+    const DWORD pid = FindPidByWindows(name);
+    if (pid == 0) return;
+    do {
+      YieldWait(0, 1000);
+    } while (!timedOut() && IsPidAlive(pid));
+  } else {
+    do {
+      YieldWait(0, 1000);
+    } while (!timedOut() && FindPidByToolhelp(name, false, false) != 0);
+  }
+}
+
+void WaitUntilProgramGone(const std::string& exe, DWORD timeoutMs) {
+  WaitUntilProgramGoneAs(IsWindowsNT(), exe, timeoutMs);
+}
+
+void WaitWindowGone(const std::string& className, const std::string& title) {
+  // Without a class and a title any window would do: that wait would never end.
+  if (className.empty() && title.empty()) return;
+  const char* cls = className.empty() ? nullptr : className.c_str();
+  const char* text = title.empty() ? nullptr : title.c_str();
+  while (FindWindowA(cls, text)) {
+    YieldX(0);
+    Sleep(100);
+  }
+}
+
+HWND FindMainWindowOfPid(DWORD pid) {
+  if (pid == 0) return nullptr;
+  // 2001 windows in two tables: too large for the stack of a caller deep in a wait.
+  auto analizer = std::make_unique<TAnalizer>();
+  analizer->Reset(pid);
+  EnumWindows(AddToAnalizer, reinterpret_cast<LPARAM>(analizer.get()));
+  analizer->Score([](TAnalizer::Window w) { return reinterpret_cast<TAnalizer::Window>(TopOwner(AsWindow(w))); },
+                  [](TAnalizer::Window w) { return GetWindowTextLengthA(AsWindow(w)) > 0; },
+                  [](TAnalizer::Window w) { return IsWindowVisible(AsWindow(w)) != 0; });
+  return AsWindow(analizer->Best());
+}
+
+HWND FindMainWindowVia(ProcessLookup lookup, const std::string& exe, bool fullPathOnly, bool fromEnd) {
+  DWORD pid = 0;
+  switch (lookup) {
+    case ProcessLookup::Tasklist:
+      pid = FindPidByTasklist(exe, fromEnd);
+      break;
+    case ProcessLookup::Psapi:
+      pid = FindPidByPsapi(exe, fullPathOnly, fromEnd);
+      break;
+    case ProcessLookup::Toolhelp:
+      pid = FindPidByToolhelp(exe, fullPathOnly, fromEnd);
+      break;
+  }
+  return FindMainWindowOfPid(pid);
+}
+
+HWND FindMainWindow(const std::string& exe, bool fullPathOnly, bool fromEnd) {
+  return FindMainWindowVia(MainWindowLookup(), exe, fullPathOnly, fromEnd);
+}
+
+bool PostProcessMessage(const std::string& exe, bool fullPathOnly, UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = FindMainWindow(exe, fullPathOnly, false);
+  Output() << "Wnd=" << reinterpret_cast<std::uintptr_t>(window) << std::endl;
+  if (!window) return false;
+  PostMessageA(window, message, wParam, lParam);
+  return true;
+}
+
+void CloseProgram(const std::string& exe, bool fullPathOnly) {
+  PostProcessMessage(exe, fullPathOnly, WM_CLOSE, 15, 255);
+}
+
+void QuitProgram(const std::string& exe, bool fullPathOnly) { PostProcessMessage(exe, fullPathOnly, WM_QUIT, 15, 255); }
+
+bool KillProgram(const std::string& exe, bool fullPathOnly) {
+  const DWORD pid = IsWindowsNT() ? FindPidByWindows(exe) : FindPidByToolhelp(exe, fullPathOnly, false);
+  const DWORD attr = GetFileAttributesA(exe.c_str());
+  const bool exists = attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(exists) << "\t  >" << exe << "<" << std::endl;
+  if (pid == 0) return false;
+  UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
+  return process && TerminateProcess(process.get(), 0);
+}

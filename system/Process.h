@@ -1,0 +1,36 @@
+#pragma once
+// Other running programs: whether they run, their main window, asking them to close or
+// quit, waiting for them to end, terminating them.
+#include <windows.h>
+
+#include <string>
+
+#include "system/ProcessLogic.h"  // TAnalizer
+
+// How FindMainWindow finds the process: chosen by the Windows version.
+enum class ProcessLookup { Tasklist, Psapi, Toolhelp };
+// Tasklist from 6.2 on, the process-status library on older NT, tool-help elsewhere.
+ProcessLookup MainWindowLookup();
+
+bool IsProgramRunning(const std::string& exe);
+// Waits (pumping messages, in steps of a second) until exe has ended or timeoutMs has
+// passed; 0 waits without limit.
+void WaitUntilProgramGone(const std::string& exe, DWORD timeoutMs);
+// The same with the system family given: the NT family follows the process id of the
+// program's windows, the others the tool-help snapshot.
+void WaitUntilProgramGoneAs(bool ntFamily, const std::string& exe, DWORD timeoutMs);
+// Waits without limit while a top-level window of className (and title, when given) exists.
+void WaitWindowGone(const std::string& className, const std::string& title = "");
+
+// The best-scored top-level window of the process; null when it has none worth taking.
+HWND FindMainWindowOfPid(DWORD pid);
+HWND FindMainWindow(const std::string& exe, bool fullPathOnly, bool fromEnd);
+HWND FindMainWindowVia(ProcessLookup lookup, const std::string& exe, bool fullPathOnly, bool fromEnd);
+
+// Posts message to the program's main window; true when a window was found.
+bool PostProcessMessage(const std::string& exe, bool fullPathOnly, UINT message, WPARAM wParam, LPARAM lParam);
+// WM_CLOSE / WM_QUIT with wParam 15 and lParam 255.
+void CloseProgram(const std::string& exe, bool fullPathOnly);
+void QuitProgram(const std::string& exe, bool fullPathOnly);
+// Terminates the program with exit code 0; true when that succeeded.
+bool KillProgram(const std::string& exe, bool fullPathOnly);

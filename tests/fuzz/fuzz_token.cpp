@@ -1,0 +1,17 @@
+// Token descrambling of arbitrary text; a decoded token scrambles back to itself.
+#include <cstdlib>
+
+#include "package/PackX.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
+  std::string text(reinterpret_cast<const char*>(data), size);
+  std::string token;
+  if (TryUnscrambleToken(text, token)) {
+    std::string again;
+    if (token.size() <= 200 && (!TryUnscrambleToken(ScrambleToken(token), again) || again != token)) std::abort();
+  }
+  (void)UnscrambleToken(text);
+  std::string informToken, body;
+  SplitInformText(text, informToken, body);
+  return 0;
+}

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "system/ZDebug.h"
+
+namespace {
+
+// Collects the pieces the trace stream hands on while it lives.
+class PieceRecorder {
+ public:
+  PieceRecorder() {
+    SetDebugPieceSink([this](const std::string& piece) { pieces.push_back(piece); });
+  }
+  ~PieceRecorder() { SetDebugPieceSink(nullptr); }
+  std::vector<std::string> pieces;
+};
+
+}  // namespace
+
+TEST(DebugStream, SplitsTextIntoPiecesAtLineEndsAndFullBuffers) {
+  const std::string full(128, 'x');
+  struct Case {
+    const char* name;
+    std::string text;
+    bool endLine;
+    std::vector<std::string> pieces;
+  } cases[] = {
+      {"short line", "abc", true, {"abc\n"}},
+      {"exactly 128 bytes then the line end", full, true, {full, "\n"}},
+      {"127 bytes: the line end still fits", std::string(127, 'y'), true, {std::string(127, 'y') + "\n"}},
+      {"300 bytes",
+       std::string(300, 'z'),
+       true,
+       {std::string(128, 'z'), std::string(128, 'z'), std::string(44, 'z') + "\n"}},
+      {"two lines in one write", "a\nb", true, {"a\nb\n"}},
+      {"no line end: the text waits", "waiting", false, {}},
+  };
+  for (const Case& c : cases) {
+    PieceRecorder recorder;
+    Output() << c.text;
+    if (c.endLine) Output() << std::endl;
+    EXPECT_EQ(recorder.pieces, c.pieces) << c.name;
+  }
+}
+
+TEST(DebugStream, WritesNumbersAndBooleansInTraceForm) {
+  PieceRecorder recorder;
+  Output() << 4711u << " " << -12 << " " << 123456789012345LL << " " << true << " " << false << std::endl;
+  ASSERT_EQ(recorder.pieces.size(), 1u);
+  EXPECT_EQ(recorder.pieces[0], "4711 -12 123456789012345 TRUE FALSE\n");
+}
+
+TEST(DebugStream, FailedDeliveryIsDroppedNotRepeated) {
+  std::vector<std::string> delivered;
+  bool fail = true;
+  SetDebugPieceSink([&](const std::string& piece) {
+    if (fail) {
+      fail = false;
+      throw std::runtime_error("viewer gone");
+    }
+    delivered.push_back(piece);
+  });
+  Output() << "lost" << std::endl;
+  EXPECT_TRUE(Output().good());  // the writer never sees the failure
+  Output() << "next" << std::endl;
+  SetDebugPieceSink(nullptr);
+  EXPECT_EQ(delivered, std::vector<std::string>{"next\n"});
+}
+
+TEST(DebugStreamDeathTest, TextWithoutLineEndIsDeliveredAtProgramEnd) {
+  EXPECT_EXIT(
+      {
+        SetDebugPieceSink([](const std::string& piece) { std::fprintf(stderr, "<%s>", piece.c_str()); });
+        Output() << "unfinished";
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0), "<unfinished>");
+}
+
+TEST(DebugLineEnds, EveryKindBecomesCarriageReturnLineFeed) {
+  struct Case {
+    std::string piece, expected;
+  } cases[] = {
+      {"one\rtwo\nthree\r\nfour", "one\r\ntwo\r\nthree\r\nfour"},
+      {"line\n", "line\r\n"},
+      {"\n\r", "\r\n\r\n"},
+      {"\r\r\n", "\r\n\r\n"},
+      {"", ""},
+      {"plain", "plain"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(NormalizeLineEnds(c.piece), c.expected) << c.piece;
+  // A pair split over two pieces is normalised piece by piece: two line ends.
+  EXPECT_EQ(NormalizeLineEnds("a\r") + NormalizeLineEnds("\nb"), "a\r\n\r\nb");
+}
+
+TEST(TraceException, FormatsRoutineDetailAndMessage) {
+  EXPECT_EQ(ExceptionLine("YieldX", "", "boom"), " --- YieldX() --- boom");
+  EXPECT_EQ(ExceptionLine("Utils.GetExeVersion", "C:\\a.exe", "bad block"),
+            " --- Utils.GetExeVersion() --- C:\\a.exe --- bad block");
+
+  PieceRecorder recorder;
+  TraceException(std::runtime_error("boom"), "YieldX");
+  EXPECT_EQ(recorder.pieces, std::vector<std::string>{" --- YieldX() --- boom\n"});
+}

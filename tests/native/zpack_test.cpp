@@ -1,0 +1,226 @@
+// zpack: packages it writes read back through the package reader, and its command line.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "package/PackX.h"
+#include "system/Utils.h"
+#include "system/ZSub.h"
+#include "tools/zpack/ZPack.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ZPackTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("zpack_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::string stub(1024, '\0');
+    stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+    stub_ = Write("stub.exe", stub);
+    engine_ = Write("Engine.exe", "engine bytes");
+    std::string big;
+    for (int i = 0; i < 3000; ++i) big += "line " + std::to_string(i) + "\n";
+    big_ = Write("big.txt", big);
+    empty_ = Write("empty.dat", "");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+  int Run(const std::vector<std::string>& args, std::string* errText = nullptr) {
+    std::ostringstream out, err;
+    int code = zpack::Main(args, out, err);
+    if (errText) *errText = err.str();
+    return code;
+  }
+
+  std::vector<std::string> Basic(const std::string& output) {
+    return {"--stub", stub_, "-o", output, "--engine", engine_, "--engine-args", "/S /V", "--file", big_ + "=>data\\big.txt",
+            "--file", empty_, "--token", "Tok-1", "--block-size", "4k", "--date", "1234567"};
+  }
+
+  // Path -> content, appending blocks of the same path as the extraction does.
+  static std::map<std::string, std::string> Files(const std::vector<zpack::Block>& blocks) {
+    std::map<std::string, std::string> files;
+    for (const auto& b : blocks) files[TextBefore(SUB::GetItem(b.namePart, 0), "*", SUB::GetItem(b.namePart, 0))] += b.content;
+    return files;
+  }
+
+  fs::path dir_;
+  std::string stub_, engine_, big_, empty_;
+};
+
+TEST_F(ZPackTest, PackageReadsBackThroughTheReader) {
+  std::string out = (dir_ / "setup.exe").string();
+  ASSERT_EQ(Run(Basic(out)), 0);
+  TGFileInfo info(out);
+  ASSERT_TRUE(info.HasPackage());
+  EXPECT_EQ(+info.Trailer.FilesCount, 3u);
+  EXPECT_EQ(info.StubToken(true), "Tok-1");
+  EXPECT_EQ(info.StubToken(false).size(), 48u);
+  EXPECT_EQ(info.LangTable, "\x02");
+  EXPECT_EQ(+info.Trailer.DataStart, 1024u + 4 + 1 + 4 + info.StubInfo.size());
+  EXPECT_EQ(PackEndOf(PackFile(out).get()), std::int64_t(fs::file_size(out)));
+  EXPECT_TRUE(CheckSumAccepted(PackCheckSum(out, info.Trailer.TrailerSize), info.Trailer.CheckSum));
+  EXPECT_NE(+info.Trailer.CheckSum, pack::kCheckSumOff);
+  // Whole clusters per file: 12 + big + 0 bytes.
+  std::uint64_t bigSize = fs::file_size(big_);
+  EXPECT_EQ(info.SpaceNeededForCluster(0), double(12 + bigSize));
+  EXPECT_EQ(info.SpaceNeededForCluster(4096), double(4096 + (bigSize + 4095) / 4096 * 4096));
+
+  std::vector<zpack::Block> blocks;
+  std::string error;
+  ASSERT_TRUE(zpack::ReadBlocks(out, blocks, error)) << error;
+  ASSERT_GE(blocks.size(), 4u);
+  EXPECT_EQ(SUB::GetItem(blocks[0].namePart, 0), "Engine.exe*/S /V");
+  EXPECT_EQ(SUB::GetItem(blocks[0].namePart, 1), "1234567");
+  EXPECT_TRUE(blocks[1].compressed);
+  for (const auto& b : blocks) EXPECT_LE(b.content.size(), 4096u);
+  auto files = Files(blocks);
+  EXPECT_EQ(files["Engine.exe"], "engine bytes");
+  EXPECT_EQ(files["data\\big.txt"], Read(big_));
+  EXPECT_EQ(files.count("empty.dat"), 1u);
+
+  // A signature after the package does not disturb it; a flipped byte is detected.
+  std::string image = Read(out);
+  std::string signedFile = Write("signed.exe", image + std::string(777, '\x33'));
+  TGFileInfo signedInfo(signedFile);
+  EXPECT_EQ(signedInfo.StubInfo, info.StubInfo);
+  EXPECT_TRUE(CheckSumAccepted(PackCheckSum(signedFile, 74), signedInfo.Trailer.CheckSum));
+  image[2000] ^= 1;
+  std::string flipped = Write("flipped.exe", image);
+  EXPECT_FALSE(CheckSumAccepted(PackCheckSum(flipped, 74), TGFileInfo(flipped).Trailer.CheckSum));
+}
+
+TEST_F(ZPackTest, VolumesAndSpanLauncher) {
+  for (bool span : {false, true}) {
+    std::string out = (dir_ / (span ? "span.exe" : "vol.exe")).string();
+    auto args = Basic(out);
+    args.insert(args.end(), {"--volume-size", "9000", "--compress", "store"});
+    if (span) args.push_back("--span-cd");
+    ASSERT_EQ(Run(args), 0);
+    std::string first = span ? out + ".001" : out;
+    if (span) {
+      TGFileInfo launcher(out);
+      EXPECT_TRUE(launcher.SpanCdLauncher());
+      EXPECT_EQ(launcher.StubToken(true), "Tok-1");
+      EXPECT_EQ(fs::file_size(out), 1024 + launcher.Trailer.DataStart - 1024 + 74);
+    }
+    PackTrailer t{};
+    ReadTrailer(first, t);
+    EXPECT_TRUE(HasNextVolume(t));
+    EXPECT_FALSE(HasPackFlag(t, pack::kFlagSpanCdLauncher));
+    std::string v2 = zpack::VolumeName(first, 2);
+    EXPECT_EQ(v2, out + ".002");
+    PackTrailer t2{};
+    ReadTrailer(v2, t2);
+    EXPECT_EQ(+t2.DataStart, 0u);
+    EXPECT_TRUE(CheckSumAccepted(PackCheckSum(v2, 74), t2.CheckSum));
+    std::vector<zpack::Block> blocks;
+    std::string error;
+    ASSERT_TRUE(zpack::ReadBlocks(first, blocks, error)) << error;
+    EXPECT_GE(blocks.back().volume, 3);
+    EXPECT_EQ(Files(blocks)["data\\big.txt"], Read(big_));
+  }
+}
+
+TEST_F(ZPackTest, WebStubTakesTheSetupFilesToken) {
+  std::string setup = (dir_ / "full.exe").string();
+  auto args = Basic(setup);
+  args.insert(args.end(), {"--web-token", "Web-9"});
+  ASSERT_EQ(Run(args), 0);
+  std::string web = (dir_ / "web.exe").string();
+  ASSERT_EQ(Run({"--stub", stub_, "-o", web, "--web-install", "--web-url", "http://h/d", "--web-setup", setup,
+                 "--ask-before-download", "--agent", "Update.exe", "--make-agent"}),
+            0);
+  TGFileInfo full(setup), stub(web);
+  EXPECT_EQ(+full.Trailer.HeaderCount, 3);
+  EXPECT_EQ(+stub.Trailer.HeaderCount, 3);
+  EXPECT_EQ(stub.IsWebInstall(), 1);
+  EXPECT_EQ(stub.AskBeforeDownload(), 1);
+  EXPECT_EQ(stub.MakeAgent(), 1);
+  EXPECT_EQ(stub.WebFileName(), "full.exe");
+  EXPECT_EQ(stub.WebSize(), std::to_string(fs::file_size(setup)));
+  EXPECT_TRUE(stub.SameWebToken(full));
+  EXPECT_EQ(stub.WebToken(true), "Web-9");
+  EXPECT_EQ(+stub.Trailer.FilesCount, 0u);
+  EXPECT_EQ(+stub.Trailer.DataStart, std::uint32_t(fs::file_size(web) - 74));
+}
+
+TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
+  std::string out = (dir_ / "bad.exe").string();
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
+      {{"--bogus"}, 2},
+      {{"-x"}, 2},
+      {{"--level", "12"}, 2},
+      {{"--stub", stub_, "-o", out, "--file", big_}, 1},                        // no engine
+      {{"--stub", (dir_ / "none").string(), "-o", out, "--engine", engine_}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", (dir_ / "none").string()}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", engine_}, 1},  // same path twice
+      {{"--stub", stub_, "-o", (dir_ / "no" / "dir" / "x.exe").string(), "--engine", engine_}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--pack-end", "on", "--stub", engine_}, 1},
+  };
+  for (const auto& c : cases) {
+    std::string err;
+    EXPECT_EQ(Run(c.args, &err), c.code) << c.args[0];
+    EXPECT_FALSE(err.empty());
+  }
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().string().find("zpack-tmp"), std::string::npos) << entry.path();
+  EXPECT_FALSE(fs::exists(out));
+
+  // A packed file cannot be the stub of another package.
+  ASSERT_EQ(Run(Basic(out)), 0);
+  EXPECT_EQ(Run({"--stub", out, "-o", (dir_ / "again.exe").string(), "--engine", engine_}), 1);
+}
+
+TEST_F(ZPackTest, DescriptionFileAndExecutable) {
+  Write("pack.zp", "# comment\nstub = stub.exe\noutput = desc.exe\nengine = Engine.exe\n"
+                   "language = |English|s0=My Setup|\nhidden = yes\nagent-log = 1\nthis-is-agent = 1\n");
+  std::string command = std::string(Z_ZPACK_EXE) + " " + (dir_ / "pack.zp").string() + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  TGFileInfo info((dir_ / "desc.exe").string());
+  EXPECT_TRUE(info.HiddenByDefault());
+  EXPECT_TRUE(info.AgentLogWanted());
+  EXPECT_EQ(info.ThisIsAgent(), 1);
+  EXPECT_EQ(info.LangTable, "\x02|English|s0=My Setup|\x02");
+
+  Write("bad.zp", "stub = stub.exe\nnonsense\n");
+  std::string err;
+  std::string bad = std::string(Z_ZPACK_EXE) + " " + (dir_ / "bad.zp").string() + " 2> " + (dir_ / "err.txt").string();
+  EXPECT_EQ(WEXITSTATUS(std::system(bad.c_str())), 2);
+  EXPECT_NE(Read((dir_ / "err.txt").string()).find("line 2"), std::string::npos);
+  EXPECT_EQ(WEXITSTATUS(std::system((std::string(Z_ZPACK_EXE) + " --help > /dev/null").c_str())), 0);
+}
+
+TEST(ZPackDate, DosDateTime) {
+  std::tm parts{};
+  parts.tm_year = 2024 - 1900, parts.tm_mon = 2, parts.tm_mday = 7, parts.tm_hour = 13, parts.tm_min = 45, parts.tm_sec = 31;
+  parts.tm_isdst = -1;
+  std::int64_t t = std::mktime(&parts);
+  EXPECT_EQ(std::uint32_t(zpack::DosDateTime(t)), (44u << 25 | 3u << 21 | 7u << 16 | 13u << 11 | 45u << 5 | 15u));
+  EXPECT_EQ(zpack::DosDateTime(0), 0x00210000);
+}
+
+}  // namespace

@@ -1,0 +1,363 @@
+// File routines on real files and folders of the Wine prefix.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "system/Files.h"
+#include "system/FilesLogic.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class FilesScratch {
+ public:
+  explicit FilesScratch(const std::string& name)
+      : path_(TempFolder(true) + "zfiles_" + std::to_string(GetCurrentProcessId()) + "_" + name) {
+    Clean();
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~FilesScratch() { Clean(); }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& rel) const { return path_ + "\\" + rel; }
+
+ private:
+  void Clean() { DeleteTree(path_, true); }
+  std::string path_;
+};
+
+void Put(const std::string& path, const std::string& text, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  ASSERT_TRUE(WriteTextFile(path, text)) << path;
+  SetFileAttributesA(path.c_str(), attributes);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Handles this process holds, from the system's handle list (GetProcessHandleCount
+// answers 0 under Wine).
+DWORD HandleCount() {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  std::vector<char> buffer(1 << 20);
+  ULONG length = 0;
+  while (query && query(16 /* handle list */, buffer.data(), static_cast<ULONG>(buffer.size()), &length) ==
+                      static_cast<LONG>(0xC0000004))
+    buffer.resize(buffer.size() * 2);
+  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  DWORD mine = 0;
+  for (ULONG i = 0; i < count && (i + 1) * sizeof(Entry) + sizeof(ULONG_PTR) <= buffer.size(); ++i)
+    mine += entries[i].ownerPid == GetCurrentProcessId();
+  return mine;
+}
+
+std::vector<std::int64_t> g_positions;
+int g_cancelAfter = -1;
+void RecordProgress(int kind, int reserved, std::int64_t total, std::uint8_t& cancel, int one, std::int64_t position) {
+  EXPECT_EQ(kind, 0);
+  EXPECT_EQ(reserved, 0);
+  EXPECT_EQ(one, 1);
+  EXPECT_GT(total, 0);
+  g_positions.push_back(position);
+  if (g_cancelAfter >= 0 && static_cast<int>(g_positions.size()) > g_cancelAfter) cancel = 1;
+}
+
+int g_timerCalls = 0;
+void CALLBACK CountTimer(HWND, UINT, UINT_PTR, DWORD) { ++g_timerCalls; }
+
+const std::string kLong = std::string(300, 'x');  // with the folder, beyond MAX_PATH
+
+}  // namespace
+
+TEST(Files, ReadFilePartHonoursOffsetAndLength) {
+  FilesScratch dir("read");
+  const std::string file = dir / "data.bin";
+  Put(file, std::string("0123456789\0\xFF", 12));
+  const struct {
+    std::int64_t maxLength, offset;
+    std::string expected;
+  } cases[] = {
+      {0, 0, std::string("0123456789\0\xFF", 12)},
+      {3, 2, "234"},
+      {100, 8, std::string("89\0\xFF", 4)},
+      {0, 11, "\xFF"},
+      {0, 12, ""},   // offset at the end
+      {0, -1, ""},   // negative offset
+      {0, 500, ""},  // beyond the end
+      {-5, 0, ""},   // a negative length asks for nothing
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ReadFilePart(file, c.maxLength, c.offset), c.expected) << c.maxLength << "@" << c.offset;
+  EXPECT_EQ(ReadFilePart(dir / "missing.bin"), "");
+  EXPECT_EQ(ReadFilePart(dir.path()), "");  // a folder is not a file
+  EXPECT_EQ(ReadFilePart(""), "");
+  EXPECT_EQ(ReadFilePart(dir / kLong), "");
+
+  // Readable while another handle has it open for writing.
+  UniqueHandle writer(
+      CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(writer.valid());
+  EXPECT_EQ(ReadFilePart(file, 2, 0), "01");
+}
+
+TEST(Files, WriteTextFileCreatesAppendsAndSetsTheDate) {
+  FilesScratch dir("write");
+  const std::string file = dir / "out.txt";
+  EXPECT_TRUE(WriteTextFile(file, ""));  // empty text: the file exists, empty
+  EXPECT_TRUE(Exists(file));
+  EXPECT_EQ(FileSizeByName(file), 0);
+  EXPECT_TRUE(WriteTextFile(file, "abc"));
+  EXPECT_TRUE(WriteTextFile(file, "", 0, true));  // empty append keeps the content
+  EXPECT_TRUE(WriteTextFile(file, "def", 0, true));
+  EXPECT_EQ(ReadFilePart(file), "abcdef");
+  EXPECT_TRUE(WriteTextFile(file, "x"));  // without append the file is emptied first
+  EXPECT_EQ(ReadFilePart(file), "x");
+
+  // 15 March 2021 10:20:30 as DOS date and time.
+  const std::uint32_t dosDate = ((2021 - 1980) << 25) | (3 << 21) | (15 << 16) | (10 << 11) | (20 << 5) | (30 / 2);
+  ASSERT_TRUE(WriteTextFile(file, "dated", dosDate));
+  UniqueHandle h(CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  FILETIME utc, local;
+  ASSERT_TRUE(GetFileTime(h.get(), nullptr, nullptr, &utc));
+  FileTimeToLocalFileTime(&utc, &local);
+  WORD date = 0, time = 0;
+  FileTimeToDosDateTime(&local, &date, &time);
+  EXPECT_EQ((static_cast<std::uint32_t>(date) << 16) | time, dosDate);
+
+  // Files that cannot be written are failures, whatever the length of the text.
+  EXPECT_FALSE(WriteTextFile(dir / "no\\such\\folder.txt", ""));
+  EXPECT_FALSE(WriteTextFile(dir / "no\\such\\folder.txt", "abc"));
+  EXPECT_FALSE(WriteTextFile(dir / kLong, "abc"));
+  EXPECT_FALSE(WriteTextFile("", "abc"));
+  Put(dir / "busy.txt", "old");
+  {
+    UniqueHandle busy(CreateFileA((dir / "busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(busy.valid());
+    EXPECT_FALSE(WriteTextFile(dir / "busy.txt", "new"));
+    EXPECT_FALSE(WriteTextFile(dir / "busy.txt", "new", 0, true));
+  }
+  EXPECT_EQ(ReadFilePart(dir / "busy.txt"), "old");
+}
+
+TEST(Files, LargeWritesGoInChunksWithProgressAndCancel) {
+  FilesScratch dir("chunks");
+  const std::string file = dir / "big.bin";
+  std::string text(1048577, 'a');
+  text.back() = 'z';
+  // Without a callback a text above 1 MiB is written in pieces, and completely.
+  ASSERT_TRUE(WriteTextFile(file, text));
+  EXPECT_EQ(ReadFilePart(file), text);
+
+  g_positions.clear();
+  g_cancelAfter = -1;
+  ASSERT_TRUE(WriteTextFile(file, text, 0, false, RecordProgress));
+  ASSERT_EQ(g_positions.size(), 12u);  // the start, ten chunks of 104857 and the last 7 bytes
+  for (std::size_t i = 0; i <= 10; ++i) EXPECT_EQ(g_positions[i], static_cast<std::int64_t>(i) * 104857);
+  EXPECT_EQ(g_positions.back(), 1048577);
+
+  // Small texts with a callback: chunks of 1024 at most.
+  g_positions.clear();
+  ASSERT_TRUE(WriteTextFile(file, std::string(2500, 'b'), 0, false, RecordProgress));
+  EXPECT_EQ(g_positions, (std::vector<std::int64_t>{0, 1024, 2048, 2500}));
+
+  // The callback stops the write after the second chunk: a failure, the rest unwritten.
+  g_positions.clear();
+  g_cancelAfter = 2;
+  EXPECT_FALSE(WriteTextFile(file, text, 0, false, RecordProgress));
+  g_cancelAfter = -1;
+  EXPECT_EQ(FileSizeByName(file), 2 * 104857);
+}
+
+TEST(Files, AppendTextFileSharesTheFile) {
+  FilesScratch dir("append");
+  const std::string file = dir / "log.txt";
+  EXPECT_TRUE(AppendTextFile(file, "one\r\n"));  // created
+  {
+    // In use by a reader and writer that share: the append still goes through.
+    UniqueHandle other(CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(other.valid());
+    EXPECT_TRUE(AppendTextFile(file, "two\r\n"));
+    EXPECT_TRUE(AppendTextFile(file, ""));
+  }
+  EXPECT_EQ(ReadFilePart(file), "one\r\ntwo\r\n");
+  {
+    UniqueHandle locked(CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(locked.valid());
+    EXPECT_FALSE(AppendTextFile(file, "three"));
+  }
+  EXPECT_FALSE(AppendTextFile(dir / "missing\\log.txt", "x"));
+}
+
+TEST(Files, SizesAndSeek) {
+  FilesScratch dir("sizes");
+  Put(dir / "hidden.bin", std::string(777, 'h'), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_EQ(FileSizeByName(dir / "hidden.bin"), 777);
+  EXPECT_EQ(FileSizeByName(dir / "missing.bin"), 0);
+  EXPECT_EQ(FileSizeByName(""), 0);
+  EXPECT_EQ(FileSizeByName(dir / kLong), 0);
+
+  UniqueHandle h(
+      CreateFileA((dir / "seek.bin").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(h.valid());
+  // Positions beyond 4 GiB need the 64-bit forms.
+  const std::int64_t beyond4G = 5LL << 30;
+  EXPECT_EQ(Seek(h.get(), 0, beyond4G), beyond4G);
+  EXPECT_EQ(Seek(h.get(), 1, -10), beyond4G - 10);
+  EXPECT_EQ(FileSize(h.get()), 0);
+  ASSERT_TRUE(SetEndOfFile(h.get()));
+  EXPECT_EQ(FileSize(h.get()), beyond4G - 10);
+  EXPECT_EQ(Seek(h.get(), 2, 0), beyond4G - 10);
+  EXPECT_EQ(Seek(h.get(), 0, -1), -1);
+  SetFilePointer(h.get(), 0, nullptr, FILE_BEGIN);
+  SetEndOfFile(h.get());
+}
+
+TEST(Files, DiskFreeAsksTheFolderThenTheRoot) {
+  ULARGE_INTEGER available, total, free;
+  ASSERT_TRUE(GetDiskFreeSpaceExA("C:\\", &available, &total, &free));
+  const double root = DiskFree("C:\\");
+  EXPECT_GT(root, 0);
+  // Folders that do not exist fall back to their drive's root.
+  const double missing = DiskFree("c:/no/such/folder");
+  EXPECT_NEAR(missing, root, 64.0 * 1024 * 1024);
+  EXPECT_NEAR(DiskFree(TempFolder(false)), root, 64.0 * 1024 * 1024);
+  EXPECT_EQ(DiskFree(""), 0);
+  EXPECT_EQ(DiskFree("Q:\\nothing"), 0);  // no such drive
+  EXPECT_EQ(DiskFree("1"), 0);
+}
+
+TEST(Files, TreeSearchesFindTheFirstHit) {
+  FilesScratch dir("find");
+  CreateDirectoryA((dir / "a").c_str(), nullptr);
+  CreateDirectoryA((dir / "a\\Deep").c_str(), nullptr);
+  CreateDirectoryA((dir / "a\\Deep\\Target Folder").c_str(), nullptr);
+  Put(dir / "a\\Deep\\needle.txt", "n", FILE_ATTRIBUTE_HIDDEN);
+  Put(dir / "top.txt", "t");
+
+  EXPECT_EQ(FindFileInTree(dir.path(), "top.txt"), dir / "top.txt");
+  EXPECT_TRUE(SameTextTrim(FindFileInTree(dir.path(), "NEEDLE.TXT"), dir / "a\\Deep\\NEEDLE.TXT"));
+  EXPECT_EQ(FindFileInTree(dir.path() + "\\", "needle.txt"), dir / "a\\Deep\\needle.txt");
+  EXPECT_EQ(FindFileInTree(dir.path(), "Deep"), "");  // a folder is not a file
+  EXPECT_EQ(FindFileInTree(dir.path(), "missing.txt"), "");
+  EXPECT_EQ(FindFileInTree(dir / "missing", "needle.txt"), "");
+  EXPECT_EQ(FindFileInTree(dir.path(), ""), "");
+  EXPECT_EQ(FindFileInTree(dir / kLong, "needle.txt"), "");
+
+  EXPECT_EQ(FindFolderInTree(dir.path(), "target folder"), dir / "a\\Deep\\Target Folder");
+  EXPECT_EQ(FindFolderInTree(dir.path(), "top.txt"), "");  // a file is not a folder
+  EXPECT_EQ(FindFolderInTree(dir.path(), "nothing"), "");
+  EXPECT_EQ(FindFolderInTree(dir.path(), ""), "");
+}
+
+TEST(Files, DriveSearchesUseTheDriveType) {
+  // The file sits in the root of C:, so the search ends at its first step.
+  const std::string name = "zfind_" + std::to_string(GetCurrentProcessId()) + ".txt";
+  const std::string rootFile = "C:\\" + name;
+  ASSERT_TRUE(WriteTextFile(rootFile, "x"));
+  const UINT cType = GetDriveTypeA("C:\\");
+  EXPECT_TRUE(SameTextTrim(FindFileOnDrives(name, cType), rootFile));
+  EXPECT_EQ(FindFileOnDrives(name, DRIVE_CDROM == cType ? DRIVE_RAMDISK : DRIVE_CDROM), "");
+  DeleteFileA(rootFile.c_str());
+
+  const std::string temp = TempFolder(false);
+  EXPECT_EQ(FindFolderOnDrives(temp, GetDriveTypeA(temp.substr(0, 3).c_str())), temp);
+  EXPECT_EQ(FindFolderOnDrives(temp, DRIVE_RAMDISK), "");
+  EXPECT_EQ(FindFolderOnDrives(temp + "\\no_such_folder", GetDriveTypeA(temp.substr(0, 3).c_str())), "");
+}
+
+TEST(Files, DeleteFilesTakesHiddenSystemAndReadOnlyFiles) {
+  FilesScratch dir("delfiles");
+  Put(dir / "h.tmp", "h", FILE_ATTRIBUTE_HIDDEN);
+  Put(dir / "s.tmp", "s", FILE_ATTRIBUTE_SYSTEM);
+  Put(dir / "r.tmp", "r", FILE_ATTRIBUTE_READONLY);
+  Put(dir / "keep.txt", "k");
+  CreateDirectoryA((dir / "sub.tmp").c_str(), nullptr);
+
+  EXPECT_TRUE(DeleteFiles(dir / "*.tmp", false));
+  EXPECT_FALSE(Exists(dir / "h.tmp"));
+  EXPECT_FALSE(Exists(dir / "s.tmp"));
+  EXPECT_TRUE(Exists(dir / "r.tmp"));  // read-only without clearing the attributes
+  EXPECT_TRUE(DeleteFiles(dir / "*.tmp", true));
+  EXPECT_FALSE(Exists(dir / "r.tmp"));
+  EXPECT_TRUE(Exists(dir / "keep.txt"));
+  EXPECT_TRUE(Exists(dir / "sub.tmp"));            // folders are not files
+  EXPECT_FALSE(DeleteFiles(dir / "*.tmp", true));  // nothing left to match
+  EXPECT_FALSE(DeleteFiles("", true));
+  EXPECT_FALSE(DeleteFiles(dir / "missing\\*.*", true));
+}
+
+TEST(Files, DeleteTreeRemovesEverythingItCan) {
+  const DWORD handlesBefore = HandleCount();
+  FilesScratch dir("tree");
+  const std::string root = dir / "root";
+  CreateDirectoryA(root.c_str(), nullptr);
+  CreateDirectoryA((root + "\\sub").c_str(), nullptr);
+  CreateDirectoryA((root + "\\sub\\deeper").c_str(), nullptr);
+  Put(root + "\\plain.txt", "p");
+  Put(root + "\\sub\\ro.txt", "r", FILE_ATTRIBUTE_READONLY);
+  Put(root + "\\sub\\deeper\\hidden.txt", "h", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_TRUE(DeleteTree(root, true));
+  EXPECT_FALSE(Exists(root));
+
+  EXPECT_FALSE(DeleteTree(dir / "missing", true));
+  EXPECT_FALSE(DeleteTree("", true));
+  EXPECT_FALSE(DeleteTree(dir / kLong, true));
+
+  // A file in use keeps its folder and the tree; everything else goes.
+  CreateDirectoryA(root.c_str(), nullptr);
+  CreateDirectoryA((root + "\\busy").c_str(), nullptr);
+  CreateDirectoryA((root + "\\free").c_str(), nullptr);
+  Put(root + "\\busy\\open.txt", "o");
+  Put(root + "\\busy\\other.txt", "x");
+  Put(root + "\\free\\f.txt", "f");
+  Put(root + "\\top.txt", "t");
+  {
+    UniqueHandle inUse(CreateFileA((root + "\\busy\\open.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(inUse.valid());
+    EXPECT_FALSE(DeleteTree(root, true));
+    EXPECT_TRUE(Exists(root + "\\busy\\open.txt"));
+    EXPECT_FALSE(Exists(root + "\\busy\\other.txt"));
+    EXPECT_FALSE(Exists(root + "\\free"));
+    EXPECT_FALSE(Exists(root + "\\top.txt"));
+  }
+  EXPECT_TRUE(DeleteTree(root, false));
+  EXPECT_EQ(HandleCount(), handlesBefore);
+}
+
+TEST(Files, EjectCDOnlyForCdDrives) {
+  for (const char* path : {"", "1:\\", "C:\\", "c", "\\\\server\\share"}) EXPECT_FALSE(EjectCD(path)) << path;
+}
+
+TEST(YieldWait, StepsAndDuration) {
+  const struct {
+    int step, total, expected;
+  } steps[] = {{0, 100, 10}, {0, 5, 1}, {0, 1000, 25}, {0, 0, 1}, {7, 1000, 7}, {-3, 100, 10}};
+  for (const auto& c : steps) EXPECT_EQ(YieldStep(c.step, c.total), c.expected) << c.step << "/" << c.total;
+
+  // The wait lasts its total and dispatches what the thread's windows were sent meanwhile.
+  g_timerCalls = 0;
+  UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTimer);
+  const std::int64_t start = TickMs();
+  YieldWait(0, 300);
+  const std::int64_t took = TickMs() - start;
+  KillTimer(nullptr, timer);
+  EXPECT_GE(took, 300);
+  EXPECT_LT(took, 1000);
+  EXPECT_GE(g_timerCalls, 3);
+  // A negative pause does not sleep for ever.
+  YieldX(-1);
+}

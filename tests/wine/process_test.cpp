@@ -1,0 +1,461 @@
+// Process routines against real processes: ztestapp.exe (tools/win/ztestapp) opens the
+// windows each test asks for, writes output, and ends on WM_CLOSE, WM_QUIT or a kill.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <memory>
+#include <vector>
+
+#include "system/ExecPipe.h"
+#include "system/Files.h"
+#include "system/Process.h"
+#include "system/ProcessViewer.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "system/ZSub.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+std::string TestAppPath() {
+  char own[MAX_PATH];
+  GetModuleFileNameA(nullptr, own, MAX_PATH);
+  return ExtractFilePath(own) + "ztestapp.exe";
+}
+
+// A running ztestapp; terminated at the end of the test if it is still there.
+class TestApp {
+ public:
+  TestApp(const std::string& exe, const std::string& args) {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\" " + args;
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back(0);
+    PROCESS_INFORMATION pi{};
+    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      process_.reset(pi.hProcess);
+      CloseHandle(pi.hThread);
+      pid_ = pi.dwProcessId;
+    }
+  }
+  ~TestApp() {
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.get(), 1);
+      WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+  DWORD pid() const { return pid_; }
+  bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+  // The exit code, or 259 when it has not ended within ms.
+  DWORD WaitExit(DWORD ms) const {
+    DWORD code = STILL_ACTIVE;
+    if (process_ && WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0) GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+  // The first top-level window of this process with the class, waiting up to 10 s for it.
+  HWND WaitWindow(const std::string& cls) const {
+    for (int i = 0; i < 200; ++i) {
+      for (HWND w = FindWindowExA(nullptr, nullptr, cls.c_str(), nullptr); w;
+           w = FindWindowExA(nullptr, w, cls.c_str(), nullptr)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(w, &pid);
+        if (pid == pid_) return w;
+      }
+      Sleep(50);
+    }
+    return nullptr;
+  }
+
+ private:
+  UniqueHandle process_;
+  DWORD pid_ = 0;
+};
+
+// A copy of ztestapp under a long name in a folder with blanks, so that it has a short
+// (8.3) form that differs from its long one; removed at the end.
+class LongNamedCopy {
+ public:
+  LongNamedCopy() {
+    folder_ = TempFolder(true) + "zproc long folder " + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    path_ = folder_ + "\\ztestapp_long_name.exe";
+    CopyFileA(TestAppPath().c_str(), path_.c_str(), FALSE);
+  }
+  ~LongNamedCopy() { DeleteTree(folder_, true); }
+  const std::string& path() const { return path_; }
+  std::string name() const { return ExtractFileName(path_); }
+
+ private:
+  std::string folder_, path_;
+};
+
+// Handles this process holds, from the system's handle list (GetProcessHandleCount
+// answers 0 under Wine).
+DWORD HandleCount() {
+  struct Entry {
+    ULONG ownerPid;
+    BYTE objectType, flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+  };
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  std::vector<char> buffer(1 << 20);
+  ULONG length = 0;
+  while (query && query(16 /* handle list */, buffer.data(), static_cast<ULONG>(buffer.size()), &length) ==
+                      static_cast<LONG>(0xC0000004))
+    buffer.resize(buffer.size() * 2);
+  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+  const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  DWORD mine = 0;
+  for (ULONG i = 0; i < count && (i + 1) * sizeof(Entry) + sizeof(ULONG_PTR) <= buffer.size(); ++i)
+    mine += entries[i].ownerPid == GetCurrentProcessId();
+  return mine;
+}
+
+HWND g_closeTarget = nullptr;
+void CALLBACK CloseTargetLater(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  PostMessageA(g_closeTarget, WM_CLOSE, 0, 0);
+}
+
+// A hidden window of this (the test) process, to own the windows of another one.
+class HostWindow {
+ public:
+  HostWindow() : cls_("ZTestHost", GetModuleHandleA(nullptr)) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "ZTestHost";
+    cls_.Register(wc);
+    window_.reset(CreateWindowExA(0, "ZTestHost", "Host", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr));
+  }
+  HWND get() const { return window_.get(); }
+  std::string handle() const { return std::to_string(reinterpret_cast<std::uintptr_t>(window_.get())); }
+
+ private:
+  ScopedWindowClass cls_;
+  UniqueWindow window_;
+};
+
+}  // namespace
+
+TEST(RunConsole, CapturesLargeOutputOfBothPipesAndTheExitCode) {
+  LongNamedCopy copy;  // its path has blanks: the command line must quote it
+  const DWORD handlesBefore = HandleCount();
+  std::string errors, output;
+  DWORD exitCode = 0;
+  EXPECT_FALSE(RunConsole(copy.path(), "/out=100000 /err=40000 /exit=3", SW_HIDE, 10, errors, output, exitCode));
+  EXPECT_EQ(exitCode, 3u);
+  ASSERT_EQ(output.size(), 100000u);
+  EXPECT_EQ(output.find_first_not_of('o'), 99999u);
+  EXPECT_EQ(output.back(), '#');
+  ASSERT_EQ(errors.size(), 40000u);
+  EXPECT_EQ(errors.back(), '#');
+
+  EXPECT_TRUE(RunConsole(TestAppPath(), "/out=5", SW_HIDE, 0, errors, output, exitCode));
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_EQ(output, "oooo#");
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(HandleCount(), handlesBefore);
+}
+
+TEST(RunConsole, ReportsChildrenThatCannotStart) {
+  const DWORD handlesBefore = HandleCount();
+  std::string errors = "old", output = "old";
+  DWORD exitCode = 0;
+  EXPECT_FALSE(RunConsole("C:\\no such\\program.exe", "/x", SW_HIDE, 0, errors, output, exitCode));
+  EXPECT_EQ(exitCode, 21u);
+  EXPECT_EQ(output, "");
+  const std::string prefix = "\"C:\\no such\\program.exe\" /x --- ";
+  EXPECT_EQ(errors.substr(0, prefix.size()), prefix);
+  EXPECT_GT(errors.size(), prefix.size());  // the system's reason follows
+
+  // Only the first 256 characters of a long command line are quoted back.
+  EXPECT_FALSE(RunConsole("C:\\missing.exe", std::string(1000, 'p'), SW_HIDE, 0, errors, output, exitCode));
+  EXPECT_EQ(errors.substr(0, 256 + 5), ("C:\\missing.exe " + std::string(1000, 'p')).substr(0, 256) + " --- ");
+
+  EXPECT_FALSE(RunConsole(TestAppPath(), std::string(40000, 'p'), SW_HIDE, 0, errors, output, exitCode));
+  EXPECT_EQ(exitCode, 21u);
+  EXPECT_EQ(errors, "Command line is too long");
+  EXPECT_EQ(HandleCount(), handlesBefore);
+}
+
+TEST(ProcessLookups, FindTheProgramByPathNameAndShortName) {
+  LongNamedCopy copy;
+  const std::string shortPath = ShortPathOf(copy.path());
+  ASSERT_FALSE(shortPath.empty());
+  ASSERT_FALSE(SameText(shortPath, copy.path()));
+  TestApp app(copy.path(), "\"/win=ZTFind;Find me;1;\"");
+  HWND window = app.WaitWindow("ZTFind");
+  ASSERT_TRUE(window);
+
+  auto lookUpAll = [&] {
+    for (const std::string& exe :
+         {copy.path(), shortPath, " " + copy.name() + " ", std::string("ZTESTAPP_LONG_NAME.EXE")}) {
+      SCOPED_TRACE(exe);
+      EXPECT_EQ(FindPidByPsapi(exe, false, false), app.pid());
+      EXPECT_EQ(FindPidByPsapi(exe, false, true), app.pid());
+      EXPECT_EQ(FindPidByWindows(exe), app.pid());
+      EXPECT_TRUE(IsProgramRunning(exe));
+    }
+    EXPECT_TRUE(IsProgramRunning("\"" + copy.path() + "\""));
+    // With fullPathOnly a bare name no longer matches the process-status lookup.
+    EXPECT_EQ(FindPidByPsapi(copy.name(), true, false), 0u);
+    EXPECT_EQ(FindPidByPsapi(copy.path(), true, false), app.pid());
+    // The snapshot carries bare executable names on the NT family (Wine does the same).
+    EXPECT_EQ(FindPidByToolhelp(copy.name(), false, false), app.pid());
+    EXPECT_EQ(FindPidByToolhelp(copy.name(), false, true), app.pid());
+    // Wine's tasklist.exe (8.0) prints nothing, so the tasklist lookup finds nothing there;
+    // its reading of real output is covered by the native tests.
+    EXPECT_EQ(FindPidByTasklist(copy.name(), false), 0u);
+
+    for (const std::string& none : {std::string(""), std::string("not_running.exe"), copy.path() + ".x",
+                                    "C:\\" + std::string(400, 'x') + ".exe"}) {
+      SCOPED_TRACE(none);
+      EXPECT_EQ(FindPidByPsapi(none, false, false), 0u);
+      EXPECT_EQ(FindPidByToolhelp(none, false, false), 0u);
+      EXPECT_EQ(FindPidByWindows(none), 0u);
+      EXPECT_FALSE(IsProgramRunning(none));
+    }
+  };
+  lookUpAll();  // the first round loads the process-status library
+  const DWORD handlesBefore = HandleCount();
+  lookUpAll();
+  EXPECT_EQ(HandleCount(), handlesBefore);
+
+  EXPECT_EQ(ExeNameOfWindow(window), copy.name());
+  EXPECT_EQ(ExeNameOfWindow(nullptr), "");
+  EXPECT_TRUE(IsPidAlive(app.pid()));
+  EXPECT_FALSE(IsPidAlive(0xFFFFFFF0));
+
+  const std::string pidText = std::to_string(app.pid());
+  const std::string handleText = std::to_string(reinterpret_cast<std::uintptr_t>(window));
+  EXPECT_EQ(SUB::GetKeyValue(ListProcessWindows(true, false), copy.name()), pidText);
+  EXPECT_TRUE(SUB::ContainsItem(ListProcessWindows(false, true), copy.name() + "=" + handleText, true));
+  EXPECT_TRUE(SUB::ContainsItem(ListProcessWindows(false, false), copy.name(), true));
+
+  // One window per executable, and the enumeration stops at the target.
+  TProcessData data;
+  EnumWindowsData(false, copy.name(), 0, data);
+  const int n = SUB::CountItems(data.names);
+  ASSERT_GT(n, 0);
+  EXPECT_EQ(SUB::GetItem(data.names, n - 1), copy.name());
+  EXPECT_EQ(SUB::GetItem(data.pids, n - 1), pidText);
+  EXPECT_EQ(SUB::GetItem(data.classes, n - 1), "ZTFind");
+  EXPECT_EQ(SUB::GetItem(data.titles, n - 1), "Find me");
+  EXPECT_EQ(SUB::GetItem(data.visible, n - 1), "1");
+  for (const std::string* list : {&data.pids, &data.classes, &data.handles, &data.threads, &data.titles, &data.visible})
+    EXPECT_EQ(SUB::CountItems(*list), n);
+}
+
+TEST(MainWindow, ScoringPicksTheTopOwner) {
+  HostWindow host;
+  ASSERT_TRUE(host.get());
+  // An untitled, hidden owner of a titled window wins over a titled, visible loner.
+  TestApp app(TestAppPath(), "/win=ZTOwner;;0; /win=ZTOwned;Owned;1;#0 /win=ZTSolo;Solo;1;");
+  HWND owner = app.WaitWindow("ZTOwner");
+  ASSERT_TRUE(app.WaitWindow("ZTSolo"));
+  ASSERT_TRUE(owner);
+  EXPECT_EQ(FindMainWindowOfPid(app.pid()), owner);
+  // The version decides the lookup: Wine's prefix reports 6.1, so the process-status
+  // library is used here; the tool-help path is reachable by asking for it, and the
+  // tasklist path finds nothing under Wine (its tasklist prints nothing).
+  EXPECT_EQ(MainWindowLookup(), IsWindows8OrLater() ? ProcessLookup::Tasklist : ProcessLookup::Psapi);
+  EXPECT_EQ(FindMainWindow(TestAppPath(), true, false), owner);
+  EXPECT_EQ(FindMainWindowVia(ProcessLookup::Psapi, "ztestapp.exe", false, true), owner);
+  EXPECT_EQ(FindMainWindowVia(ProcessLookup::Toolhelp, "ztestapp.exe", false, false), owner);
+  EXPECT_EQ(FindMainWindowVia(ProcessLookup::Tasklist, "ztestapp.exe", false, false), nullptr);
+  EXPECT_EQ(FindMainWindow("not_running.exe", false, false), nullptr);
+  EXPECT_EQ(FindMainWindowOfPid(0), nullptr);
+
+  // Windows owned by a window of another process: a visible one is taken; untitled,
+  // hidden, owned windows alone give none (the thread's titled input-method window,
+  // which Wine leaves unowned, does not count).
+  TestApp visible(TestAppPath(), "/win=ZTHid;;0;" + host.handle() + " /win=ZTVis;;1;" + host.handle());
+  HWND vis = visible.WaitWindow("ZTVis");
+  ASSERT_TRUE(vis);
+  ASSERT_TRUE(visible.WaitWindow("ZTHid"));
+  EXPECT_EQ(GetWindow(vis, GW_OWNER), host.get());
+  EXPECT_EQ(FindMainWindowOfPid(visible.pid()), vis);
+  TestApp hidden(TestAppPath(), "/win=ZTHid2;;0;" + host.handle() + " /win=ZTHid3;;0;" + host.handle());
+  ASSERT_TRUE(hidden.WaitWindow("ZTHid3"));
+  EXPECT_EQ(FindMainWindowOfPid(hidden.pid()), nullptr);
+
+  // Equal scores: the first window in enumeration order.
+  TestApp twins(TestAppPath(), "/win=ZTTwinA;A;1; /win=ZTTwinB;B;1;");
+  ASSERT_TRUE(twins.WaitWindow("ZTTwinA"));
+  ASSERT_TRUE(twins.WaitWindow("ZTTwinB"));
+  HWND first = nullptr;
+  for (HWND w = GetTopWindow(nullptr); w && !first; w = GetWindow(w, GW_HWNDNEXT)) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    if (pid == twins.pid()) first = w;
+  }
+  EXPECT_EQ(FindMainWindowOfPid(twins.pid()), first);
+}
+
+TEST(MainWindow, MoreWindowsThanTheTablesHold) {
+  TestApp app(TestAppPath(), "/win=ZTFirst;First;1; /many=2100");
+  ASSERT_TRUE(app.WaitWindow("ZTFirst"));
+  int count = 0;
+  for (int tries = 0; tries < 100 && count < 2101; ++tries) {
+    count = 0;
+    TProcessData data;
+    EnumWindowsData(true, "", 0, data);
+    const std::string pidText = std::to_string(app.pid());
+    for (int i = 0, n = SUB::CountItems(data.pids); i < n; ++i) count += SUB::GetItem(data.pids, i) == pidText;
+    if (count < 2101) Sleep(100);
+  }
+  ASSERT_GE(count, 2101);
+  FindMainWindowOfPid(app.pid());
+  const DWORD handlesBefore = HandleCount();
+  HWND best = FindMainWindowOfPid(app.pid());
+  ASSERT_TRUE(best);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(best, &pid);
+  EXPECT_EQ(pid, app.pid());
+  EXPECT_EQ(HandleCount(), handlesBefore);
+}
+
+TEST(EndingPrograms, CloseQuitAndKill) {
+  const struct {
+    const char* what;
+    void (*end)(const std::string&, bool);
+    DWORD exitCode;
+  } cases[] = {
+      {"close", CloseProgram, 100000 + 15 * 1000 + 255},
+      {"quit", QuitProgram, 200000 + 15 * 1000 + 255},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestApp app(TestAppPath(), "/win=ZTEnd;End;1;");
+    ASSERT_TRUE(app.WaitWindow("ZTEnd"));
+    c.end(TestAppPath(), true);
+    EXPECT_EQ(app.WaitExit(10000), c.exitCode);
+  }
+  EXPECT_FALSE(PostProcessMessage("not_running.exe", false, WM_CLOSE, 15, 255));
+
+  TestApp app(TestAppPath(), "/win=ZTKill;Kill;0; /stay");
+  ASSERT_TRUE(app.WaitWindow("ZTKill"));
+  EXPECT_TRUE(KillProgram(TestAppPath(), false));
+  EXPECT_EQ(app.WaitExit(10000), 0u);
+  EXPECT_FALSE(KillProgram(TestAppPath(), false));
+  EXPECT_FALSE(KillProgram("", false));
+}
+
+TEST(Waits, WaitUntilProgramGoneOnBothFamilies) {
+  const struct {
+    bool nt;
+    std::int64_t minMs, maxMs;
+  } notRunning[] = {{true, 1000, 1900}, {false, 2000, 2900}};
+  for (const auto& c : notRunning) {
+    const std::int64_t start = TickMs();
+    WaitUntilProgramGoneAs(c.nt, "not_running.exe", 0);
+    const std::int64_t took = TickMs() - start;
+    EXPECT_GE(took, c.minMs) << c.nt;
+    EXPECT_LT(took, c.maxMs) << c.nt;
+  }
+
+  for (bool nt : {true, false}) {
+    SCOPED_TRACE(nt);
+    TestApp app(TestAppPath(), "/win=ZTWaitGone;W;1;");
+    g_closeTarget = app.WaitWindow("ZTWaitGone");
+    ASSERT_TRUE(g_closeTarget);
+    // A limit ends the wait while the program still runs.
+    std::int64_t start = TickMs();
+    // The snapshot names executables without their folder on the NT family (and under
+    // Wine), so the tool-help branch is given the file name.
+    const std::string exe = nt ? TestAppPath() : "ztestapp.exe";
+    WaitUntilProgramGoneAs(nt, exe, 2500);
+    EXPECT_GE(TickMs() - start, 2500);
+    EXPECT_LT(TickMs() - start, 4500);
+    EXPECT_TRUE(app.Running());
+    // Without a limit it ends when the program does; the close comes from a timer of
+    // this thread, which only fires because the wait pumps messages.
+    SetTimer(nullptr, 0, 1500, CloseTargetLater);
+    start = TickMs();
+    WaitUntilProgramGoneAs(nt, nt ? "ztestapp.exe" : exe, 0);
+    EXPECT_FALSE(app.Running());
+    EXPECT_LT(TickMs() - start, 6000);
+    EXPECT_NE(app.WaitExit(0), STILL_ACTIVE);
+  }
+}
+
+TEST(Waits, WaitWindowGone) {
+  TestApp app(TestAppPath(), "/win=ZTWaitWin;Waiting;1;");
+  g_closeTarget = app.WaitWindow("ZTWaitWin");
+  ASSERT_TRUE(g_closeTarget);
+  // Another title, or nothing to look for: no wait at all.
+  std::int64_t start = TickMs();
+  WaitWindowGone("ZTWaitWin", "Other title");
+  WaitWindowGone("", "");
+  EXPECT_LT(TickMs() - start, 500);
+  SetTimer(nullptr, 0, 500, CloseTargetLater);
+  start = TickMs();
+  WaitWindowGone("ZTWaitWin", "Waiting");
+  EXPECT_GE(TickMs() - start, 400);
+  EXPECT_FALSE(IsWindow(g_closeTarget));
+  EXPECT_NE(app.WaitExit(5000), STILL_ACTIVE);
+}
+
+namespace {
+// Ends batch interpreters started by a process that has gone (used only when a test fails).
+void EndChildrenOf(DWORD parent) {
+  UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 e;
+  e.dwSize = sizeof(e);
+  for (BOOL more = Process32First(snap.get(), &e); more; more = Process32Next(snap.get(), &e)) {
+    if (e.th32ParentProcessID != parent) continue;
+    UniqueHandle p(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, e.th32ProcessID));
+    if (p) {
+      TerminateProcess(p.get(), 1);
+      WaitForSingleObject(p.get(), 5000);
+    }
+  }
+}
+}  // namespace
+
+TEST(DeleteMySelf, RemovesTheExitedCopyAndOnRequestItsFolder) {
+  const struct {
+    const char* sw;
+    bool folderGoes;
+  } cases[] = {{"/deleteselfdir", true}, {"/deleteself", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sw);
+    const std::string folder = TempFolder(true) + "zself_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const std::string exe = folder + "\\zself copy.exe";
+    ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), exe.c_str(), FALSE));
+    DWORD pid = 0;
+    {
+      // The copy stays up for a moment after asking, so the batch has to wait for it.
+      TestApp app(exe, std::string(c.sw) + " /win=ZTSelf;Self;0;");
+      pid = app.pid();
+      g_closeTarget = app.WaitWindow("ZTSelf");
+      ASSERT_TRUE(g_closeTarget);
+      YieldWait(0, 1000);
+      EXPECT_TRUE(GetFileAttributesA(exe.c_str()) != INVALID_FILE_ATTRIBUTES);
+      PostMessageA(g_closeTarget, WM_CLOSE, 0, 0);
+      EXPECT_NE(app.WaitExit(10000), STILL_ACTIVE);
+    }
+    bool gone = false;
+    for (int i = 0; i < 150 && !gone; ++i) {
+      gone = GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES &&
+             (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) == c.folderGoes &&
+             GetFileAttributesA((TempFolder(true) + "_DEL_ME_.BAT").c_str()) == INVALID_FILE_ATTRIBUTES;
+      if (!gone) Sleep(100);
+    }
+    EXPECT_TRUE(gone);
+    Sleep(300);  // the batch interpreter ends after deleting its batch
+    EndChildrenOf(pid);
+    DeleteTree(folder, true);
+  }
+}

@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The start routine with real programs under Wine: installation files made by zpack, the
+# trace read back through zdebugview.exe started beside the stub, the agent log, and the
+# CD-spanning launcher's temporary copy.
+# Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
+set -uo pipefail
+
+bin=$(cd "${1:?Windows build folder}" && pwd)
+zpack="$bin/../zpack"
+work_win='C:\zdtest\cd one'
+work=$(winepath -u "$work_win" 2>/dev/null)
+failures=0
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+rm -rf "$(dirname "$work")"
+mkdir -p "$work"
+echo "readme" > "$work/../readme.txt"
+
+viewer_out="$work/../trace.txt"
+viewer_ready="$work/../viewer.ready"
+viewer_pid=
+
+start_viewer() {
+  rm -f "$viewer_out" "$viewer_ready"
+  wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
+    --seconds 240 </dev/null >/dev/null 2>&1 &
+  viewer_pid=$!
+  for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
+  echo "zdebugview did not become ready" >&2
+  exit 1
+}
+
+stop_viewer() {
+  wine "$bin/zdebugview.exe" --stop </dev/null >/dev/null 2>&1
+  wait "$viewer_pid" 2>/dev/null
+}
+
+# Waits until the trace holds a line matching the pattern (extended regex).
+wait_for_trace() {
+  for _ in $(seq 300); do
+    grep -Eq -- "$1" "$viewer_out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+expect_trace() {  # pattern, what
+  grep -Eq -- "$1" "$viewer_out" || fail "$2: no trace line matching '$1'"
+}
+
+pack() {  # output (unix path), zpack options...
+  local out=$1; shift
+  "$zpack" --stub "$bin/ZStub.exe" -o "$out" --engine "$work/../readme.txt" "$@" >/dev/null \
+    || { echo "zpack failed for $out" >&2; exit 1; }
+}
+
+run_stub() {  # Windows path of the program, arguments...
+  wine "$@" </dev/null >/dev/null 2>&1
+}
+
+# --- 1. A plain stub: start and end lines, role placeholder, exit code 0 -------------------
+pack "$work/Setup.exe"
+start_viewer
+run_stub "$work_win\\Setup.exe" /hide
+code=$?
+wait_for_trace ' ==== STUB END ====> ' || true
+stop_viewer
+[ "$code" = 0 ] || fail "plain stub: exit code $code"
+pid_re='^[1-9][0-9]*'
+expect_trace "$pid_re ==== STUB START ====> .*Setup\\.exe.* /hide<\$" "plain stub"
+expect_trace "$pid_re ==== ThisIs_AutoUpdateProg=FALSE\$" "plain stub"
+expect_trace "$pid_re StubWinMain\\(\\) --- " "plain stub"
+expect_trace "$pid_re ==== STUB END ====> .*Setup\\.exe.* /hide<\$" "plain stub"
+# The end line is followed by one empty line, and every line of one process has its id.
+[ "$(tail -c 2 "$viewer_out" | od -An -tx1 | tr -d ' \n')" = 0a0a ] || fail "plain stub: no empty line after the end line"
+ids=$(grep -Eo "$pid_re ====" "$viewer_out" | sort -u | wc -l)
+[ "$ids" = 1 ] || fail "plain stub: lines carry $ids different process ids"
+[ -e "$work/X_Setup.log" ] && fail "plain stub: wrote an agent log"
+
+# --- 2. The agent log: written only when the package asks for it --------------------------
+# An agent with the log flag under its own name and as its working copy.
+pack "$work/Update.exe" --this-is-agent --agent Update.exe --agent-log
+cp "$work/Update.exe" "$work/X_Update.exe"
+start_viewer
+run_stub "$work_win\\Update.exe" /DELAY=5
+run_stub "$work_win\\X_Update.exe"
+stop_viewer
+log="$work/X_Update.log"
+if [ ! -f "$log" ]; then
+  fail "agent with the log flag: no $log"
+else
+  stamp='[0-9]{2}.[0-9]{2}.[0-9]{2} [0-9]{2}.[0-9]{2}.[0-9]{2}'
+  expect_log() {  # pattern, what
+    grep -Eq -- "^$stamp $1"$'\r'"\$" "$log" || fail "agent log: no line matching '$1' ($2)"
+  }
+  expect_log " *[0-9]+   === START === .*\\\\Update\\.exe" "plain agent"
+  expect_log " *[0-9]+   CommandLine=.*Update\\.exe.* /DELAY=5" "plain agent"
+  expect_log " *[0-9]+   Agent Version=[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+" "plain agent"
+  expect_log " *[0-9]+   DoRunStubWin\\(\\) --- Start" "plain agent"
+  expect_log " *[0-9]+   X_ExeIsRunning=FALSE" "plain agent"
+  expect_log " *[0-9]+   ThisIs_Plain_AutoUpdate_Exe=TRUE" "plain agent"
+  expect_log " *[0-9]+   ThisIs_X_AutoUpdate_Exe=FALSE" "plain agent"
+  expect_log " *[0-9]+   DoRunStubWin\\(\\) --- End" "plain agent"
+  expect_log " *[0-9]+   === EXIT === .*\\\\Update\\.exe" "plain agent"
+  expect_log " *[0-9]+ X ThisIs_X_AutoUpdate_Exe=TRUE" "working copy"
+  expect_log " *[0-9]+ X CheckTestMode" "working copy"
+  expect_log " *[0-9]+ X WinMain" "working copy"
+  expect_log " *[0-9]+ X DeleteMySelf" "working copy"
+  expect_log " *[0-9]+ X === EXIT === .*\\\\X_Update\\.exe" "working copy"
+  # Two empty lines open every run, one closes it.
+  empties=$(grep -Ec "^$stamp +[0-9]+( {3}| X )"$'\r'"\$" "$log")
+  [ "$empties" = 6 ] || fail "agent log: $empties empty lines instead of 6: $(cat "$log")"
+fi
+expect_trace "$pid_re ==== ThisIs_AutoUpdateProg=TRUE\$" "agent"
+expect_trace "$pid_re CreateAndRun_X_Exe\\(\\) --- " "plain agent"
+expect_trace "$pid_re HandleParamOK\\(\\) --- " "plain agent"
+expect_trace "$pid_re CheckTestMode\\(\\) --- " "working copy"
+
+# The same agent without the log flag, and a plain stub with it: no log file.
+rm -f "$log"
+pack "$work/Update.exe" --this-is-agent --agent Update.exe
+run_stub "$work_win\\Update.exe"
+[ -e "$log" ] && fail "agent without the log flag wrote $log"
+pack "$work/Update.exe" --agent Update.exe --agent-log
+run_stub "$work_win\\Update.exe"
+[ -e "$log" ] && fail "a stub that is no agent wrote $log"
+
+# --- 3. The CD-spanning launcher copies itself and starts the copy --------------------------
+pack "$work/Launch.exe" --span-cd
+start_viewer
+run_stub "$work_win\\Launch.exe" /hide
+copy_re="$pid_re ==== STUB START ====> \"?(C:[^\"<]*\\\\SETUP_[0-9]+\\\\Y_Launch\\.exe)\"? /hide /SpanCdLvl=2 /SpanDiskFName1=\"C:\\\\zdtest\\\\cd one\\\\Launch\\.exe\\.001\" /OriginExe=\"C:\\\\zdtest\\\\cd one\\\\Launch\\.exe\"<\$"
+wait_for_trace "$copy_re" || fail "span launcher: the copy's start line did not arrive"
+copy_end_re="$pid_re ==== STUB END ====> .*Y_Launch\\.exe.*/SpanCdLvl=2"
+wait_for_trace "$copy_end_re" || fail "span launcher: the copy's end line did not arrive"
+stop_viewer
+starts=$(grep -c ' ==== STUB START ====> ' "$viewer_out")
+[ "$starts" = 2 ] || fail "span launcher: $starts processes started instead of the launcher and one copy"
+expect_trace "$pid_re StubWinMain\\(\\) --- " "span copy"
+copy_win=$(grep -Eo 'C:[^"<]*\\SETUP_[0-9]+\\Y_Launch\.exe' "$viewer_out" | head -n1)
+if [ -n "$copy_win" ]; then
+  # The copy removes itself and its folder once it has ended.
+  copy_unix=$(winepath -u "$copy_win")
+  for _ in $(seq 200); do [ -e "$(dirname "$copy_unix")" ] || break; sleep 0.1; done
+  [ -e "$copy_unix" ] && fail "span copy: $copy_win was not deleted after its end"
+  [ -e "$(dirname "$copy_unix")" ] && fail "span copy: its folder was not removed"
+fi
+
+if [ "$failures" != 0 ]; then
+  echo "--- last trace:" >&2; cat "$viewer_out" >&2
+  [ -f "$log" ] && { echo "--- agent log:" >&2; cat "$log" >&2; }
+  exit 1
+fi
+rm -rf "$(dirname "$work")"
+echo "startup_roles: all checks passed"

@@ -1,0 +1,138 @@
+// The debug channel against a real viewer: zdebugview.exe, started beside this program.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "system/WinHandles.h"
+#include "system/ZDebug.h"
+
+namespace {
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string ReadWholeFile(const std::string& name) {
+  UniqueHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "<missing>";
+  std::string content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+  return content;
+}
+
+bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// A zdebugview.exe process writing what it receives to a file of the temporary folder.
+class Viewer {
+ public:
+  Viewer() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    out_ = std::string(temp) + "zdebug_viewer_out.txt";
+    ready_ = std::string(temp) + "zdebug_viewer_ready.txt";
+    DeleteFileA(out_.c_str());
+    DeleteFileA(ready_.c_str());
+  }
+  ~Viewer() { Stop(); }
+
+  bool Start() {
+    std::string command = "\"" + ProgramFolder() + "zdebugview.exe\" --out \"" + out_ + "\" --ready \"" + ready_ +
+                          "\" --seconds 60";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    process_.reset(pi.hProcess);
+    CloseHandle(pi.hThread);
+    for (int i = 0; i < 200 && !FileExists(ready_); ++i) Sleep(50);
+    return FileExists(ready_) && FindWindowA(kDebugViewerClass, nullptr) != nullptr;
+  }
+
+  // Closes the viewer and returns everything it wrote.
+  std::string Stop() {
+    if (!process_) return ReadWholeFile(out_);
+    HWND window = FindWindowA(kDebugViewerClass, nullptr);
+    if (window) PostMessageA(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(process_.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process_.get(), 1);
+    process_.reset();
+    return ReadWholeFile(out_);
+  }
+
+ private:
+  std::string out_, ready_;
+  UniqueHandle process_;
+};
+
+// Restores the program's target and removes the trace file around a test.
+struct TraceFileGuard {
+  TraceFileGuard() { DeleteFileA(DebugFileName().c_str()); }
+  ~TraceFileGuard() {
+    Output().flush();
+    DebugTarget = 0;
+    DeleteFileA(DebugFileName().c_str());
+  }
+};
+
+}  // namespace
+
+TEST(DebugChannel, PiecesReachTheViewerUnchangedAndTheAtomsAreGone) {
+  TraceFileGuard guard;
+  Viewer viewer;
+  ASSERT_TRUE(viewer.Start());
+  DebugTarget = 0;
+  const std::string longLine(128, 'L');
+  Output() << TracePid() << " ==== hello ====> " << true << std::endl;
+  Output() << longLine << std::endl;
+  Output() << "one\rtwo\nthree\r\nfour" << std::endl;
+  // Each piece's atom was deleted once its send returned.
+  EXPECT_EQ(GlobalFindAtomA(longLine.c_str()), 0);
+  EXPECT_EQ(GlobalFindAtomA("one\rtwo\nthree\r\nfour\n"), 0);
+  std::string received = viewer.Stop();
+  EXPECT_EQ(received, std::to_string(TracePid()) + " ==== hello ====> TRUE\n" + longLine + "\n" +
+                          "one\rtwo\nthree\r\nfour\n");
+  // The viewer target never creates the trace file.
+  EXPECT_FALSE(FileExists(DebugFileName()));
+}
+
+TEST(DebugChannel, TraceFileGetsNormalisedLinesAndBothTargetsGetTheSamePieces) {
+  TraceFileGuard guard;
+  Viewer viewer;
+  ASSERT_TRUE(viewer.Start());
+
+  DebugTarget = 1;  // file only
+  Output() << "first\rline" << std::endl;
+  EXPECT_EQ(ReadWholeFile(DebugFileName()), "first\r\nline\r\n");
+
+  DebugTarget = 2;  // both
+  Output() << "both" << std::endl;
+  DebugTarget = 3;  // nothing
+  Output() << "nowhere" << std::endl;
+  EXPECT_EQ(ReadWholeFile(DebugFileName()), "first\r\nline\r\nboth\r\n");
+  EXPECT_EQ(viewer.Stop(), "both\n");
+}
+
+TEST(DebugChannel, AppendKeepsEarlierContentAndReportsFailure) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string name = std::string(temp) + "zdebug_append.txt";
+  DeleteFileA(name.c_str());
+  EXPECT_TRUE(AppendTextToFile(name, "ab"));
+  {
+    // Another process holding the file open for reading and writing does not stop appends.
+    UniqueHandle other(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(other.valid());
+    EXPECT_TRUE(AppendTextToFile(name, ""));
+    EXPECT_TRUE(AppendTextToFile(name, "c\r\n"));
+  }
+  EXPECT_EQ(ReadWholeFile(name), "abc\r\n");
+  DeleteFileA(name.c_str());
+  EXPECT_FALSE(AppendTextToFile("C:\\no such folder\\x.txt", "text"));
+}

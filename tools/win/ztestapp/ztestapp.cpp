@@ -1,0 +1,122 @@
+// A program for the process tests. Switches (any order, each may repeat where it makes sense):
+//   /win=class;title;visible;owner  a top-level window; visible 1 or 0; owner empty, "#n"
+//                                    (the n-th window made here, from 0) or a window handle
+//   /many=N        N hidden, untitled windows of class "ZTestMany"
+//   /out=N /err=N  N bytes to standard output / error, each in one write
+//   /exit=N        exit code when the program ends by itself
+//   /stay          keep running without windows until killed
+//   /deleteself /deleteselfdir   remove the own file (and folder) after the end
+// Exit codes: WM_CLOSE to any window 100000 + wParam * 1000 + lParam, WM_QUIT
+// 200000 + wParam * 1000 + lParam.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "system/Files.h"
+
+namespace {
+
+bool g_closed = false;
+int g_closeCode = 0;
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    g_closed = true;
+    g_closeCode = 100000 + static_cast<int>(wParam) * 1000 + static_cast<int>(lParam);
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+void RegisterClassOnce(const std::string& name) {
+  static std::set<std::string> done;
+  if (!done.insert(name).second) return;
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = done.find(name)->c_str();
+  RegisterClassExA(&wc);
+}
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t p = text.find(sep, start);
+    parts.push_back(text.substr(start, p - start));
+    if (p == std::string::npos) break;
+    start = p + 1;
+  }
+  return parts;
+}
+
+void WriteBytes(DWORD which, long count, char fill) {
+  if (count <= 0) return;
+  std::string data(static_cast<std::size_t>(count), fill);
+  // A recognisable end, so a reader can tell that nothing was lost at the tail.
+  data.back() = '#';
+  DWORD written = 0;
+  WriteFile(GetStdHandle(which), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  std::vector<HWND> windows;
+  int exitCode = 0;
+  bool stay = false;
+  for (int i = 1; i < __argc; ++i) {
+    const std::string arg = __argv[i];
+    auto value = [&](const char* name) -> const char* {
+      const std::size_t n = std::strlen(name);
+      return arg.compare(0, n, name) == 0 ? arg.c_str() + n : nullptr;
+    };
+    if (const char* v = value("/win=")) {
+      std::vector<std::string> f = Split(v, ';');
+      f.resize(4);
+      RegisterClassOnce(f[0]);
+      HWND owner = nullptr;
+      if (!f[3].empty() && f[3][0] == '#') {
+        std::size_t k = std::strtoul(f[3].c_str() + 1, nullptr, 10);
+        if (k < windows.size()) owner = windows[k];
+      } else if (!f[3].empty()) {
+        owner = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::strtoul(f[3].c_str(), nullptr, 10)));
+      }
+      HWND w = CreateWindowExA(0, f[0].c_str(), f[1].c_str(), WS_OVERLAPPEDWINDOW, 10, 10, 200, 100, owner, nullptr,
+                               GetModuleHandleA(nullptr), nullptr);
+      if (w && f[2] == "1") ShowWindow(w, SW_SHOWNOACTIVATE);
+      windows.push_back(w);
+    } else if (const char* v = value("/many=")) {
+      RegisterClassOnce("ZTestMany");
+      long n = std::strtol(v, nullptr, 10);
+      for (long k = 0; k < n; ++k)
+        CreateWindowExA(0, "ZTestMany", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+      stay = true;
+    } else if (const char* v = value("/out=")) {
+      WriteBytes(STD_OUTPUT_HANDLE, std::strtol(v, nullptr, 10), 'o');
+    } else if (const char* v = value("/err=")) {
+      WriteBytes(STD_ERROR_HANDLE, std::strtol(v, nullptr, 10), 'e');
+    } else if (const char* v = value("/exit=")) {
+      exitCode = std::atoi(v);
+    } else if (arg == "/stay") {
+      stay = true;
+    } else if (arg == "/deleteself" || arg == "/deleteselfdir") {
+      DeleteMySelf(arg == "/deleteselfdir");
+    }
+  }
+  if (windows.empty() && !stay) return exitCode;
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (g_closed) return g_closeCode;
+  return 200000 + static_cast<int>(msg.wParam) * 1000 + static_cast<int>(msg.lParam);
+}

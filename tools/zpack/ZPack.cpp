@@ -1,0 +1,832 @@
+#include "tools/zpack/ZPack.h"
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "package/PackX.h"
+#include "system/Utils.h"
+#include "system/ZSub.h"
+
+namespace fs = std::filesystem;
+
+namespace zpack {
+namespace {
+
+// Separators for the lists zpack writes; "*" is left out because it marks the engine.
+constexpr char kListSeparators[] = "|^!~@#$&";
+// A block inflates to at most this much when read back (the builder writes 5 MB blocks).
+constexpr std::size_t kMaxInflated = 256u * 1024 * 1024;
+
+std::string Lower(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'A' && ch <= 'Z') ch = char(ch - 'A' + 'a');
+  return text;
+}
+
+bool ParseBool(const std::string& value, bool& result) {
+  std::string v = Lower(Trim(value));
+  if (v == "1" || v == "yes" || v == "true" || v == "on") return result = true, true;
+  if (v == "0" || v == "no" || v == "false" || v == "off") return result = false, true;
+  return false;
+}
+
+bool ParseSize(const std::string& value, std::uint64_t& result) {
+  std::string v = Trim(value);
+  std::uint64_t unit = 1;
+  if (!v.empty()) {
+    char last = char(std::tolower((unsigned char)v.back()));
+    if (last == 'k') unit = 1024;
+    if (last == 'm') unit = 1024 * 1024;
+    if (last == 'g') unit = 1024ull * 1024 * 1024;
+    if (unit != 1) v.pop_back();
+  }
+  std::int64_t number = 0;
+  if (v.empty() || !TryParseInt64(v, number) || number < 0) return false;
+  result = std::uint64_t(number) * unit;
+  return true;
+}
+
+// "SRC => PATH" or "SRC".
+void SplitMapping(const std::string& value, std::string& source, std::string& target) {
+  std::size_t arrow = value.find("=>");
+  source = Trim(value.substr(0, arrow));
+  target = arrow == std::string::npos ? "" : Trim(value.substr(arrow + 2));
+}
+
+std::string WithBase(const std::string& path, const std::string& baseDir) {
+  if (path.empty() || baseDir.empty() || fs::path(path).is_absolute()) return path;
+  return (fs::path(baseDir) / path).string();
+}
+
+std::string PackagePath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  while (!path.empty() && path[0] == '\\') path.erase(0, 1);
+  return path;
+}
+
+// A self-delimited list of items with a separator none of them contains.
+bool MakeList(const std::vector<std::string>& items, std::string& list) {
+  for (const char* sep = kListSeparators; *sep; ++sep) {
+    bool free = std::none_of(items.begin(), items.end(),
+                             [&](const std::string& item) { return item.find(*sep) != std::string::npos; });
+    if (!free) continue;
+    list.assign(1, *sep);
+    for (const auto& item : items) list += item + *sep;
+    return true;
+  }
+  return false;
+}
+
+std::string RandomToken() {
+  static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
+  std::random_device device;
+  std::mt19937 generator(device());
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 2);
+  std::string token;
+  for (int i = 0; i < 16; ++i) token += alphabet[pick(generator)];
+  return token;
+}
+
+bool ReadWholeFile(const std::string& name, std::string& content) {
+  std::ifstream in(name, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  content = buffer.str();
+  return !in.bad();
+}
+
+std::int64_t ModificationTime(const std::string& name) {
+#ifdef _WIN32
+  struct _stat64 st;
+  if (_stat64(name.c_str(), &st) != 0) return 0;
+#else
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0) return 0;
+#endif
+  return std::int64_t(st.st_mtime);
+}
+
+void PutU32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = char(value >> (8 * i));
+}
+
+std::string U32Bytes(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  PutU32(bytes, 0, value);
+  return bytes;
+}
+
+bool Inflate(const std::string& input, std::string& output, std::string& error) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) return error = "zlib: cannot initialise", false;
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+  stream.avail_in = uInt(input.size());
+  output.clear();
+  char buffer[65536];
+  int result = Z_OK;
+  while (result != Z_STREAM_END) {
+    stream.next_out = reinterpret_cast<Bytef*>(buffer);
+    stream.avail_out = sizeof buffer;
+    result = inflate(&stream, Z_NO_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END) {
+      error = std::string("zlib: ") + (stream.msg ? stream.msg : zError(result));
+      if (result == Z_BUF_ERROR) error = "zlib: truncated stream";
+      inflateEnd(&stream);
+      return false;
+    }
+    output.append(buffer, sizeof buffer - stream.avail_out);
+    if (output.size() > kMaxInflated) {
+      inflateEnd(&stream);
+      return error = "block inflates beyond 256 MB", false;
+    }
+  }
+  inflateEnd(&stream);
+  return true;
+}
+
+// ---- Building ----
+
+struct Entry {
+  Input input;
+  std::uint64_t size = 0;
+  std::int32_t date = 0;
+};
+
+// One output file in the making, written under a temporary name.
+struct Volume {
+  std::string finalName;
+  std::string tempName;
+  std::FILE* file = nullptr;
+  std::uint64_t size = 0;
+  bool hasData = false;
+  bool pe = false;  // PackEndPos is written into this volume's stub
+  std::set<std::string> paths;
+};
+
+class Builder {
+public:
+  Builder(const Options& options, std::string& error) : o_(options), error_(error) {}
+
+  ~Builder() {
+    for (auto& v : volumes_) {
+      if (v.file) std::fclose(v.file);
+      if (!done_) std::remove(v.tempName.c_str());
+    }
+  }
+
+  bool Run(std::vector<std::string>& written) {
+    if (!Prepare() || !WriteAll()) return false;
+    for (auto& v : volumes_) {
+      std::error_code ec;
+      fs::rename(v.tempName, v.finalName, ec);
+      if (ec) return Fail("cannot rename " + v.tempName + " to " + v.finalName + ": " + ec.message());
+      written.push_back(v.finalName);
+    }
+    done_ = true;
+    return true;
+  }
+
+private:
+  bool Fail(const std::string& text) {
+    error_ = text;
+    return false;
+  }
+
+  bool Prepare() {
+    if (o_.stub.empty()) return Fail("no stub given (stub = FILE)");
+    if (o_.output.empty()) return Fail("no output given (output = FILE)");
+    if (!ReadWholeFile(o_.stub, stub_)) return Fail("cannot read the stub " + o_.stub);
+    if (stub_.size() < 4 || stub_.size() > 0x7FFFFFFF) return Fail("the stub " + o_.stub + " is not an executable");
+    if (TGFileInfo(o_.stub).HasPackage()) return Fail("the stub " + o_.stub + " already carries a package");
+    if (o_.blockSize == 0 || o_.blockSize > pack::kMaxBlockContent)
+      return Fail("block-size must be 1.." + std::to_string(pack::kMaxBlockContent));
+    if (o_.level < 0 || o_.level > 9) return Fail("level must be 0..9");
+
+    const auto* bytes = reinterpret_cast<const unsigned char*>(stub_.data());
+    bool peAt256 = stub_.size() >= 512 && stub_.compare(0, 2, "MZ") == 0 && stub_.compare(pack::kPeHeaderOffset, 2, "PE") == 0;
+    bool slotFree = peAt256 && std::all_of(bytes + pack::kPackEndPosHigh, bytes + pack::kPeHeaderOffset,
+                                           [](unsigned char b) { return b == 0; });
+    if (o_.packEnd == Options::PackEnd::On && !slotFree)
+      return Fail("pack-end = on needs a stub with its PE header at 256 and bytes 248..255 free (see pefix)");
+    writePackEnd_ = o_.packEnd != Options::PackEnd::Off && slotFree;
+
+    token_ = o_.token.empty() ? RandomToken() : o_.token;
+    if (token_.size() > 200) return Fail("the token is longer than 200 bytes");
+
+    // Inputs: the engine first.
+    std::vector<Input> inputs = o_.inputs;
+    for (const auto& [folder, prefix] : o_.folders)
+      if (!AddFolder(folder, prefix, inputs)) return false;
+    std::stable_partition(inputs.begin(), inputs.end(), [](const Input& in) { return in.engine; });
+    if (std::count_if(inputs.begin(), inputs.end(), [](const Input& in) { return in.engine; }) > 1)
+      return Fail("more than one engine given");
+    if (o_.webInstall && !inputs.empty()) return Fail("a web-install package carries no files");
+    if (!inputs.empty() && !inputs[0].engine) return Fail("no engine given (engine = FILE)");
+    if (inputs.empty() && !o_.webInstall && !o_.thisIsAgent) return Fail("nothing to pack: give an engine and files");
+    if (o_.makeAgent && (Trim(o_.agentName).empty() || o_.agentName == ".exe"))
+      return Fail("make-agent needs an agent name (agent = Update.exe)");
+
+    std::set<std::string> seen;
+    for (auto& input : inputs) {
+      Entry entry;
+      entry.input = input;
+      entry.input.path = PackagePath(input.path.empty() ? fs::path(input.source).filename().string() : input.path);
+      if (entry.input.path.empty()) return Fail("empty package path for " + input.source);
+      if (entry.input.path.find('*') != std::string::npos || entry.input.path.find('\0') != std::string::npos)
+        return Fail("the package path " + entry.input.path + " contains \"*\"");
+      std::error_code ec;
+      if (!fs::is_regular_file(input.source, ec)) return Fail("no such file: " + input.source);
+      entry.size = fs::file_size(input.source, ec);
+      if (ec) return Fail("cannot read " + input.source + ": " + ec.message());
+      entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(ModificationTime(input.source));
+      if (!seen.insert(Lower(entry.input.path)).second) return Fail("two files are packed as " + entry.input.path);
+      entries_.push_back(entry);
+    }
+    return MakeHeaders();
+  }
+
+  bool AddFolder(const std::string& folder, const std::string& prefix, std::vector<Input>& inputs) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return Fail("no such folder: " + folder);
+    std::vector<fs::path> files;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+      if (it->is_regular_file(ec)) files.push_back(it->path());
+    if (ec) return Fail("cannot list " + folder + ": " + ec.message());
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) {
+      Input input;
+      input.source = file.string();
+      std::string relative = fs::relative(file, folder, ec).generic_string();
+      input.path = prefix.empty() ? relative : prefix + "\\" + relative;
+      inputs.push_back(input);
+    }
+    return true;
+  }
+
+  bool MakeHeaders() {
+    // Language table: entries joined by 0x02, each a list with its own separator.
+    if (!o_.languageFile.empty()) {
+      if (!ReadWholeFile(o_.languageFile, langTable_)) return Fail("cannot read " + o_.languageFile);
+    } else {
+      langTable_ = pack::kEmptyLangTable;
+      for (const auto& entry : o_.languages) {
+        if (entry.size() < 2 || entry.front() != entry.back() || entry.find(pack::kLangTableSeparator) != std::string::npos)
+          return Fail("a language entry must be a list that begins and ends with its separator: " + entry);
+        langTable_ += entry + pack::kLangTableSeparator;
+      }
+    }
+    std::string scrambled = ScrambleToken(token_);
+    if (!MakeList({o_.updateUrl, o_.infoName, o_.agentName, scrambled, o_.hidden ? "1" : "0"}, stubInfo_))
+      return Fail("StubInfo items use every separator");
+
+    std::string webToken = o_.webToken, webFile = o_.webFile, webSize = o_.webSize;
+    if (!o_.webSetup.empty()) {
+      TGFileInfo setup(o_.webSetup);
+      std::string setupToken;
+      if (!setup.HasPackage() || !TryUnscrambleToken(setup.WebToken(false), setupToken))
+        return Fail("the web setup file " + o_.webSetup + " carries no web token (pack it with web-token)");
+      if (!webToken.empty() && webToken != setupToken) return Fail("web-token differs from the web setup file's token");
+      webToken = setupToken;
+      if (webFile.empty()) webFile = fs::path(o_.webSetup).filename().string();
+      std::error_code ec;
+      if (webSize.empty()) webSize = std::to_string(fs::file_size(o_.webSetup, ec));
+    }
+    if (webToken.size() > 200) return Fail("the web token is longer than 200 bytes");
+    if (o_.webInstall && (o_.webUrl.empty() || webFile.empty()))
+      return Fail("a web-install package needs web-url and web-file (or web-setup)");
+    if (o_.webInstall && webToken.empty()) return Fail("a web-install package needs web-token (or web-setup)");
+    if (o_.webInstall || !webToken.empty()) {
+      headerCount_ = pack::kHeaderCountWeb;
+      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : ScrambleToken(webToken), webSize},
+                    webInfo_))
+        return Fail("WebInfo items use every separator");
+    }
+    headers_.clear();
+    for (const std::string* text : {&langTable_, &stubInfo_, &webInfo_}) {
+      if (text == &webInfo_ && headerCount_ < pack::kHeaderCountWeb) break;
+      headers_ += U32Bytes(std::uint32_t(text->size())) + *text;
+    }
+    return true;
+  }
+
+  void BaseTrailer(PackTrailer& t) const {
+    t = PackTrailer{};
+    t.Reserved0 = 1;
+    t.HeaderCount = headerCount_;
+    t.PackMagic = pack::kPackMagic;
+    t.IsWebInstall = o_.webInstall;
+    t.AskBeforeDownload = o_.askBeforeDownload;
+    t.MakeAgent = o_.makeAgent;
+    t.ThisIsAgent = o_.thisIsAgent;
+    t.TrailerSize = pack::kTrailerSize;
+    t.PackFlags = std::uint8_t((o_.showTempNote ? pack::kFlagShowTempNote : 0) |
+                               (o_.activityBar ? pack::kFlagActivityBar : 0) | (o_.agentLog ? pack::kFlagAgentLog : 0));
+    t.FilesCount = std::uint32_t(entries_.size());
+    // Each file takes whole clusters; the agent copy is one more file.
+    std::vector<std::uint64_t> sizes;
+    for (const auto& e : entries_) sizes.push_back(e.size);
+    if (o_.makeAgent) sizes.push_back(stub_.size() + headers_.size() + pack::kTrailerSize);
+    for (int i = 0; i < pack::kSpaceSlots; ++i) {
+      std::uint64_t cluster = pack::SpaceSlotCluster(i), total = 0;
+      for (auto size : sizes) total += (size + cluster - 1) / cluster * cluster;
+      t.SpaceNeeded[i] = std::uint32_t(std::min<std::uint64_t>(total, UINT32_MAX));
+    }
+  }
+
+  bool Open(const std::string& finalName, bool withStub) {
+    Volume v;
+    v.finalName = finalName;
+    v.tempName = finalName + ".zpack-tmp";
+    v.file = std::fopen(v.tempName.c_str(), "wb");
+    if (!v.file) return Fail("cannot create " + v.tempName + ": " + std::strerror(errno));
+    volumes_.push_back(v);
+    if (withStub) {
+      volumes_.back().pe = writePackEnd_;
+      if (!Write(stub_) || !Write(headers_)) return false;
+    }
+    return true;
+  }
+
+  bool Write(const std::string& bytes) {
+    Volume& v = volumes_.back();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), v.file) != bytes.size())
+      return Fail("cannot write " + v.tempName + ": " + std::strerror(errno));
+    v.size += bytes.size();
+    return true;
+  }
+
+  // Appends the trailer, PackEndPos and the checksum, and closes the volume.
+  bool Finish(PackTrailer t, bool first, bool nextFollows) {
+    Volume& v = volumes_.back();
+    t.DataStart = first ? std::uint32_t(stub_.size()) : 0;
+    if (!first) t.FilesCount = std::uint32_t(v.paths.size());
+    if (nextFollows) t.PackFlags |= pack::kFlagNextVolume;
+    std::string trailer(reinterpret_cast<const char*>(&t), sizeof t);
+    if (!Write(trailer)) return false;
+    if (v.size > UINT32_MAX && first) return Fail(v.finalName + " is larger than 4 GB");
+    if (v.pe) {
+      std::uint32_t end[2] = {std::uint32_t(v.size >> 32), std::uint32_t(v.size)};
+      if (std::fseek(v.file, long(pack::kPackEndPosHigh), SEEK_SET) != 0 || std::fwrite(end, 1, 8, v.file) != 8)
+        return Fail("cannot write " + v.tempName);
+    }
+    if (std::fclose(v.file) != 0) {
+      v.file = nullptr;
+      return Fail("cannot write " + v.tempName + ": " + std::strerror(errno));
+    }
+    v.file = nullptr;
+    std::uint32_t sum = o_.checksum ? PackCheckSum(v.tempName, pack::kTrailerSize) : pack::kCheckSumOff;
+    std::fstream patch(v.tempName, std::ios::binary | std::ios::in | std::ios::out);
+    patch.seekp(std::streamoff(v.size - pack::kTrailerSize + offsetof(PackTrailer, CheckSum)));
+    std::string bytes = U32Bytes(sum);
+    patch.write(bytes.data(), 4);
+    if (!patch.flush()) return Fail("cannot write " + v.tempName);
+    return true;
+  }
+
+  bool WriteBlock(const std::string& block, const std::string& path) {
+    if (o_.volumeSize > 0 && volumes_.back().hasData &&
+        volumes_.back().size + block.size() + pack::kTrailerSize > o_.volumeSize) {
+      PackTrailer t;
+      BaseTrailer(t);
+      if (!Finish(t, volumes_.size() == firstIndex_ + 1, true)) return false;
+      if (!Open(VolumeName(firstVolume_, int(volumes_.size() - firstIndex_) + 1), false)) return false;
+    }
+    volumes_.back().hasData = true;
+    volumes_.back().paths.insert(Lower(path));
+    return Write(block);
+  }
+
+  bool WriteEntry(const Entry& e) {
+    std::string name = e.input.path;
+    if (e.input.engine) name += pack::kEngineMark + e.input.engineArgs;
+    std::string namePart;
+    if (!MakeList({name, std::to_string(e.date)}, namePart)) return Fail("no separator left for " + name);
+    std::ifstream in(e.input.source, std::ios::binary);
+    if (!in) return Fail("cannot read " + e.input.source);
+    std::string chunk(std::size_t(o_.blockSize), '\0');
+    std::uint64_t left = e.size;
+    do {
+      std::size_t want = std::size_t(std::min<std::uint64_t>(left, o_.blockSize));
+      if (!in.read(&chunk[0], std::streamsize(want))) return Fail("cannot read " + e.input.source + " (changed while packing?)");
+      left -= want;
+      std::string payload = namePart + '\0' + chunk.substr(0, want);
+      std::string block;
+      if (o_.compress) {
+        uLongf packedSize = compressBound(uLong(payload.size()));
+        std::string packed(packedSize, '\0');
+        if (compress2(reinterpret_cast<Bytef*>(&packed[0]), &packedSize, reinterpret_cast<const Bytef*>(payload.data()),
+                      uLong(payload.size()), o_.level) != Z_OK)
+          return Fail("zlib failed on " + e.input.source);
+        if (packedSize < payload.size()) block = U32Bytes(std::uint32_t(packedSize)) + packed.substr(0, packedSize);
+      }
+      if (block.empty()) block = U32Bytes(std::uint32_t(-std::int32_t(payload.size()))) + payload;
+      if (!WriteBlock(block, e.input.path)) return false;
+    } while (left > 0);
+    return true;
+  }
+
+  bool WriteAll() {
+    PackTrailer t;
+    BaseTrailer(t);
+    if (o_.spanCd) {
+      // The launcher: the stub and the header texts; the package follows in .001, .002, ...
+      if (!Open(o_.output, true)) return false;
+      PackTrailer launcher = t;
+      launcher.PackFlags |= pack::kFlagSpanCdLauncher;
+      if (!Finish(launcher, true, false)) return false;
+      firstVolume_ = o_.output + ".001";
+    } else {
+      firstVolume_ = o_.output;
+    }
+    firstIndex_ = volumes_.size();
+    if (!Open(firstVolume_, true)) return false;
+    for (const auto& e : entries_)
+      if (!WriteEntry(e)) return false;
+    return Finish(t, volumes_.size() == firstIndex_ + 1, false);
+  }
+
+  const Options& o_;
+  std::string& error_;
+  std::string stub_, token_, langTable_, stubInfo_, webInfo_, headers_, firstVolume_;
+  std::uint8_t headerCount_ = pack::kHeaderCountPlain;
+  bool writePackEnd_ = false;
+  std::size_t firstIndex_ = 0;  // the package's first volume (after a span launcher)
+  bool done_ = false;
+  std::vector<Entry> entries_;
+  std::vector<Volume> volumes_;
+};
+
+}  // namespace
+
+std::int32_t DosDateTime(std::int64_t unixTime) {
+  std::time_t time = std::time_t(unixTime);
+  std::tm parts{};
+#ifdef _WIN32
+  if (localtime_s(&parts, &time) != 0) return 0x00210000;
+#else
+  if (!localtime_r(&time, &parts)) return 0x00210000;
+#endif
+  if (parts.tm_year < 80) return 0x00210000;  // 1 January 1980
+  std::uint32_t date = std::uint32_t((parts.tm_year - 80) << 9 | (parts.tm_mon + 1) << 5 | parts.tm_mday);
+  std::uint32_t timeOfDay = std::uint32_t(parts.tm_hour << 11 | parts.tm_min << 5 | parts.tm_sec / 2);
+  return std::int32_t(date << 16 | timeOfDay);
+}
+
+std::string VolumeName(const std::string& firstVolume, int j) {
+  std::string base = firstVolume;
+  if (base.size() >= 4 && base.compare(base.size() - 4, 4, ".001") == 0) base.resize(base.size() - 4);
+  return base + "." + IntToZeroPadded(j, 3);
+}
+
+bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawValue, std::string& error,
+                  const std::string& baseDir) {
+  const std::string key = Lower(Trim(rawKey));
+  const std::string value = Trim(rawValue);
+  auto flag = [&](bool& target) {
+    if (!ParseBool(value, target)) error = key + ": expected 1 or 0, not \"" + value + "\"";
+    return error.empty();
+  };
+  auto size = [&](std::uint64_t& target) {
+    if (!ParseSize(value, target)) error = key + ": expected a size in bytes, not \"" + value + "\"";
+    return error.empty();
+  };
+  error.clear();
+  std::string source, target;
+  if (key == "stub") o.stub = WithBase(value, baseDir);
+  else if (key == "output") o.output = WithBase(value, baseDir);
+  else if (key == "token") o.token = value;
+  else if (key == "update-url") o.updateUrl = value;
+  else if (key == "info") o.infoName = value;
+  else if (key == "agent") o.agentName = value;
+  else if (key == "hidden") return flag(o.hidden);
+  else if (key == "language") o.languages.push_back(value);
+  else if (key == "language-file") o.languageFile = WithBase(value, baseDir);
+  else if (key == "show-temp-note") return flag(o.showTempNote);
+  else if (key == "activity-bar") return flag(o.activityBar);
+  else if (key == "agent-log") return flag(o.agentLog);
+  else if (key == "span-cd") return flag(o.spanCd);
+  else if (key == "make-agent") return flag(o.makeAgent);
+  else if (key == "this-is-agent") return flag(o.thisIsAgent);
+  else if (key == "web-install") return flag(o.webInstall);
+  else if (key == "ask-before-download") return flag(o.askBeforeDownload);
+  else if (key == "web-no-local") return flag(o.webNoLocal);
+  else if (key == "web-url") o.webUrl = value;
+  else if (key == "web-file") o.webFile = value;
+  else if (key == "web-token") o.webToken = value;
+  else if (key == "web-size") o.webSize = value;
+  else if (key == "web-setup") o.webSetup = WithBase(value, baseDir);
+  else if (key == "compress") {
+    if (value == "zlib") o.compress = true;
+    else if (value == "store") o.compress = false;
+    else return error = "compress: expected zlib or store", false;
+  } else if (key == "level") {
+    std::int64_t level = -1;
+    if (!TryParseInt64(value, level) || level < 0 || level > 9) return error = "level: expected 0..9", false;
+    o.level = int(level);
+  } else if (key == "volume-size") return size(o.volumeSize);
+  else if (key == "block-size") return size(o.blockSize);
+  else if (key == "checksum") {
+    bool on = true;
+    if (!flag(on)) return false;
+    o.checksum = on;
+  } else if (key == "pack-end") {
+    if (value == "auto") o.packEnd = Options::PackEnd::Auto;
+    else if (value == "on" || value == "1") o.packEnd = Options::PackEnd::On;
+    else if (value == "off" || value == "0") o.packEnd = Options::PackEnd::Off;
+    else return error = "pack-end: expected auto, on or off", false;
+  } else if (key == "date") {
+    std::int64_t date = 0;
+    if (value == "file") o.fixedDate = -1;
+    else if (TryParseInt64(value, date) && date >= INT32_MIN && date <= UINT32_MAX) o.fixedDate = date & 0xFFFFFFFF;
+    else return error = "date: expected file or a DOS date-time number", false;
+  } else if (key == "engine" || key == "file") {
+    SplitMapping(value, source, target);
+    if (source.empty()) return error = key + ": no file given", false;
+    Input input;
+    input.source = WithBase(source, baseDir);
+    input.path = target;
+    input.engine = key == "engine";
+    o.inputs.push_back(input);
+  } else if (key == "engine-args") {
+    auto engine = std::find_if(o.inputs.begin(), o.inputs.end(), [](const Input& in) { return in.engine; });
+    if (engine == o.inputs.end()) return error = "engine-args: give engine first", false;
+    engine->engineArgs = value;
+  } else if (key == "dir") {
+    SplitMapping(value, source, target);
+    if (source.empty()) return error = "dir: no folder given", false;
+    o.folders.emplace_back(WithBase(source, baseDir), PackagePath(target));
+  } else {
+    return error = "unknown setting \"" + rawKey + "\"", false;
+  }
+  return true;
+}
+
+bool ParseDescription(const std::string& text, Options& options, std::string& error, const std::string& baseDir) {
+  std::istringstream lines(text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string trimmed = Trim(line);
+    if (trimmed.empty() || trimmed[0] == '#') continue;
+    std::size_t equals = trimmed.find('=');
+    if (equals == std::string::npos) {
+      error = "line " + std::to_string(number) + ": expected key = value";
+      return false;
+    }
+    std::string why;
+    if (!ApplySetting(options, trimmed.substr(0, equals), trimmed.substr(equals + 1), why, baseDir)) {
+      error = "line " + std::to_string(number) + ": " + why;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Build(const Options& options, std::vector<std::string>& written, std::string& error) {
+  written.clear();
+  Builder builder(options, error);
+  return builder.Run(written);
+}
+
+bool ReadBlocks(const std::string& firstVolume, std::vector<Block>& blocks, std::string& error) {
+  blocks.clear();
+  std::string volume = firstVolume;
+  int blockNumber = 0;
+  int headerCount = 0;
+  for (int j = 1;; ++j) {
+    PackFile file(volume);
+    if (!file) return error = "cannot open " + volume, false;
+    PackTrailer t{};
+    ReadTrailer(file.get(), t);
+    if (t.PackMagic != pack::kPackMagic) return error = volume + ": no package", false;
+    if (!CheckSumAccepted(PackCheckSum(volume, t.TrailerSize), t.CheckSum)) return error = volume + ": bad checksum", false;
+    if (j == 1) headerCount = t.HeaderCount;
+    std::int64_t end = std::min(PackEndOf(file.get()), FileSize(file.get()));
+    std::int64_t position = t.DataStart;
+    while (end - position > std::int64_t(pack::kTrailerSize)) {
+      unsigned char raw[4];
+      if (!ReadAt(file.get(), position, raw, 4)) return error = volume + ": cannot read a block", false;
+      std::int32_t n = std::int32_t(std::uint32_t(raw[0]) | std::uint32_t(raw[1]) << 8 | std::uint32_t(raw[2]) << 16 |
+                                    std::uint32_t(raw[3]) << 24);
+      std::int64_t length = n > 0 ? std::int64_t(n) : -std::int64_t(n);
+      if (position + 4 + length > end - std::int64_t(pack::kTrailerSize))
+        return error = volume + ": block at " + std::to_string(position) + " runs into the trailer", false;
+      std::string data(std::size_t(length), '\0');
+      if (length > 0 && !ReadAt(file.get(), position + 4, &data[0], data.size()))
+        return error = volume + ": cannot read a block", false;
+      position += 4 + length;
+      ++blockNumber;
+      if (blockNumber <= headerCount) continue;
+      Block block;
+      block.volume = j;
+      block.compressed = n > 0;
+      block.stored = length;
+      std::string payload;
+      if (block.compressed) {
+        std::string why;
+        if (!Inflate(data, payload, why)) return error = volume + ": block at " + std::to_string(position - 4 - length) + ": " + why, false;
+      } else {
+        payload.swap(data);
+      }
+      std::size_t zero = payload.find('\0');
+      if (zero != std::string::npos) {
+        block.namePart = payload.substr(0, zero);
+        block.content = payload.substr(zero + 1);
+      } else {
+        block.content = payload;
+      }
+      blocks.push_back(std::move(block));
+    }
+    if (!HasNextVolume(t)) return true;
+    if (j >= 9999) return error = "too many volumes", false;
+    volume = VolumeName(firstVolume, j + 1);
+  }
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: zpack [OPTIONS] [DESCRIPTION]\n"
+    "       zpack --list FILE\n"
+    "\n"
+    "Builds an installation file: the stub executable with a package of files appended.\n"
+    "Settings come from the DESCRIPTION file (one \"key = value\" per line) and from\n"
+    "options of the same names (--key=VALUE or --key VALUE); options win over the file,\n"
+    "and repeatable keys (engine, file, dir, language) add to it.\n"
+    "\n"
+    "  -o, --output FILE      installation file to write\n"
+    "  --stub FILE            stub executable\n"
+    "  --engine SRC[=>PATH]   the setup engine (started after extraction)\n"
+    "  --engine-args TEXT     arguments stored with the engine\n"
+    "  --file SRC[=>PATH]     a file (repeatable); PATH under the extraction folder\n"
+    "  --dir SRC[=>PREFIX]    every file below a folder (repeatable)\n"
+    "  --token TEXT           package token (default: a random one)\n"
+    "  --update-url, --info, --agent, --hidden   the auto-update settings\n"
+    "  --language ENTRY       a language entry, e.g. \"|English|s0=My Setup|\" (repeatable)\n"
+    "  --language-file FILE   a whole language table\n"
+    "  --show-temp-note, --activity-bar, --agent-log, --make-agent, --this-is-agent\n"
+    "  --span-cd              write a CD-spanning launcher and FILE.001, FILE.002, ...\n"
+    "  --volume-size SIZE     split the package into volumes of at most SIZE bytes\n"
+    "  --web-install, --web-url, --web-file, --web-no-local, --web-token, --web-size,\n"
+    "  --web-setup FILE, --ask-before-download   web-install stubs and their setup files\n"
+    "  --compress zlib|store, --level 0..9, --block-size SIZE\n"
+    "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"
+    "  -l, --list FILE        list a package's trailer, header texts and blocks\n"
+    "  -h, --help             this text\n"
+    "\n"
+    "SIZE takes a k, m or g suffix. Exit status: 0 success, 1 failure, 2 usage error.\n"
+    "See docs/zpack.md for the description file and docs/package-format.md for the format.\n";
+
+const std::set<std::string> kBooleanKeys = {"hidden", "show-temp-note", "activity-bar", "agent-log",
+                                            "span-cd", "make-agent", "this-is-agent", "web-install",
+                                            "ask-before-download", "web-no-local", "checksum"};
+
+std::string FlagsText(std::uint8_t flags) {
+  static const char* names[] = {"show-temp-note", "next-volume", "span-cd", "activity-bar", "agent-log"};
+  std::string text;
+  for (int bit = 0; bit < 5; ++bit)
+    if (flags & (1u << bit)) text += std::string(text.empty() ? "" : " ") + names[bit];
+  return text.empty() ? "-" : text;
+}
+
+int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
+  PackFile file(fileName);
+  if (!file) {
+    err << "zpack: cannot open " << fileName << "\n";
+    return 1;
+  }
+  TGFileInfo info(fileName);
+  const PackTrailer& t = info.Trailer;
+  if (!info.HasPackage()) {
+    err << "zpack: " << fileName << ": no package\n";
+    return 1;
+  }
+  std::uint32_t sum = PackCheckSum(fileName, t.TrailerSize);
+  std::string token;
+  out << "file:          " << fileName << "\n"
+      << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "") << "\n"
+      << "header blocks: " << int(t.HeaderCount) << "\n"
+      << "files:         " << t.FilesCount << "\n"
+      << "checksum:      " << t.CheckSum << (CheckSumAccepted(sum, t.CheckSum) ? " ok" : " BAD (computed " + std::to_string(sum) + ")") << "\n"
+      << "flags:         " << FlagsText(t.PackFlags) << "\n"
+      << "web install:   " << int(t.IsWebInstall) << "  ask: " << int(t.AskBeforeDownload)
+      << "  make agent: " << int(t.MakeAgent) << "  agent: " << int(t.ThisIsAgent) << "\n"
+      << "space needed:  ";
+  for (int i = 0; i < pack::kSpaceSlots; ++i) out << (i ? " " : "") << t.SpaceNeeded[i];
+  out << "\n"
+      << "update url:    " << info.UpdateUrl() << "\n"
+      << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
+      << "agent name:    " << info.AgentExeName() << "\n"
+      << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
+      << "token:         " << (TryUnscrambleToken(info.StubToken(false), token) ? "present" : "does not decode") << "\n"
+      << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
+  if (t.HeaderCount >= pack::kHeaderCountWeb)
+    out << "web url:       " << info.WebUrl() << "\n"
+        << "web file:      " << info.WebFileName() << " (" << info.WebSize() << " bytes, no local: " << (info.WebNoLocal() ? 1 : 0) << ")\n"
+        << "web token:     " << (TryUnscrambleToken(info.WebToken(false), token) ? "present" : "none") << "\n";
+  std::vector<Block> blocks;
+  std::string error;
+  bool ok = ReadBlocks(fileName, blocks, error);
+  for (const auto& b : blocks)
+    out << "  " << b.volume << " " << (b.compressed ? "zlib " : "store") << " " << b.stored << " -> " << b.content.size()
+        << "  " << SUB::GetItem(b.namePart, 0) << "  " << SUB::GetItem(b.namePart, 1) << "\n";
+  if (!ok) {
+    err << "zpack: " << error << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::vector<std::pair<std::string, std::string>> settings;
+  std::string description, listFile;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      out << kUsage;
+      return 0;
+    }
+    auto needValue = [&](const std::string& name, std::string& value) {
+      if (i + 1 >= args.size()) {
+        err << "zpack: " << name << " needs a value\n";
+        return false;
+      }
+      value = args[++i];
+      return true;
+    };
+    std::string value;
+    if (arg == "-l" || arg == "--list") {
+      if (!needValue(arg, listFile)) return 2;
+    } else if (arg == "-o") {
+      if (!needValue(arg, value)) return 2;
+      settings.emplace_back("output", value);
+    } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+      std::string key = arg.substr(2);
+      std::size_t equals = key.find('=');
+      if (equals != std::string::npos) {
+        settings.emplace_back(key.substr(0, equals), key.substr(equals + 1));
+      } else if (kBooleanKeys.count(key)) {
+        settings.emplace_back(key, "1");
+      } else {
+        if (!needValue(arg, value)) return 2;
+        settings.emplace_back(key, value);
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      err << "zpack: unknown option " << arg << "\n" << "Try zpack --help.\n";
+      return 2;
+    } else if (description.empty()) {
+      description = arg;
+    } else {
+      err << "zpack: more than one description file given\n";
+      return 2;
+    }
+  }
+  if (!listFile.empty()) return List(listFile, out, err);
+  if (description.empty() && settings.empty()) {
+    err << kUsage;
+    return 2;
+  }
+
+  Options options;
+  std::string error;
+  if (!description.empty()) {
+    std::string text;
+    if (!ReadWholeFile(description, text)) {
+      err << "zpack: cannot read " << description << "\n";
+      return 1;
+    }
+    if (!ParseDescription(text, options, error, fs::path(description).parent_path().string())) {
+      err << "zpack: " << description << ": " << error << "\n";
+      return 2;
+    }
+  }
+  for (const auto& [key, value] : settings)
+    if (!ApplySetting(options, key, value, error)) {
+      err << "zpack: --" << key << ": " << error << "\n";
+      return 2;
+    }
+  std::vector<std::string> written;
+  if (!Build(options, written, error)) {
+    err << "zpack: " << error << "\n";
+    return 1;
+  }
+  for (const auto& name : written) out << name << "\n";
+  return 0;
+}
+
+}  // namespace zpack

@@ -1,0 +1,79 @@
+#pragma once
+// zpack: builds installation files (a stub executable with a package appended) and lists
+// them. The layout is package/PackFormat.h; docs/zpack.md describes the tool.
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zpack {
+
+// One file to pack. path is the path under the extraction folder (backslashes).
+struct Input {
+  std::string source;
+  std::string path;
+  bool engine = false;
+  std::string engineArgs;
+};
+
+struct Options {
+  std::string stub;
+  std::string output;
+  std::string token;          // empty: a random one
+  std::string updateUrl;
+  std::string infoName = ".info";
+  std::string agentName = ".exe";
+  bool hidden = false;
+  std::vector<std::string> languages;  // entries, each a self-delimited list
+  std::string languageFile;            // a whole language table instead
+  bool showTempNote = false, activityBar = false, agentLog = false, spanCd = false;
+  bool makeAgent = false, thisIsAgent = false;
+  bool webInstall = false, askBeforeDownload = false, webNoLocal = false;
+  std::string webUrl, webFile, webToken, webSize, webSetup;
+  bool compress = true;
+  int level = 9;
+  std::uint64_t volumeSize = 0;                       // 0: one file
+  std::uint64_t blockSize = 5242880;                  // content bytes per block
+  bool checksum = true;
+  enum class PackEnd { Auto, On, Off } packEnd = PackEnd::Auto;
+  std::int64_t fixedDate = -1;                        // DOS date-time for every file; -1: each file's own
+  std::vector<Input> inputs;
+  // Folders to add recursively, as (source folder, path prefix); expanded by Build.
+  std::vector<std::pair<std::string, std::string>> folders;
+};
+
+// Applies one "key = value" setting (the description file and --key=value alike).
+bool ApplySetting(Options& options, const std::string& key, const std::string& value, std::string& error,
+                  const std::string& baseDir = "");
+// Reads a description: one "key = value" per line, "#" comments, blank lines. Relative
+// paths in it are taken from baseDir (the description file's folder).
+bool ParseDescription(const std::string& text, Options& options, std::string& error,
+                      const std::string& baseDir = "");
+
+// Writes the installation file (and its volumes). Nothing is left behind on failure.
+// written receives the files made, in order.
+bool Build(const Options& options, std::vector<std::string>& written, std::string& error);
+
+// One data block of a package as read back.
+struct Block {
+  int volume = 1;
+  bool compressed = false;
+  std::int64_t stored = 0;     // bytes in the file
+  std::string namePart;
+  std::string content;
+};
+
+// Walks every volume of a package from its first file: header texts are skipped, every
+// data block is inflated. Checks each volume's checksum. False with a reason on damage.
+bool ReadBlocks(const std::string& firstVolume, std::vector<Block>& blocks, std::string& error);
+
+// Volume j (>= 2) of a package whose first file is firstVolume (".001" is dropped).
+std::string VolumeName(const std::string& firstVolume, int j);
+
+// DOS date-time (local time) of a Unix time; dates before 1980 give 1 January 1980.
+std::int32_t DosDateTime(std::int64_t unixTime);
+
+// The command line: returns the exit code (0 ok, 1 failure, 2 usage).
+int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace zpack
