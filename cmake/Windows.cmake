@@ -63,7 +63,7 @@ set_tests_properties(wine.bench.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 12
 # Windows unit tests: one executable, one CTest test per TEST(), run serially because
 # window classes, atoms and the debug viewer window are global names.
 file(GLOB Z_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
-add_executable(wine_tests ${Z_WINE_TESTS} tests/wine/wine_main.cpp)
+add_executable(wine_tests ${Z_WINE_TESTS} tests/wine/wine_main.cpp tests/wine/TestSupport.cpp)
 target_compile_options(wine_tests PRIVATE ${Z_WARNINGS})
 target_link_libraries(wine_tests PRIVATE zwin gtest)
 target_link_options(wine_tests PRIVATE ${Z_STATIC_LINK})

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-utils imagemagick
   zlib1g-dev
   clang libclang-rt-14-dev
+  osslsigncode openssl
   python3
 )
 

@@ -30,7 +30,7 @@ prefix_processes() {
   local pid
   for pid in $(ls /proc | grep -E '^[0-9]+$'); do
     [ "$pid" = "$$" ] && continue
-    if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
+    if { tr "\0" "\n" < "/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
       echo "$pid"
     fi
   done

@@ -16,6 +16,7 @@
 #include "system/WinUtils.h"
 #include "system/ZSub.h"
 #include "ui/ZMsgBox.h"
+#include "tests/wine/TestSupport.h"
 
 namespace {
 
@@ -92,31 +93,6 @@ class LongNamedCopy {
   std::string folder_, path_;
 };
 
-// Handles this process holds, from the system's handle list (GetProcessHandleCount
-// answers 0 under Wine).
-DWORD HandleCount() {
-  struct Entry {
-    ULONG ownerPid;
-    BYTE objectType, flags;
-    USHORT value;
-    PVOID object;
-    ULONG access;
-  };
-  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  auto query = reinterpret_cast<Query>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-  std::vector<char> buffer(1 << 20);
-  ULONG length = 0;
-  while (query && query(16 /* handle list */, buffer.data(), static_cast<ULONG>(buffer.size()), &length) ==
-                      static_cast<LONG>(0xC0000004))
-    buffer.resize(buffer.size() * 2);
-  const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
-  const Entry* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
-  DWORD mine = 0;
-  for (ULONG i = 0; i < count && (i + 1) * sizeof(Entry) + sizeof(ULONG_PTR) <= buffer.size(); ++i)
-    mine += entries[i].ownerPid == GetCurrentProcessId();
-  return mine;
-}
 
 HWND g_closeTarget = nullptr;
 void CALLBACK CloseTargetLater(HWND, UINT, UINT_PTR id, DWORD) {

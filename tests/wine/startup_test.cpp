@@ -9,19 +9,10 @@
 #include "system/CommandLine.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
+#include "tests/wine/TestSupport.h"
 
 namespace {
 
-std::string ReadWholeFile(const std::string& name) {
-  UniqueHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "<missing>";
-  std::string content;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-  return content;
-}
 
 bool IsFolder(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());

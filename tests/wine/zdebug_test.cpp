@@ -6,6 +6,7 @@
 
 #include "system/WinHandles.h"
 #include "system/ZDebug.h"
+#include "tests/wine/TestSupport.h"
 
 namespace {
 
@@ -16,16 +17,6 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
-std::string ReadWholeFile(const std::string& name) {
-  UniqueHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "<missing>";
-  std::string content;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-  return content;
-}
 
 bool FileExists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
