@@ -10,6 +10,9 @@ add_library(zportable STATIC ${Z_PORTABLE_SOURCES} ${Z_NATIVE_ONLY_SOURCES})
 target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zportable PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
 target_link_options(zportable PUBLIC ${Z_SANITIZE})
+# The package's blocks are zlib streams (package/ZLibOpen).
+find_package(ZLIB REQUIRED)
+target_link_libraries(zportable PUBLIC ZLIB::ZLIB)
 
 file(GLOB Z_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_test.cpp)
 add_executable(native_tests ${Z_NATIVE_TESTS})

@@ -9,15 +9,25 @@ set(Z_PORTABLE_SOURCES
   system/ProcessLogic.cpp
   driver/StubLogic.cpp
   package/PackX.cpp
+  package/UnPackLogic.cpp
+  package/ZLibOpen.cpp
+  internet/CommUtils.cpp
+  ui/Markup.cpp
+  ui/SLangId.cpp
+  ui/LangStrings.cpp
+  internet/InetHTTP.cpp
+  package/SetupLogic.cpp
 )
 
 # Native stand-ins for the platform pieces of portable units (no viewer natively).
 set(Z_NATIVE_ONLY_SOURCES
   system/ZDebugNative.cpp
+  ui/SLangIdNative.cpp
 )
 # ... and their Windows counterparts, linked into the same library.
 set(Z_WINDOWS_PLATFORM_SOURCES
   system/ZDebugWin.cpp
+  ui/SLangIdWin.cpp
 )
 
 # Code that talks to Win32; built only for Windows.
@@ -33,6 +43,9 @@ set(Z_WINDOWS_SOURCES
   driver/StubGlob.cpp
   driver/StubWin.cpp
   package/PackXWin.cpp
+  package/UnPack.cpp
+  internet/ZProgBar.cpp
+  package/StubSetup.cpp
 )
 
 # The stub's entry point and resources.

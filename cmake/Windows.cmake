@@ -15,6 +15,10 @@ add_compile_definitions(WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX WIN32_LEAN_AN
 add_library(zportable STATIC ${Z_PORTABLE_SOURCES} ${Z_WINDOWS_PLATFORM_SOURCES})
 target_include_directories(zportable PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zportable PRIVATE ${Z_WARNINGS})
+# zlib linked statically: the package's blocks are zlib streams (package/ZLibOpen).
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+target_link_libraries(zportable PUBLIC ZLIB::ZLIB)
 
 add_library(zwin STATIC ${Z_WINDOWS_SOURCES})
 target_include_directories(zwin PUBLIC ${CMAKE_SOURCE_DIR})
@@ -66,6 +70,8 @@ file(GLOB Z_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.c
 add_executable(wine_tests ${Z_WINE_TESTS} tests/wine/wine_main.cpp tests/wine/TestSupport.cpp)
 target_compile_options(wine_tests PRIVATE ${Z_WARNINGS})
 target_link_libraries(wine_tests PRIVATE zwin gtest)
+# The extraction tests build their packages with the package builder itself.
+target_link_libraries(wine_tests PRIVATE zpacklib)
 target_link_options(wine_tests PRIVATE ${Z_STATIC_LINK})
 target_compile_definitions(wine_tests PRIVATE
   Z_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

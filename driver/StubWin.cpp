@@ -1,13 +1,21 @@
 #include "driver/StubWin.h"
 
 #include <windows.h>
+#include <commctrl.h>
 
+#include "driver/DllSafety.h"
 #include "driver/StubGlob.h"
 #include "driver/StubLogic.h"
+#include "internet/InetHTTP.h"
+#include "package/StubSetup.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/LangStrings.h"
+#include "ui/ZMsgBox.h"
 
 std::string StubClassName = kDefaultStubClassName;
 
@@ -90,7 +98,211 @@ void DoRunStubWin() {
   AgentLog("DoRunStubWin() --- End");
 }
 
-void StubWinMain() { Placeholder("StubWinMain"); }
 void CreateAndRun_X_Exe() { Placeholder("CreateAndRun_X_Exe"); }
 void HandleParamOK(bool) { Placeholder("HandleParamOK"); }
 void CheckTestMode(bool) { Placeholder("CheckTestMode"); }
+
+// ---- The main window ----
+
+HWND MainWindow = nullptr;
+HWND StatusLine = nullptr;
+HWND ProgressBar = nullptr;
+HWND ActivityBar = nullptr;
+bool MainLoopEnded = false;
+
+namespace {
+
+constexpr DWORD kMainWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;  // 0x02C80000
+constexpr int kMainWidth = 492;
+constexpr int kMainHeight = 110;
+constexpr UINT_PTR kMainTimer = 1;
+constexpr UINT kMainTimerMs = 1000;
+constexpr DWORD kStatusStyle = WS_CHILD | WS_VISIBLE;  // 0x50000000
+constexpr DWORD kStatusRtlStyle = kStatusStyle | SS_RIGHT;  // 0x50000002
+constexpr int kCharsetHebrew = 177;
+constexpr int kCharsetArabic = 178;
+
+// The status line's current font; replaced (and the old one deleted) by SetStatusText,
+// deleted when the main loop has ended.
+UniqueGdiObject statusFont;
+
+bool IsRtlCharset(int charset) { return charset == kCharsetHebrew || charset == kCharsetArabic; }
+
+void GiveStatusFont(HWND statusLine, HFONT font) {
+  if (!font) return;
+  SendMessageA(statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  statusFont.reset(font);  // the previous font is no longer selected anywhere
+}
+
+// comctl32 is not imported at load time (it would be searched for beside the program);
+// it stays loaded for the life of the process because its window classes must.
+void InitCommonControlsAtRunTime() {
+  static HMODULE comctl = LoadSystemLibrary("comctl32.dll");
+  if (!comctl) {
+    Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << std::endl;
+    return;
+  }
+  using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<InitProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+  if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << std::endl;
+}
+
+// The agent's timer work arrives with the agent; until then its first tick ends the loop.
+void AgentTimerTickPlaceholder(HWND window) {
+  Output() << TracePid() << " AgentTimerTick() --- not built yet, ends the message loop" << std::endl;
+  KillTimer(window, kMainTimer);
+  PostQuitMessage(0);
+}
+
+// The messages between stub processes are handled once the agent copy exists.
+LRESULT InterProcessPlaceholder(UINT message) {
+  Output() << TracePid() << " message " << message << " --- not handled yet" << std::endl;
+  return 0;
+}
+
+void CreateControls(HWND window) {
+  MainWindow = window;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  const bool rtl = IsRtlCharset(TGFileInfo(ProgramPath()).GetLangCharset());
+  // The right-to-left status line is right-aligned from the start, not only once a text is set.
+  StatusLine = CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
+                               rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
+  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window, nullptr,
+                                instance, nullptr);
+  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13, window, nullptr,
+                                instance, nullptr);
+  SetTimer(window, kMainTimer, kMainTimerMs, nullptr);
+  if (StatusLine)
+    GiveStatusFont(StatusLine, CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
+}
+
+void PaintMainWindow(HWND window) {
+  HDC dc = GetDC(window);
+  if (!dc) return;
+  RECT client;
+  GetClientRect(window, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_BTNFACE));
+  if (HICON icon = LoadIconA(GetModuleHandleA(nullptr), "MainIcon")) DrawIcon(dc, 18, 20, icon);
+  ReleaseDC(window, dc);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      CreateControls(window);
+      break;
+    case WM_DESTROY:
+      Output() << TracePid() << " - wm_Destroy -" << std::endl;
+      DestroyMainWindow();
+      MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;  // the controls go with it
+      break;
+    case WM_QUIT:
+      Output() << TracePid() << " - wm_Quit -" << std::endl;
+      DestroyMainWindow();
+      break;
+    case WM_PAINT:
+      PaintMainWindow(window);
+      break;  // default processing validates the window
+    case WM_CLOSE:
+      if (!CloseMainWindow()) return 0;
+      break;
+    case WM_TIMER:
+      if (ThisIs_AutoUpdateProg)
+        AgentTimerTickPlaceholder(window);
+      else
+        TimerTick(window);
+      break;
+    case wm_ShutDown:
+    case wm_LocalMsg:
+      InterProcessPlaceholder(message);
+      break;
+    case wm_AgentMsg:
+      return InterProcessPlaceholder(message);
+    default:
+      if (message != 0 && message == AutoPlayCancelMessage()) return 1;  // cancel AutoPlay
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+void SetStatusText(HWND statusLine, const std::string& text, const std::string& fontName, int charset,
+                   int fontSize) {
+  if (!statusLine || !IsWindow(statusLine)) return;
+  const bool rtl = IsRtlCharset(charset);
+  SetWindowLongA(statusLine, GWL_EXSTYLE, rtl ? WS_EX_RTLREADING : 0);
+  SetWindowLongA(statusLine, GWL_STYLE, rtl ? kStatusRtlStyle : kStatusStyle);
+  GiveStatusFont(statusLine, CreateFontA(-PointsToPixels(fontSize), 0, 0, 0, FW_DONTCARE, 0, 0, 0,
+                                         static_cast<DWORD>(charset), 0, 0, 0, 0, fontName.c_str()));
+  SetWindowTextA(statusLine, text.c_str());
+}
+
+bool CloseMainWindow() {
+  AgentLog(".. CloseMainWindow() - Start");
+  const bool result = DownloadAborted();
+  if (!result) SetDownloadAborted(true);
+  AgentLog(".. CloseMainWindow() - End");
+  return result;
+}
+
+void DestroyMainWindow() {
+  AgentLog(".. DestroyMainWindow() - Start");
+  SetDownloadAborted(true);
+  DeleteTree(SetupTempFolder(), true);
+  PostQuitMessage(0);
+  MainLoopEnded = true;
+  AgentLog(".. DestroyMainWindow() - End");
+}
+
+void StubWinMain() {
+  MainLoopEnded = false;
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  InitCommonControlsAtRunTime();
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_DBLCLKS;
+  wc.lpfnWndProc = MainWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  wc.hIcon = LoadIconA(instance, "MainIcon");
+  wc.lpszClassName = StubClassName.c_str();
+  ScopedWindowClass windowClass(wc.lpszClassName, instance);
+  if (!windowClass.Register(wc))
+    Output() << TracePid() << " StubWinMain() --- RegisterClassEx failed: " << GetLastError() << std::endl;
+
+  int left = 0, top = 0;
+  CenterInWorkArea(kMainWidth, kMainHeight, left, top);
+  TGFileInfo info(ProgramPath());
+  const std::string title = info.GetLangString("s0", lang::kS0);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, title.c_str(), kMainWindowStyle, left, top, kMainWidth,
+                                kMainHeight, nullptr, nullptr, instance, nullptr);
+  SetMsgBoxFont(info.GetLangFontName(), info.GetLangFontSize(), info.GetLangCharset());
+
+  if (window) {
+    ShowWindow(window, SW_HIDE);
+    MSG msg;
+    // GetMessage gives -1 on an error: a loop on "not 0" would never end.
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+      if (MainLoopEnded) break;
+    }
+  } else {
+    Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << std::endl;
+  }
+
+  if (window) KillTimer(window, kMainTimer);
+  SetDownloadAborted(true);
+  // The loop may end on a quit message with the window still there: take it down now
+  // (the class is unregistered next). Then drop the quit message the tear-down posts, so
+  // that later waits and boxes of this thread are not cut short by it.
+  if (window && IsWindow(window)) DestroyWindow(window);
+  MSG quit;
+  while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;
+  statusFont.reset();
+}

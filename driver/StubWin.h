@@ -1,6 +1,9 @@
 #pragma once
 // The run mode of a process: which role it plays, chosen from its own package, its file
-// name and its command line, and the CD-spanning launcher's temporary copy.
+// name and its command line; the CD-spanning launcher's temporary copy; and the main
+// window with its message loop, which every working role runs.
+#include <windows.h>
+
 #include <string>
 
 // Class of the main window: ".AutoUpdate." + file name without extension for an agent,
@@ -25,10 +28,43 @@ bool ThisIs_X_AutoUpdate_Exe();
 // A window of the working copy's class exists (checked in every process).
 bool X_ExeIsRunning();
 
-// Roles built elsewhere later; until then each traces that it ran and returns.
-// StubWinMain is the main window and its message loop (named apart from the program's
-// entry point WinMain, which the system headers declare with C linkage).
+// Window messages between stub processes, received by the main window.
+constexpr UINT wm_ShutDown = 1123;
+constexpr UINT wm_LocalMsg = 1124;
+constexpr UINT wm_AgentMsg = 1125;
+
+// ---- The main window (StubWinMain) ----
+// Handles of the main window and its controls; null while the main window does not exist.
+// Status line "Static" at (70, 20) 340 x 18 (x 122 for right-to-left character sets);
+// progress bar at (70, 38) 392 x 13; activity bar at (416, 20) 46 x 13 (x 70 for
+// right-to-left), hidden until the install flow shows it.
+extern HWND MainWindow;
+extern HWND StatusLine;
+extern HWND ProgressBar;
+extern HWND ActivityBar;
+// The end flag: set by DestroyMainWindow; the message loop stops after the dispatch that set it.
+extern bool MainLoopEnded;
+
+// Sets the status line's text and font: face, character set, size in points.
+// Character sets 177 and 178 (Hebrew, Arabic) make it right-to-left and right-aligned.
+void SetStatusText(HWND statusLine, const std::string& text, const std::string& fontName, int charset,
+                   int fontSize);
+
+// The main window's close request: the first one only asks a running transfer to stop
+// (sets the download-abort flag) and returns false; once the flag is set, true (close now).
+bool CloseMainWindow();
+
+// Tear-down: sets the abort flag, deletes SetupTempFolder, posts the quit message and
+// sets the end flag.
+void DestroyMainWindow();
+
+// Creates the hidden main window (class StubClassName, title "s0" of the own package)
+// with its 1-second timer and runs the thread's message loop until the window is
+// destroyed or the end flag is set. Named apart from the program's entry point WinMain,
+// which the system headers declare with C linkage.
 void StubWinMain();
+
+// Roles built elsewhere later; until then each traces that it ran and returns.
 void CreateAndRun_X_Exe();
 void HandleParamOK(bool xExeIsRunning);
 void CheckTestMode(bool forceReread);

@@ -7,6 +7,7 @@
 
 #include "system/Utils.h"
 #include "system/ZSub.h"
+#include "ui/LangStrings.h"
 
 #ifdef _WIN32
 #include <share.h>
@@ -360,3 +361,10 @@ std::string TGFileInfo::OriginalFileName() const {
 }
 
 bool TGFileInfo::SameWebToken(const TGFileInfo& other) const { return WebToken(true) == other.WebToken(true); }
+
+std::string TGFileInfo::GetLangString(const std::string& key, const std::string& def) const {
+  return ::GetLangString(LangTable, key, def);
+}
+int TGFileInfo::GetLangCharset() const { return ::GetLangCharset(LangTable); }
+int TGFileInfo::GetLangFontSize() const { return ::GetLangFontSize(LangTable); }
+std::string TGFileInfo::GetLangFontName() const { return ::GetLangFontName(LangTable); }

@@ -136,4 +136,11 @@ public:
 
   // WebToken(true) of both objects are equal.
   bool SameWebToken(const TGFileInfo& other) const;
+
+  // Language strings (ui/LangStrings.h): the value of key in the process's language
+  // entry, chosen from this LangTable on the first lookup of the process; def when absent.
+  std::string GetLangString(const std::string& key, const std::string& def) const;
+  int GetLangCharset() const;         // "Charset", 0 when absent or not a number
+  int GetLangFontSize() const;        // "FontSize" in points, 8 when absent or not a number
+  std::string GetLangFontName() const;  // "FontName", "Tahoma" when absent
 };

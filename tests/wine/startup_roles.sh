@@ -49,9 +49,11 @@ expect_trace() {  # pattern, what
   grep -Eq -- "$1" "$viewer_out" || fail "$2: no trace line matching '$1'"
 }
 
+# The sample engine installs nothing here (no payload) and ends with exit code 5.
 pack() {  # output (unix path), zpack options...
   local out=$1; shift
-  "$zpack" --stub "$bin/ZStub.exe" -o "$out" --engine "$work/../readme.txt" "$@" >/dev/null \
+  "$zpack" --stub "$bin/ZStub.exe" -o "$out" --engine "$bin/SampleEngine.exe" \
+    --engine-args "/Target=\"$work_win\\installed\" /ExitCode=5" "$@" >/dev/null \
     || { echo "zpack failed for $out" >&2; exit 1; }
 }
 
@@ -59,18 +61,18 @@ run_stub() {  # Windows path of the program, arguments...
   wine "$@" </dev/null >/dev/null 2>&1
 }
 
-# --- 1. A plain stub: start and end lines, role placeholder, exit code 0 -------------------
+# --- 1. A plain stub: start and end lines around the install flow, the engine's exit code ---
 pack "$work/Setup.exe"
 start_viewer
 run_stub "$work_win\\Setup.exe" /hide
 code=$?
 wait_for_trace ' ==== STUB END ====> ' || true
 stop_viewer
-[ "$code" = 0 ] || fail "plain stub: exit code $code"
+[ "$code" = 5 ] || fail "plain stub: exit code $code instead of the engine's 5"
 pid_re='^[1-9][0-9]*'
 expect_trace "$pid_re ==== STUB START ====> .*Setup\\.exe.* /hide<\$" "plain stub"
 expect_trace "$pid_re ==== ThisIs_AutoUpdateProg=FALSE\$" "plain stub"
-expect_trace "$pid_re StubWinMain\\(\\) --- " "plain stub"
+expect_trace "$pid_re RunInstallFlow\\(\\) --- Start\$" "plain stub"
 expect_trace "$pid_re ==== STUB END ====> .*Setup\\.exe.* /hide<\$" "plain stub"
 # The end line is followed by one empty line, and every line of one process has its id.
 [ "$(tail -c 2 "$viewer_out" | od -An -tx1 | tr -d ' \n')" = 0a0a ] || fail "plain stub: no empty line after the end line"
@@ -137,7 +139,7 @@ wait_for_trace "$copy_end_re" || fail "span launcher: the copy's end line did no
 stop_viewer
 starts=$(grep -c ' ==== STUB START ====> ' "$viewer_out")
 [ "$starts" = 2 ] || fail "span launcher: $starts processes started instead of the launcher and one copy"
-expect_trace "$pid_re StubWinMain\\(\\) --- " "span copy"
+expect_trace "$pid_re RunInstallFlow\\(\\) --- End: TRUE, exit code 5" "span copy"
 copy_win=$(grep -Eo 'C:[^"<]*\\SETUP_[0-9]+\\Y_Launch\.exe' "$viewer_out" | head -n1)
 if [ -n "$copy_win" ]; then
   # The copy removes itself and its folder once it has ended.

@@ -342,6 +342,7 @@ private:
     for (int i = 0; i < pack::kSpaceSlots; ++i) {
       std::uint64_t cluster = pack::SpaceSlotCluster(i), total = 0;
       for (auto size : sizes) total += (size + cluster - 1) / cluster * cluster;
+      if (o_.spaceNeeded) total = o_.spaceNeeded;
       t.SpaceNeeded[i] = std::uint32_t(std::min<std::uint64_t>(total, UINT32_MAX));
     }
   }
@@ -538,6 +539,7 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
     o.level = int(level);
   } else if (key == "volume-size") return size(o.volumeSize);
   else if (key == "block-size") return size(o.blockSize);
+  else if (key == "space-needed") return size(o.spaceNeeded);
   else if (key == "checksum") {
     bool on = true;
     if (!flag(on)) return false;
@@ -683,6 +685,7 @@ const char kUsage[] =
     "  --web-install, --web-url, --web-file, --web-no-local, --web-token, --web-size,\n"
     "  --web-setup FILE, --ask-before-download   web-install stubs and their setup files\n"
     "  --compress zlib|store, --level 0..9, --block-size SIZE\n"
+    "  --space-needed SIZE    the temporary space the stub asks for (default: computed)\n"
     "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"
     "  -l, --list FILE        list a package's trailer, header texts and blocks\n"
     "  -h, --help             this text\n"

@@ -34,6 +34,7 @@ struct Options {
   int level = 9;
   std::uint64_t volumeSize = 0;                       // 0: one file
   std::uint64_t blockSize = 5242880;                  // content bytes per block
+  std::uint64_t spaceNeeded = 0;                      // SpaceNeeded of every slot; 0: computed
   bool checksum = true;
   enum class PackEnd { Auto, On, Off } packEnd = PackEnd::Auto;
   std::int64_t fixedDate = -1;                        // DOS date-time for every file; -1: each file's own

@@ -1,0 +1,281 @@
+#include "package/StubSetup.h"
+
+#include <exception>
+
+#include "driver/StubGlob.h"
+#include "driver/StubWin.h"
+#include "internet/ZProgBar.h"
+#include "package/PackX.h"
+#include "package/SetupLogic.h"
+#include "package/UnPack.h"
+#include "system/CommandLine.h"
+#include "system/Files.h"
+#include "system/Process.h"
+#include "system/Utils.h"
+#include "system/Win64.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "system/ZDebug.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+constexpr const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\SpanDisk";
+
+// Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
+std::string altTempBase;
+
+bool FolderExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A fresh, empty folder: whatever an earlier run left under that name goes first.
+std::string MakeFreshFolder(const std::string& folder) {
+  DeleteTree(folder, true);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+// The installed product's shortcuts and whether the update description asks to remove
+// them after a successful run. Both records lie beside the running executable.
+struct ShortcutCleanup {
+  std::string startUpLink, checkLink;
+};
+
+ShortcutCleanup ReadShortcutLinks() {
+  ShortcutCleanup links;
+  if (!OwnFileInfo || Trim(OwnFileInfo->InfoFileName()).empty()) return links;
+  std::string original = ExeFolder(true) + OwnFileInfo->OriginalFileName();
+  links.startUpLink = ReadIniString(original, "UnInstall", "StartUpLink", "");
+  links.checkLink = ReadIniString(original, "UnInstall", "CheckforNewUpdateLink", "");
+  return links;
+}
+
+void RemoveShortcuts(const ShortcutCleanup& links) {
+  if (!OwnFileInfo || Trim(OwnFileInfo->InfoFileName()).empty()) return;
+  std::string info = ExeFolder(true) + OwnFileInfo->InfoFileName();
+  auto remove = [&](const char* key, const std::string& link) {
+    if (ReadIniString(info, "NewSetup", key, "0") == "1" && !link.empty() && FileExists(link))
+      DeleteFileA(link.c_str());
+  };
+  remove("RemoveStartUpShortcut", links.startUpLink);
+  remove("RemoveCheckForNewUpdateShortcut", links.checkLink);
+}
+
+// Starts the engine, waits for it and its dialog, and reports whether it removed the
+// atom. The engine's exit code becomes the stub's.
+bool RunEngine(const std::string& folder, const std::string& engineEntry, const std::string& arguments,
+               bool foreground) {
+  const std::string token = ThreadToken(GetCurrentThreadId());
+  std::string commandLine =
+      EngineCommandLine(folder, engineEntry, arguments, token, ProgramPath(), ThisIs_AutoUpdateProg);
+  ShortcutCleanup links = ReadShortcutLinks();
+  Output() << TracePid() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<" << std::endl;
+
+  const std::string atomName = kEngineAtomPrefix + token;
+  UniqueAtom atom(GlobalAddAtomA(atomName.c_str()));
+  // The engine's path is named apart from its command line, so a temporary folder with
+  // blanks in it cannot make the system start a shorter name instead.
+  std::string enginePath = SetTrailingBackslash(folder, true) + EngineName(engineEntry);
+  UniqueHandle process(RunProgram(commandLine, foreground ? SW_SHOW : SW_HIDE, enginePath));
+  const DWORD startError = process ? 0 : GetLastError();
+  if (MainWindow) ShowWindow(MainWindow, SW_HIDE);
+  YieldWait(0, 1000);
+  WaitForProcess(process.get());
+
+  DWORD exitCode = 0;
+  if (process && GetExitCodeProcess(process.get(), &exitCode)) {
+    StubExitCode = exitCode;
+  } else {
+    // Nothing ran: say so instead of handing on a success.
+    StubExitCode = kExitInstallFailed;
+    Output() << TracePid() << " RunInstallFlow() --- the engine could not be started: " << startError
+             << std::endl;
+  }
+  Output() << TracePid() << " ==== Engine exit code: " << exitCode << std::endl;
+  WaitWindowGone(kEngineDialogClassPrefix + token, "");
+  YieldWait(0, 1000);
+
+  bool finished = GlobalFindAtomA(atomName.c_str()) == 0;
+  atom.reset();
+  Output() << TracePid() << " ==== Engine finished its work=" << BoolToText(finished) << std::endl;
+  if (finished) RemoveShortcuts(links);
+  return finished;
+}
+
+bool InstallFlow(std::string folder, const std::string& packageFile, const std::string& agentName,
+                 bool foreground, const std::string& arguments) {
+  TGFileInfo info(packageFile);
+  bool result = false;
+
+  if (info.ShowActivityBar() && ActivityBar) ShowWindow(ActivityBar, SW_SHOW);
+  if (StatusLine)
+    SetStatusText(StatusLine, info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
+                  info.GetLangCharset(), info.GetLangFontSize());
+  if (!HasTempSpace(folder, packageFile) && FindAltTempBase()) folder = AltSetupTempFolder();
+  Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << std::endl;
+
+  if (foreground && !CheckTempSpace(folder, packageFile, info)) {
+    StubExitCode = kExitInstallCancelled;
+  } else {
+    const std::string prompt =
+        info.GetLangString("s8", "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue");
+    const std::string caption = info.GetLangString("Attention", "Attention");
+    const std::string buttons = info.GetLangString("BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
+    const int charset = info.GetLangCharset();
+    if (foreground && MainWindow) ShowWindow(MainWindow, SW_SHOW);
+    YieldWait(1, 1000);
+
+    bool checkResult = false;
+    TExtractDetails details;
+    std::string engineEntry = ExtractPackage(packageFile, folder, agentName, ReadForcePrompt(), charset, buttons,
+                                             caption, prompt, ProgressCallback, checkResult, &details);
+    YieldWait(0, 1000);
+
+    if (!engineEntry.empty() && checkResult) {
+      result = RunEngine(folder, engineEntry, arguments, foreground);
+    } else {
+      StubExitCode = details.Status == TExtractStatus::Cancelled ? kExitInstallCancelled : kExitInstallFailed;
+      if (!details.Reason.empty())
+        Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << std::endl;
+      if (!checkResult)
+        MsgError(MsgOwnerTitle(),
+                 info.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
+                 info.GetLangString("Error", "Error"), buttons, charset);
+    }
+  }
+  CleanAltTempFolder();
+  return result;
+}
+
+}  // namespace
+
+bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,
+                    bool foreground, const std::string& arguments) {
+  Output() << TracePid() << " RunInstallFlow() --- Start" << std::endl;
+  bool result = false;
+  try {
+    result = InstallFlow(folder, packageFile, agentName, foreground, arguments);
+  } catch (const std::exception& error) {
+    TraceException(error, "RunInstallFlow");
+    StubExitCode = kExitInstallFailed;
+    CleanAltTempFolder();
+  }
+  Output() << TracePid() << " RunInstallFlow() --- End: " << BoolToText(result) << ", exit code " << StubExitCode
+           << std::endl;
+  return result;
+}
+
+void TimerTick(HWND window) {
+  KillTimer(window, 1);
+  try {
+    std::string agentName = OwnFileInfo && OwnFileInfo->MakeAgent() ? OwnFileInfo->AgentExeName() : std::string();
+    if (OwnFileInfo && OwnFileInfo->IsWebInstall()) {
+      // The web install is not part of this build: nothing is installed.
+      Output() << TracePid() << " TimerTick() --- web install not available" << std::endl;
+      StubExitCode = kExitInstallFailed;
+    } else {
+      std::string packageFile = ProgramPath();
+      std::string spanFile = GetSwitchValue("/SpanDiskFName1=", "");
+      if (!spanFile.empty()) packageFile = spanFile;
+      bool hidden = HasSwitch("/hide") || (OwnFileInfo && OwnFileInfo->HiddenByDefault());
+      RunInstallFlow(SetupTempFolder(), packageFile, agentName, !hidden, CommandLineArgs());
+    }
+  } catch (const std::exception& error) {
+    TraceException(error, "TimerTick");
+  }
+  // Our own folder: read-only files the package brought are removed as well.
+  DeleteTree(SetupTempFolder(), true);
+  PostQuitMessage(0);
+}
+
+bool HasTempSpace(const std::string& folder, const std::string& packageFile) {
+  TGFileInfo info(packageFile);
+  return info.SpaceNeeded(folder) < DiskFree(folder) && FolderExists(folder);
+}
+
+bool CheckTempSpace(const std::string& folder, const std::string& packageFile, const TGFileInfo& info) {
+  (void)packageFile;  // the information was read from it already
+  SpaceTexts texts;
+  texts.note = info.GetLangString("s2", "Zorvik will extract files to your Temp Drive (<DRIVE>)<P>");
+  texts.limited = info.GetLangString("s3", "Limited Free Space on your Temp Drive! (<DRIVE>)<P>");
+  texts.required =
+      info.GetLangString("s4", "<P>Estimated space required on your Temp drive is: <T>  <SPACE_REQ> MB<P>");
+  texts.available = info.GetLangString("s5", "Free space available on your Temp drive is: <T>  <SPACE_AVAIL> MB<P>");
+  texts.proceed = info.GetLangString("s6", "<P>Continue with Setup?<P>");
+  std::string text = SpaceQuestionText(texts, folder, info.ShowTempNote(), info.SpaceNeeded(folder), DiskFree(folder));
+  if (text.empty()) return true;
+  return MsgConfirm(MsgOwnerTitle(), text, info.GetLangString("Confirm", "Confirm"),
+                    info.GetLangString("BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|"),
+                    info.GetLangCharset());
+}
+
+bool ReadForcePrompt() { return ReadRegString(kSpanDiskKey, "ForcePrompt", "0", UseRegistry64View) == "1"; }
+
+HANDLE RunProgram(const std::string& commandLine, int showState, const std::string& applicationName) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;  // CreateProcessA may write into its command line
+  if (!CreateProcessA(applicationName.empty() ? nullptr : applicationName.c_str(), &line[0], nullptr, nullptr,
+                      FALSE, 0, nullptr, nullptr, &startup, &process))
+    return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+void WaitForProcess(HANDLE process) {
+  DWORD code = 0;
+  do {
+    YieldWait(0, 500);
+  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+}
+
+bool FindAltTempBase() {
+  if (!altTempBase.empty()) return true;
+  double freeBytes[3] = {0, 0, 0};
+  for (int i = 0; i < 3; ++i) {
+    std::string root = std::string(1, char('C' + i)) + ":\\";
+    if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
+    std::string probe = root + "TEMP";
+    if (FolderExists(probe)) probe += "\\TEMP" + RandomRangeText(10000, 100000);
+    CreateDirectoryA(probe.c_str(), nullptr);
+    std::string probeFile = probe + "\\~aa.tmp";
+    WriteTextFile(probeFile, "aa");
+    if (FileExists(probeFile)) freeBytes[i] = DiskFree(probe);
+    DeleteTree(probe, true);
+  }
+  char current = UpperAscii(TempFolder(true).empty() ? 'C' : TempFolder(true)[0]);
+  char best = current;
+  double most = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (freeBytes[i] > most) {
+      most = freeBytes[i];
+      best = char('C' + i);
+    }
+  }
+  if (best != current) {
+    altTempBase = std::string(1, best) + ":\\TEMP";
+    if (FolderExists(altTempBase)) altTempBase += "\\TEMP";
+  }
+  return !altTempBase.empty();
+}
+
+std::string AltSetupTempFolder() {
+  static std::string folder;
+  if (folder.empty() && !altTempBase.empty())
+    folder = MakeFreshFolder(altTempBase + "_" + RandomRangeText(10000, 100000));
+  return folder;
+}
+
+void CleanAltTempFolder() {
+  if (!altTempBase.empty()) DeleteTree(AltSetupTempFolder(), true);
+}

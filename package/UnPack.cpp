@@ -1,0 +1,402 @@
+#include "package/UnPack.h"
+
+#include <algorithm>
+#include <memory>
+#include <cstring>
+#include <vector>
+
+#include "package/PackX.h"
+#include "package/ZLibOpen.h"
+#include "system/Files.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "system/ZDebug.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+constexpr DWORD kReadPiece = 65536;
+// Output pieces of one input piece between two message-pump passes (a block that
+// inflates far beyond its size must not freeze the window).
+constexpr int kPiecesPerPump = 16;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+int WriteFailures = 0;
+TVolumePromptHook PromptHook = nullptr;
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates folder and its missing parents; false (last error set) when it is not there.
+bool ForceFolder(const std::string& folder) {
+  const std::string path = RemoveTrailingBackslash(ReplaceChar(folder, '/', '\\'));
+  if (path.empty() || FolderExists(path)) return !path.empty();
+  for (std::size_t at = path.find('\\', 1); at != std::string::npos; at = path.find('\\', at + 1)) {
+    const std::string part = path.substr(0, at);
+    if (!part.empty() && part.back() != ':' && part != "\\\\" && !FolderExists(part))
+      CreateDirectoryA(part.c_str(), nullptr);
+  }
+  if (!CreateDirectoryA(path.c_str(), nullptr) && !FolderExists(path)) return false;
+  return true;
+}
+
+void SetDosDate(HANDLE file, std::uint32_t dosDate) {
+  FILETIME local, utc;
+  if (DosDateTimeToFileTime(HIWORD(dosDate), LOWORD(dosDate), &local) && LocalFileTimeToFileTime(&local, &utc))
+    SetFileTime(file, nullptr, nullptr, &utc);
+}
+
+bool WriteAll(HANDLE file, const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
+    if (!WriteFile(file, data, piece, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+
+bool MoveTo(HANDLE file, std::int64_t offset) {
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != 0;
+}
+
+// One extraction run.
+struct TRun {
+  std::string Dest;
+  TProgDriver Progress = nullptr;
+  std::string Engine;
+  bool Damaged = false;
+  std::string Reason;
+  std::uint64_t BytesWritten = 0;
+  std::uint32_t FilesWritten = 0;
+
+  // The block being written.
+  std::string Target;
+  std::uint32_t Date = 0;
+  UniqueHandle Out;
+  bool WriteFailed = false;
+  DWORD WriteError = 0;
+  int PiecesSincePump = 0;
+  std::unique_ptr<TInflater> Inflater;  // one per run: its buffers are reused
+
+  void Step() {
+    if (Progress) Progress(1, 0, 0, 0, 0, std::string());
+  }
+  void Refuse(const std::string& why) {
+    if (!Damaged) Reason = why;
+    Damaged = true;
+  }
+  void FailWrite() {
+    if (!WriteFailed) WriteError = GetLastError();
+    WriteFailed = true;
+    Out.reset();
+  }
+};
+
+bool OnName(void* context, const std::string& namePart) {
+  TRun& run = *static_cast<TRun*>(context);
+  TBlockName name;
+  const bool hasPath = ParseNamePart(namePart, name);
+  if (!name.Engine.empty()) run.Engine = name.Engine;
+  std::string why;
+  if (!hasPath || !IsSafePackagePath(name.Path, &why)) {
+    run.Refuse("unsafe path \"" + name.Path + "\": " + (hasPath ? why : "empty path"));
+    return false;
+  }
+  const std::string path = ReplaceChar(name.Path, '/', '\\');
+  run.Target = SetTrailingBackslash(run.Dest, true) + path;
+  run.Date = name.Date;
+  run.WriteFailed = false;
+  // Opening tells whether the file is new (one progress step per new file); files below
+  // subfolders of the package get their folders on the first miss.
+  for (int attempt = 0; attempt < 2 && !run.Out; ++attempt) {
+    run.Out.reset(CreateFileA(run.Target.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = GetLastError();
+    if (run.Out) {
+      if (error == ERROR_ALREADY_EXISTS) {
+        LARGE_INTEGER zero{};
+        if (!SetFilePointerEx(run.Out.get(), zero, nullptr, FILE_END)) run.FailWrite();
+      } else {
+        run.Step();
+        ++run.FilesWritten;
+      }
+    } else if (attempt == 0 && error == ERROR_PATH_NOT_FOUND && path.find('\\') != std::string::npos) {
+      ForceFolder(ExtractFileDir(run.Target));
+    } else {
+      SetLastError(error);
+      if (!FileExists(run.Target)) run.Step();
+      run.FailWrite();
+      break;
+    }
+  }
+  return true;
+}
+
+bool OnContent(void* context, const char* data, std::size_t size) {
+  TRun& run = *static_cast<TRun*>(context);
+  if (!run.WriteFailed) {
+    if (WriteAll(run.Out.get(), data, size))
+      run.BytesWritten += size;
+    else
+      run.FailWrite();
+  }
+  if (++run.PiecesSincePump >= kPiecesPerPump) {
+    run.PiecesSincePump = 0;
+    YieldX(0);
+  }
+  return true;
+}
+
+bool FeedInflater(void* context, const char* data, std::size_t size) {
+  return static_cast<TPayloadSplitter*>(context)->Feed(data, size);
+}
+
+// Reads, inflates and writes one data block of length bytes at the file's position.
+void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed, std::vector<char>& buffer) {
+  run.Target.clear();
+  run.Date = 0;
+  run.Out.reset();
+  run.WriteFailed = false;
+  run.PiecesSincePump = 0;
+  TPayloadSplitter splitter(OnName, OnContent, &run);
+  try {
+    if (compressed) {
+      if (run.Inflater)
+        run.Inflater->Reset();
+      else
+        run.Inflater.reset(new TInflater);
+    }
+    std::int64_t left = length;
+    bool going = true;
+    while (left > 0 && going) {
+      const DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(left, buffer.size()));
+      DWORD read = 0;
+      if (!ReadFile(volume, buffer.data(), piece, &read, nullptr) || read != piece) {
+        run.Refuse("block cut off by the end of the volume");
+        break;
+      }
+      left -= read;
+      run.PiecesSincePump = 0;
+      going = compressed ? run.Inflater->Feed(buffer.data(), read, FeedInflater, &splitter)
+                         : splitter.Feed(buffer.data(), read);
+      if (run.Damaged) break;
+      if (left > 0) YieldX(0);  // the block loop pumps after the last piece
+    }
+    if (splitter.NameTooLong()) run.Refuse("name part too long");
+    if (compressed && !run.Damaged) run.Inflater->RequireFinished();
+  } catch (const EZLibError& error) {
+    run.Refuse(std::string("damaged zlib stream: ") + error.what());
+  }
+  if (run.Out && !run.WriteFailed && !run.Damaged && run.Date != 0) SetDosDate(run.Out.get(), run.Date);
+  run.Out.reset();
+  if (run.WriteFailed && !run.Damaged) {
+    if (++WriteFailures == 1) {
+      SetLastError(run.WriteError);
+      MsgError(MsgOwnerTitle(), run.Target + "<P><P>Unable to save Extracted File!<P><P>" +
+                                    ExtractErrorDetails(run.Target, splitter.ContentSize()));
+    }
+  }
+}
+
+// The agent: the stub and the header blocks of the first volume, PackEnd cleared, and the
+// volume's trailer marked as the agent's.
+void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std::int64_t headerEnd,
+                    const std::string& agentName) {
+  PackTrailer trailer{};
+  ReadTrailer(volumeName, trailer);
+  trailer.ThisIsAgent = 1;
+  trailer.TrailerSize = pack::kTrailerSize;
+  const std::string target = SetTrailingBackslash(run.Dest, true) + agentName;
+  UniqueHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
+  bool ok = out.valid() && MoveTo(volume, 0);
+  std::vector<char> buffer(256 * 1024);
+  std::int64_t done = 0;
+  while (ok && done < headerEnd) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(headerEnd - done, buffer.size()));
+    DWORD read = 0;
+    ok = ReadFile(volume, buffer.data(), piece, &read, nullptr) && read == piece;
+    if (!ok) break;
+    // PackEnd (bytes 248..255) cleared: the copy ends where its own file ends.
+    for (std::int64_t at = std::max<std::int64_t>(done, pack::kPackEndPosHigh);
+         at < std::min<std::int64_t>(done + read, pack::kPackEndPosLow + 4); ++at)
+      buffer[at - done] = 0;
+    ok = WriteAll(out.get(), buffer.data(), read);
+    done += read;
+  }
+  ok = ok && WriteAll(out.get(), reinterpret_cast<const char*>(&trailer), sizeof trailer);
+  FILETIME written;
+  if (ok && GetFileTime(volume, nullptr, nullptr, &written)) SetFileTime(out.get(), nullptr, nullptr, &written);
+  out.reset();
+  if (!ok) {
+    Output() << ExceptionLine("ExtractPackage", "AU-Agent", "cannot write " + target + ": " + LastErrorText())
+             << std::endl;
+    return;
+  }
+  Output() << TracePid() << " New AU-Agent: " << target << std::endl;
+}
+
+bool AskForVolume(int volume, const std::string& fileName, int charset, const std::string& buttonList,
+                  const std::string& caption, const std::string& promptText) {
+  const std::string text = ReplaceTextNoCase(promptText, "<DISK_NUM>", std::to_string(volume));
+  if (PromptHook) return PromptHook(volume, text);
+  (void)fileName;
+  return MsgConfirmOkCancel(MsgOwnerTitle(), text, caption, buttonList, charset);
+}
+
+}  // namespace
+
+DWORD ReadBlock(HANDLE file, void* buffer, DWORD size) {
+  DWORD done = 0;
+  while (done < size) {
+    DWORD read = 0;
+    const DWORD piece = std::min<DWORD>(size - done, kReadPiece);
+    if (!ReadFile(file, static_cast<char*>(buffer) + done, piece, &read, nullptr) || read == 0) break;
+    done += read;
+    YieldX(0);
+  }
+  return done;
+}
+
+std::string ExtractPackage(const std::string& packageFile, const std::string& destFolder,
+                           const std::string& agentFileName, bool forcePrompt, int charset,
+                           const std::string& buttonList, const std::string& promptCaption,
+                           const std::string& promptText, TProgDriver progress, bool& checkResult,
+                           TExtractDetails* details) {
+  const std::int64_t started = TickMs();
+  TRun run;
+  run.Dest = destFolder;
+  run.Progress = progress;
+  TExtractStatus status = TExtractStatus::Ok;
+  checkResult = false;
+  bool goOn = true;
+  int volume = 1;
+  int block = 0;
+  std::int64_t headerEnd = 0;
+  std::string volumeName = packageFile;
+  PackTrailer trailer{};
+  std::vector<char> buffer(kReadPiece);
+  if (progress) progress(0, 0, 0, 0, 1, std::string());
+  if (!FileExists(packageFile)) status = TExtractStatus::Missing;
+
+  while (goOn && status != TExtractStatus::Missing) {
+    if (FileExists(volumeName)) {
+      trailer = PackTrailer{};
+      ReadTrailer(volumeName, trailer);
+      const std::int64_t dataStart = trailer.DataStart;
+      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << std::endl;
+      checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
+      if (!checkResult) {
+        status = TExtractStatus::BadCheckSum;
+        break;
+      }
+      UniqueHandle file(CreateFileA(volumeName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      std::int64_t end = -1;
+      {
+        PackFile measured(volumeName);
+        if (measured) end = PackEndOf(measured.get());
+      }
+      Output() << "FileLen=" << end << std::endl;
+      if (file && trailer.PackMagic == pack::kPackMagic) {
+        std::int64_t position = dataStart;
+        MoveTo(file.get(), position);
+        if (volume == 1 && progress) progress(0, 0, static_cast<int>(trailer.FilesCount), 0, 1, std::string());
+        if (!ForceFolder(destFolder))
+          MsgError(MsgOwnerTitle(), destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText());
+        const std::int64_t blocksEnd = end - pack::kTrailerSize;
+        const int headerCount = trailer.HeaderCount ? trailer.HeaderCount : pack::kHeaderCountPlain;
+        while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
+          YieldX(0);
+          std::int32_t n = 0;
+          DWORD read = 0;
+          bool compressed = false;
+          const std::int64_t length =
+              ReadFile(file.get(), &n, sizeof n, &read, nullptr) && read == sizeof n
+                  ? BlockLength(n, position, blocksEnd, compressed)
+                  : -1;
+          if (length < 0) {
+            run.Refuse("block at " + std::to_string(position) + " runs past the end of the volume");
+            break;
+          }
+          position += length + 4;
+          ++block;
+          if (block == headerCount) headerEnd = position;
+          if (block <= headerCount) {
+            MoveTo(file.get(), position);
+            continue;
+          }
+          ExtractBlock(run, file.get(), length, compressed, buffer);
+          if (run.Damaged) break;
+        }
+        if (run.Damaged) {
+          status = TExtractStatus::Damaged;
+          checkResult = false;
+          Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+          break;
+        }
+        const std::string agentName = ExtractFileName(agentFileName);
+        if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
+          std::string why;
+          if (IsSafePackagePath(agentName, &why))
+            WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName);
+          else
+            Output() << ExceptionLine("ExtractPackage", "AU-Agent", "refused name \"" + agentName + "\": " + why)
+                     << std::endl;
+        }
+      }
+    }
+    if (!HasNextVolume(trailer)) break;
+    EnableAutoPlayCancel(true);
+    ++volume;
+    volumeName = VolumeFileName(packageFile, volume);
+    if (forcePrompt || !FileExists(volumeName)) {
+      EjectCD(volumeName);
+      do {
+        goOn = AskForVolume(volume, volumeName, charset, buttonList, promptCaption, promptText);
+        YieldWait(0, 500);
+      } while (!FileExists(volumeName) && goOn);
+    }
+    run.Step();
+  }
+
+  if (!goOn) status = TExtractStatus::Cancelled;
+  if (status != TExtractStatus::Ok) run.Engine.clear();
+  const std::int64_t elapsed = TickMs() - started;
+  Output() << "UnCompressTime: " << elapsed << " MS" << std::endl << std::endl;
+  if (details) {
+    details->Status = status;
+    details->Reason = run.Reason;
+    details->Volume = volume;
+    details->Elapsed = elapsed;
+    details->BytesWritten = run.BytesWritten;
+    details->FilesWritten = run.FilesWritten;
+  }
+  YieldWait(0, 500);
+  return run.Engine;
+}
+
+std::string ExtractErrorDetails(const std::string& target, std::uint64_t dataSize) {
+  return LastErrorText() + "<P>" + "  Data Size: <T>" + std::to_string(dataSize) + " Bytes<P>" +
+         "  File Size:  <T>" + std::to_string(FileSizeByName(target)) + " Bytes<P>" + "  Bytes Free: <T>" +
+         std::to_string(static_cast<std::int64_t>(DiskFree(target))) + " Bytes";
+}
+
+std::string ExtractErrorDetails(const std::string& target, const std::string& data) {
+  return ExtractErrorDetails(target, static_cast<std::uint64_t>(data.size()));
+}
+
+void SetVolumePromptHook(TVolumePromptHook hook) { PromptHook = hook; }
+
+int ExtractWriteFailures() { return WriteFailures; }
+void ResetExtractWriteFailures() { WriteFailures = 0; }

@@ -1,0 +1,503 @@
+// ExtractPackage on packages made by the package builder: contents, dates, split blocks,
+// the engine entry, the agent copy, volumes and their prompt, and damaged or hostile
+// packages (refused without writing outside the folder, without hanging, with bounded
+// memory).
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+#include <psapi.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "driver/StubWin.h"
+#include "internet/ZProgBar.h"
+#include "package/PackX.h"
+#include "package/UnPack.h"
+#include "system/Files.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "tests/wine/TestSupport.h"
+#include "tools/zpack/ZPack.h"
+
+namespace {
+
+constexpr std::uint32_t kDate = (44u << 25) | (3u << 21) | (15u << 16) | (13u << 11) | (37u << 5) | 21u;  // 2024-03-15 13:37:42
+
+std::string ExeFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder = path;
+  return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Put(const std::string& path, const std::string& content) {
+  ASSERT_TRUE(WriteTextFile(path, content)) << path;
+}
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + seed) ^ (i >> 9));
+  return s;
+}
+
+std::uint32_t DosDateOf(const std::string& path) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  FILETIME utc, local;
+  WORD date = 0, time = 0;
+  if (file && GetFileTime(file.get(), nullptr, nullptr, &utc) && FileTimeToLocalFileTime(&utc, &local))
+    FileTimeToDosDateTime(&local, &date, &time);
+  return (static_cast<std::uint32_t>(date) << 16) | time;
+}
+
+struct Progress {
+  static int ranges, steps, lastMax;
+  static void Reset() { ranges = steps = lastMax = 0; }
+  static void Callback(int kind, int, int max, int, int, const std::string&) {
+    if (kind == 0) ++ranges, lastMax = max;
+    if (kind == 1) ++steps;
+  }
+};
+int Progress::ranges, Progress::steps, Progress::lastMax;
+
+struct Prompt {
+  static std::vector<std::string> texts;
+  static std::vector<std::pair<std::string, std::string>> moves;  // put in place on each prompt
+  static bool answer;
+  static bool Hook(int, const std::string& text) {
+    texts.push_back(text);
+    if (!moves.empty()) {
+      MoveFileA(moves.front().first.c_str(), moves.front().second.c_str());
+      moves.erase(moves.begin());
+    }
+    return answer;
+  }
+};
+std::vector<std::string> Prompt::texts;
+std::vector<std::pair<std::string, std::string>> Prompt::moves;
+bool Prompt::answer = true;
+
+class Extract : public ::testing::Test {
+protected:
+  void SetUp() override {
+    root_ = TempFolder() + "unpack_test_" + std::to_string(GetCurrentProcessId()) + "\\";
+    DeleteTree(root_, true);
+    CreateDirectoryA(root_.c_str(), nullptr);
+    CreateDirectoryA((root_ + "src").c_str(), nullptr);
+    dest_ = root_ + "out\\deep";  // created by the extraction, parents too
+    Progress::Reset();
+    Prompt::texts.clear();
+    Prompt::moves.clear();
+    Prompt::answer = true;
+    SetVolumePromptHook(Prompt::Hook);
+    ResetExtractWriteFailures();
+  }
+  void TearDown() override {
+    SetVolumePromptHook(nullptr);
+    DeleteTree(root_, true);
+  }
+
+  zpack::Options Options(const std::string& output = "setup.exe") {
+    zpack::Options o;
+    o.stub = ExeFolder() + "ZStub.exe";
+    o.output = root_ + output;
+    o.fixedDate = kDate;
+    return o;
+  }
+  void AddFile(zpack::Options& o, const std::string& path, const std::string& content, bool engine = false,
+               const std::string& args = "") {
+    const std::string source = root_ + "src\\" + std::to_string(o.inputs.size());
+    Put(source, content);
+    zpack::Input input;
+    input.source = source;
+    input.path = path;
+    input.engine = engine;
+    input.engineArgs = args;
+    o.inputs.push_back(input);
+  }
+  void Build(const zpack::Options& o) {
+    written_.clear();
+    std::string error;
+    ASSERT_TRUE(zpack::Build(o, written_, error)) << error;
+  }
+  std::string Run(const std::string& package, const std::string& agent = "", bool forcePrompt = false) {
+    return ExtractPackage(package, dest_, agent, forcePrompt, 0, "", "Attention",
+                          "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue", Progress::Callback,
+                          check_, &details_);
+  }
+
+  std::string root_, dest_;
+  std::vector<std::string> written_;  // the files the last Build made
+  bool check_ = false;
+  TExtractDetails details_;
+};
+
+TEST_F(Extract, FilesWithContentsDatesSplitBlocksAndTheEngine) {
+  auto o = Options();
+  o.blockSize = 100000;  // the large file arrives as several blocks, appended in order
+  const std::string large = Pattern(1234567, 7);
+  AddFile(o, "Engine.exe", "engine bytes", true, " /S /V");
+  AddFile(o, "readme.txt", "hello\r\nworld");
+  AddFile(o, "app\\lib\\large.bin", large);
+  AddFile(o, "empty.dat", "");
+  zpack::Options stored = o;
+  Build(o);
+
+  EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe* /S /V");
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::Ok);
+  EXPECT_EQ(ReadWholeFile(dest_ + "\\Engine.exe"), "engine bytes");
+  EXPECT_EQ(ReadWholeFile(dest_ + "\\readme.txt"), "hello\r\nworld");
+  EXPECT_TRUE(ReadWholeFile(dest_ + "\\app\\lib\\large.bin") == large);
+  EXPECT_TRUE(Exists(dest_ + "\\empty.dat"));
+  EXPECT_EQ(ReadWholeFile(dest_ + "\\empty.dat"), "");
+  EXPECT_EQ(DosDateOf(dest_ + "\\readme.txt"), kDate);
+  EXPECT_EQ(DosDateOf(dest_ + "\\app\\lib\\large.bin"), kDate);
+  // One step per distinct file; the range is the package's file count.
+  EXPECT_EQ(Progress::steps, 4);
+  EXPECT_EQ(Progress::lastMax, 4);
+  EXPECT_EQ(details_.FilesWritten, 4u);
+
+  // Stored blocks give the same files.
+  DeleteTree(root_ + "out", true);
+  Progress::Reset();
+  stored.compress = false;
+  stored.output = root_ + "stored.exe";
+  Build(stored);
+  EXPECT_EQ(Run(root_ + "stored.exe"), "Engine.exe* /S /V");
+  EXPECT_TRUE(ReadWholeFile(dest_ + "\\app\\lib\\large.bin") == large);
+  EXPECT_EQ(Progress::steps, 4);
+}
+
+TEST_F(Extract, AgentCopyCarriesTheHeadersButNoFiles) {
+  auto o = Options();
+  o.agentName = "Update.exe";
+  o.makeAgent = true;
+  o.updateUrl = "http://example.com/u";
+  AddFile(o, "Engine.exe", std::string(300000, 'e'), true);
+  Build(o);
+  Run(root_ + "setup.exe", "ignored\\Update.exe");
+  ASSERT_TRUE(check_);
+  const std::string agent = dest_ + "\\Update.exe";
+  const std::string image = ReadWholeFile(agent);
+  const std::string stub = ReadWholeFile(ExeFolder() + "ZStub.exe");
+  ASSERT_GT(image.size(), stub.size() + 74);
+  EXPECT_EQ(image.substr(0, 248), stub.substr(0, 248));
+  EXPECT_EQ(image.substr(248, 8), std::string(8, '\0'));
+  EXPECT_EQ(image.substr(256, stub.size() - 256), stub.substr(256));
+  EXPECT_LT(image.size(), stub.size() + 10000);  // no data blocks
+  TGFileInfo info(agent);
+  EXPECT_TRUE(info.HasPackage());
+  EXPECT_EQ(info.ThisIsAgent(), 1);
+  EXPECT_EQ(info.Trailer.TrailerSize, 74u);
+  EXPECT_EQ(info.AgentExeName(), "Update.exe");
+  EXPECT_EQ(info.UpdateUrl(), "http://example.com/u");
+
+  // Not from a package file named neither .exe nor .exe.001.
+  DeleteTree(root_ + "out", true);
+  CopyFileA((root_ + "setup.exe").c_str(), (root_ + "setup.bin").c_str(), FALSE);
+  Run(root_ + "setup.bin", "Update.exe");
+  EXPECT_TRUE(check_);
+  EXPECT_TRUE(Exists(dest_ + "\\Engine.exe"));
+  EXPECT_FALSE(Exists(agent));
+}
+
+TEST_F(Extract, UnsafePathsAreRefusedAndNothingLeavesTheFolder) {
+  // (A leading backslash the builder drops; the hand-made packages below carry one.)
+  const char* hostile[] = {"..\\escaped.txt", "a\\..\\..\\escaped.txt", "C:escaped.txt", "CON",
+                           "sub\\nul.txt",    ".. \\escaped.txt",       "good.txt:stream"};
+  for (const char* path : hostile) {
+    DeleteTree(root_ + "out", true);
+    auto o = Options();
+    AddFile(o, "Engine.exe", "e", true);
+    AddFile(o, path, "evil");
+    AddFile(o, "after.txt", "never");
+    Build(o);
+    EXPECT_EQ(Run(root_ + "setup.exe"), "") << path;
+    EXPECT_FALSE(check_) << path;
+    EXPECT_EQ(details_.Status, TExtractStatus::Damaged) << path;
+    EXPECT_NE(details_.Reason.find("unsafe path"), std::string::npos) << details_.Reason;
+    EXPECT_FALSE(Exists(dest_ + "\\after.txt")) << path;
+    EXPECT_FALSE(Exists(root_ + "out\\escaped.txt")) << path;
+    EXPECT_FALSE(Exists(root_ + "escaped.txt")) << path;
+    EXPECT_FALSE(Exists("C:\\escaped.txt")) << path;
+  }
+}
+
+// A package written here byte by byte: two header blocks, the given raw data blocks, a
+// trailer with the checksum switched off.
+std::string RawBlock(std::int32_t n, const std::string& bytes) {
+  std::string b(4, '\0');
+  std::memcpy(&b[0], &n, 4);
+  return b + bytes;
+}
+std::string Zip(const std::string& data) {
+  uLongf size = compressBound(data.size());
+  std::string out(size, '\0');
+  compress2(reinterpret_cast<Bytef*>(&out[0]), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9);
+  out.resize(size);
+  return out;
+}
+std::string Compressed(const std::string& payload) {
+  const std::string z = Zip(payload);
+  return RawBlock(static_cast<std::int32_t>(z.size()), z);
+}
+std::string HandMade(const std::vector<std::string>& blocks, std::uint32_t filesCount) {
+  std::string image = "not a PE file, just a prefix";
+  PackTrailer t{};
+  t.Reserved0 = 1;
+  t.HeaderCount = 2;
+  t.DataStart = static_cast<std::uint32_t>(image.size());
+  image += RawBlock(1, "\x02") + RawBlock(12, "|||.exe|||0|");
+  for (const std::string& block : blocks) image += block;
+  t.FilesCount = filesCount;
+  t.PackMagic = pack::kPackMagic;
+  t.CheckSum = pack::kCheckSumOff;
+  t.TrailerSize = pack::kTrailerSize;
+  return image + std::string(reinterpret_cast<const char*>(&t), sizeof t);
+}
+
+TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
+  const std::string first = Compressed(std::string("|first.txt|0|") + '\0' + "one");
+  const std::string last = Compressed(std::string("|last.txt|0|") + '\0' + "never");
+  std::string badZip = Zip(std::string("|bad.txt|0|") + '\0' + Pattern(200000, 3));
+  badZip[badZip.size() / 2] ^= 0x5A;
+  badZip[badZip.size() / 2 + 1] ^= 0x33;
+  const std::string truncatedZip = Zip(std::string("|cut.txt|0|") + '\0' + Pattern(50000, 4));
+  struct Case {
+    const char* what;
+    std::string middle;
+  };
+  const Case cases[] = {
+      {"length past the end", RawBlock(0x7FFFFF00, "xyz")},
+      {"stored length past the end", RawBlock(-0x7FFFFF00, "xyz")},
+      {"most negative length", RawBlock(INT32_MIN, "")},
+      {"damaged zlib stream", RawBlock(static_cast<std::int32_t>(badZip.size()), badZip)},
+      {"zlib stream cut short", RawBlock(static_cast<std::int32_t>(truncatedZip.size() - 20),
+                                         truncatedZip.substr(0, truncatedZip.size() - 20))},
+      {"no path before the zero", Compressed(std::string("||0|") + '\0' + "x")},
+      {"absolute path", Compressed(std::string("|\\escaped.txt|0|") + '\0' + "x")},
+      {"path up and out", Compressed(std::string("|../escaped.txt|0|") + '\0' + "x")},
+  };
+  for (const Case& c : cases) {
+    DeleteTree(root_ + "out", true);
+    Put(root_ + "damaged.bin", HandMade({first, c.middle, last}, 3));
+    EXPECT_EQ(Run(root_ + "damaged.bin"), "") << c.what;
+    EXPECT_FALSE(check_) << c.what;
+    EXPECT_EQ(details_.Status, TExtractStatus::Damaged) << c.what;
+    EXPECT_EQ(ReadWholeFile(dest_ + "\\first.txt"), "one") << c.what;
+    EXPECT_FALSE(Exists(dest_ + "\\last.txt")) << c.what;
+    EXPECT_FALSE(Exists(root_ + "out\\escaped.txt")) << c.what;
+  }
+  // A block without a zero byte writes nothing and the run goes on.
+  DeleteTree(root_ + "out", true);
+  Put(root_ + "nozero.bin", HandMade({first, Compressed("no zero at all"), RawBlock(0, ""), last}, 2));
+  Run(root_ + "nozero.bin");
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(ReadWholeFile(dest_ + "\\last.txt"), "never");
+}
+
+TEST_F(Extract, BadChecksumAndMissingFileWriteNothing) {
+  auto o = Options();
+  AddFile(o, "Engine.exe", Pattern(5000, 1), true);
+  Build(o);
+  std::string image = ReadWholeFile(root_ + "setup.exe");
+  image[image.size() - 200] ^= 1;
+  Put(root_ + "setup.exe", image);
+  EXPECT_EQ(Run(root_ + "setup.exe"), "");
+  EXPECT_FALSE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::BadCheckSum);
+  EXPECT_FALSE(Exists(dest_ + "\\Engine.exe"));
+
+  EXPECT_EQ(Run(root_ + "missing.exe"), "");
+  EXPECT_FALSE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::Missing);
+}
+
+TEST_F(Extract, DecompressionBombKeepsMemoryBounded) {
+  // One block of ~100 KB that inflates to 96 MB.
+  const std::size_t size = 96u << 20;
+  std::string payload = std::string("|bomb.bin|0|") + '\0';
+  std::string zipped;
+  {
+    z_stream s{};
+    ASSERT_EQ(deflateInit(&s, 9), Z_OK);
+    const std::string zeros(1 << 20, '\0');
+    std::string out(1 << 20, '\0');
+    for (std::size_t i = 0; i <= size >> 20; ++i) {
+      const std::string& in = i == 0 ? payload : zeros;
+      s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+      s.avail_in = static_cast<uInt>(in.size());
+      const int flush = i == size >> 20 ? Z_FINISH : Z_NO_FLUSH;
+      int result;
+      do {
+        s.next_out = reinterpret_cast<Bytef*>(&out[0]);
+        s.avail_out = static_cast<uInt>(out.size());
+        result = deflate(&s, flush);
+        zipped.append(out.data(), out.size() - s.avail_out);
+      } while (s.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    }
+    deflateEnd(&s);
+  }
+  Put(root_ + "bomb.bin", HandMade({RawBlock(static_cast<std::int32_t>(zipped.size()), zipped)}, 1));
+  zipped.clear();
+  zipped.shrink_to_fit();
+  PROCESS_MEMORY_COUNTERS before{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+  Run(root_ + "bomb.bin");
+  PROCESS_MEMORY_COUNTERS after{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(FileSizeByName(dest_ + "\\bomb.bin"), static_cast<std::int64_t>(size));
+  // The peak may only have grown by a few buffers, far below what the block inflates to.
+  EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + (16u << 20));
+  EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + (16u << 20));
+}
+
+TEST_F(Extract, VolumesThatAppearOnlyAfterThePrompt) {
+  auto o = Options();
+  o.volumeSize = 60000;
+  o.compress = false;
+  AddFile(o, "Engine.exe", "e", true);
+  AddFile(o, "a.bin", Pattern(50000, 1));
+  AddFile(o, "b.bin", Pattern(50000, 2));
+  AddFile(o, "c.bin", Pattern(50000, 3));
+  Build(o);
+  const std::size_t volumes = written_.size();
+  ASSERT_GE(volumes, 3u);
+  CreateDirectoryA((root_ + "later").c_str(), nullptr);
+  for (std::size_t j = 2; j <= volumes; ++j) {
+    const std::string name = zpack::VolumeName(root_ + "setup.exe", static_cast<int>(j));
+    const std::string held = root_ + "later\\" + std::to_string(j);
+    ASSERT_TRUE(MoveFileA(name.c_str(), held.c_str())) << name;
+    Prompt::moves.push_back({held, name});
+  }
+  EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
+  EXPECT_TRUE(check_);
+  ASSERT_EQ(Prompt::texts.size(), volumes - 1);
+  EXPECT_EQ(Prompt::texts[0], "Please insert <B>DISK #2</B> and press OK to continue");
+  EXPECT_EQ(Prompt::texts[1], "Please insert <B>DISK #3</B> and press OK to continue");
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_TRUE(ReadWholeFile(dest_ + "\\" + std::string(1, char('a' + i - 1)) + ".bin") == Pattern(50000, i));
+
+  // Present volumes are not asked for, unless the prompt is forced.
+  DeleteTree(root_ + "out", true);
+  Prompt::texts.clear();
+  EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
+  EXPECT_TRUE(Prompt::texts.empty());
+  DeleteTree(root_ + "out", true);
+  EXPECT_EQ(Run(root_ + "setup.exe", "", true), "Engine.exe*");
+  EXPECT_EQ(Prompt::texts.size(), volumes - 1);
+
+  // A cancelled prompt: no engine entry, no error.
+  DeleteTree(root_ + "out", true);
+  MoveFileA((root_ + "setup.exe.002").c_str(), (root_ + "later\\x").c_str());
+  Prompt::texts.clear();
+  Prompt::answer = false;
+  EXPECT_EQ(Run(root_ + "setup.exe"), "");
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::Cancelled);
+  EXPECT_EQ(Prompt::texts.size(), 1u);
+}
+
+// Runs the UI driver on the next message box and waits for it; its output goes to log.
+void AnswerBox(const std::string& driver, const std::string& log) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  UniqueHandle out(CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = out.get();
+  PROCESS_INFORMATION pi{};
+  std::string command = "\"" + driver + "\" --class ZMsgBox --wait 20000 click:OK gone:5000";
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return;
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), 30000);
+}
+
+TEST_F(Extract, VolumePromptAnsweredInTheMessageBox) {
+  const std::string driver = ExeFolder() + "zuidriver.exe";
+  if (!Exists(driver)) GTEST_SKIP() << "no zuidriver";
+  SetVolumePromptHook(nullptr);
+  auto o = Options();
+  o.volumeSize = 40000;
+  o.compress = false;
+  AddFile(o, "Engine.exe", "e", true);
+  AddFile(o, "a.bin", Pattern(30000, 1));
+  AddFile(o, "b.bin", Pattern(30000, 2));
+  Build(o);
+  const int volumes = static_cast<int>(written_.size());
+  ASSERT_GE(volumes, 2);
+  for (int j = 2; j <= volumes; ++j)
+    MoveFileA(zpack::VolumeName(root_ + "setup.exe", j).c_str(), (root_ + "held." + std::to_string(j)).c_str());
+
+  // The user: for each box, the next disk goes in, then OK is pressed.
+  std::thread user([&] {
+    for (int j = 2; j <= volumes; ++j) {
+      for (int i = 0; i < 400 && !FindWindowA("ZMsgBox", nullptr); ++i) Sleep(50);
+      MoveFileA((root_ + "held." + std::to_string(j)).c_str(), zpack::VolumeName(root_ + "setup.exe", j).c_str());
+      AnswerBox(driver, root_ + "driver" + std::to_string(j) + ".txt");
+    }
+  });
+  EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
+  user.join();
+  EXPECT_TRUE(check_);
+  EXPECT_TRUE(ReadWholeFile(dest_ + "\\b.bin") == Pattern(30000, 2));
+  const std::string seen = ReadWholeFile(root_ + "driver2.txt");
+  EXPECT_NE(seen.find("DISK #2"), std::string::npos) << seen;
+}
+
+TEST(ExtractErrorDetailsText, NamesSizesAndFreeSpace) {
+  const std::string file = TempFolder() + "unpack_details.txt";
+  WriteTextFile(file, "12345");
+  SetLastError(ERROR_DISK_FULL);
+  const std::string text = ExtractErrorDetails(file, std::string(777, 'x'));
+  DeleteFileA(file.c_str());
+  EXPECT_NE(text.find("<P>  Data Size: <T>777 Bytes<P>  File Size:  <T>5 Bytes<P>  Bytes Free: <T>"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.rfind(" Bytes"), text.size() - 6);
+}
+
+}  // namespace
+
+namespace {
+
+// The main window's two bars, driven by ProgressCallback (here on bars of the test's own).
+TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
+  ASSERT_TRUE(LoadLibraryA("comctl32.dll"));
+  UniqueWindow main(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr,
+                                    nullptr, nullptr));
+  UniqueWindow activity(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 50, 10, nullptr, nullptr,
+                                        nullptr, nullptr));
+  ASSERT_TRUE(main && activity);
+  ProgressBar = main.get();
+  ActivityBar = activity.get();
+  // 70,000 files: only the low 16 bits of the maximum reach the control.
+  ProgressCallback(0, 0, 70000, 5, 1, "");
+  EXPECT_EQ(SendMessageA(main.get(), PBM_GETRANGE, FALSE, 0), 70000 & 0xFFFF);
+  EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 5);
+  EXPECT_EQ(SendMessageA(activity.get(), PBM_GETRANGE, FALSE, 0), 5);
+  const int start = ProgressActivityCount();
+  std::vector<int> cycle;
+  for (int i = 0; i < 7; ++i) {
+    ProgressCallback(1, 0, 0, 0, 0, "");
+    cycle.push_back(static_cast<int>(SendMessageA(activity.get(), PBM_GETPOS, 0, 0)));
+  }
+  EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12);
+  std::vector<int> expected;
+  for (int i = 1, count = start; i <= 7; ++i) expected.push_back(count = count + 1 > 5 ? 0 : count + 1);
+  EXPECT_EQ(cycle, expected);
+  ProgressCallback(7, 0, 100, 50, 1, "");  // other kinds do nothing
+  EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12);
+  // Without the main window nothing is sent.
+  ProgressBar = ActivityBar = nullptr;
+  ProgressCallback(1, 0, 0, 0, 0, "");
+}
+
+}  // namespace
