@@ -6,13 +6,11 @@
 zpack="$bin/../zpack"
 engine_exe="$bin/SampleEngine.exe"
 work=$(winepath -u "$work_win" 2>/dev/null)
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/trace_lib.bash"
 
 # Exit codes of a stub whose installation did not run (the process status keeps 8 bits).
 exit_cancelled=1602
 exit_failed=1603
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 for f in "$zpack" "$engine_exe" "$bin/ZStub.exe" "$bin/zdebugview.exe" "$bin/zuidriver.exe"; do
   [ -f "$f" ] || { echo "missing $f" >&2; exit 1; }
@@ -32,38 +30,6 @@ payload_files=(alpha.txt random.bin docs/long.txt docs/empty.txt)
 
 viewer_out="$work/trace.txt"
 viewer_ready="$work/viewer.ready"
-viewer_pid=
-
-start_viewer() {
-  rm -f "$viewer_out" "$viewer_ready"
-  wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
-    --seconds 280 </dev/null >/dev/null 2>&1 &
-  viewer_pid=$!
-  for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
-  echo "zdebugview did not become ready" >&2
-  exit 1
-}
-
-stop_viewer() {
-  wine "$bin/zdebugview.exe" --stop </dev/null >/dev/null 2>&1
-  wait "$viewer_pid" 2>/dev/null
-}
-
-wait_for_trace() {  # pattern (extended regex), tenths of a second (default 300)
-  for _ in $(seq "${2:-300}"); do
-    grep -Eq -- "$1" "$viewer_out" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-expect_trace() {  # pattern, what
-  grep -Eq -- "$1" "$viewer_out" || fail "$2: no trace line matching '$1'"
-}
-
-no_trace() {  # pattern, what
-  grep -Eq -- "$1" "$viewer_out" && fail "$2: unexpected trace line matching '$1'"
-}
 
 # An installation file: the sample engine installing into $work/<target>, recording into
 # $work/<target>.log, with the payload; more zpack options after the name.

@@ -125,14 +125,6 @@ if [ -f "$rec" ]; then
 fi
 expect_trace "$pid_re RunInstallFlow\\(\\) --- End: TRUE, exit code 4\$" "span copy"
 expect_trace "FileLen=[0-9]+\$" "span copy"
-copy_win=$(grep -Eo 'C:[^"<]*\\SETUP_[0-9]+\\Y_Launch\.exe' "$viewer_out" | head -n1)
-if [ -n "$copy_win" ]; then
-  copy_unix=$(winepath -u "$copy_win")
-  for _ in $(seq 200); do [ -e "$(dirname "$copy_unix")" ] || break; sleep 0.1; done
-  [ -e "$copy_unix" ] && fail "span copy: $copy_win was not deleted after its end"
-  [ -e "$(dirname "$copy_unix")" ] && fail "span copy: its folder was not removed"
-else
-  fail "span copy: no Y_Launch.exe in the trace"
-fi
+expect_span_copy_gone "span copy" Y_Launch.exe
 
 finish install_volumes

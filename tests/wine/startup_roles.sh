@@ -9,45 +9,13 @@ bin=$(cd "${1:?Windows build folder}" && pwd)
 zpack="$bin/../zpack"
 work_win='C:\zdtest\cd one'
 work=$(winepath -u "$work_win" 2>/dev/null)
-failures=0
-
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+source "$(dirname "$0")/trace_lib.bash"
 
 rm -rf "$(dirname "$work")"
 mkdir -p "$work"
-echo "readme" > "$work/../readme.txt"
 
 viewer_out="$work/../trace.txt"
 viewer_ready="$work/../viewer.ready"
-viewer_pid=
-
-start_viewer() {
-  rm -f "$viewer_out" "$viewer_ready"
-  wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
-    --seconds 240 </dev/null >/dev/null 2>&1 &
-  viewer_pid=$!
-  for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
-  echo "zdebugview did not become ready" >&2
-  exit 1
-}
-
-stop_viewer() {
-  wine "$bin/zdebugview.exe" --stop </dev/null >/dev/null 2>&1
-  wait "$viewer_pid" 2>/dev/null
-}
-
-# Waits until the trace holds a line matching the pattern (extended regex).
-wait_for_trace() {
-  for _ in $(seq 300); do
-    grep -Eq -- "$1" "$viewer_out" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-expect_trace() {  # pattern, what
-  grep -Eq -- "$1" "$viewer_out" || fail "$2: no trace line matching '$1'"
-}
 
 # The sample engine installs nothing here (no payload) and ends with exit code 5.
 pack() {  # output (unix path), zpack options...
@@ -140,14 +108,7 @@ stop_viewer
 starts=$(grep -c ' ==== STUB START ====> ' "$viewer_out")
 [ "$starts" = 2 ] || fail "span launcher: $starts processes started instead of the launcher and one copy"
 expect_trace "$pid_re RunInstallFlow\\(\\) --- End: TRUE, exit code 5" "span copy"
-copy_win=$(grep -Eo 'C:[^"<]*\\SETUP_[0-9]+\\Y_Launch\.exe' "$viewer_out" | head -n1)
-if [ -n "$copy_win" ]; then
-  # The copy removes itself and its folder once it has ended.
-  copy_unix=$(winepath -u "$copy_win")
-  for _ in $(seq 200); do [ -e "$(dirname "$copy_unix")" ] || break; sleep 0.1; done
-  [ -e "$copy_unix" ] && fail "span copy: $copy_win was not deleted after its end"
-  [ -e "$(dirname "$copy_unix")" ] && fail "span copy: its folder was not removed"
-fi
+expect_span_copy_gone "span copy" Y_Launch.exe
 
 if [ "$failures" != 0 ]; then
   echo "--- last trace:" >&2; cat "$viewer_out" >&2
