@@ -233,10 +233,11 @@ HANDLE RunProgram(const std::string& commandLine, int showState, const std::stri
 }
 
 void WaitForProcess(HANDLE process) {
-  DWORD code = 0;
+  // The process object tells whether it still runs: an engine may really exit with 259
+  // (STILL_ACTIVE), which would keep an exit-code loop waiting for ever.
   do {
     YieldWait(0, 500);
-  } while (GetExitCodeProcess(process, &code) && code == STILL_ACTIVE);
+  } while (WaitForSingleObject(process, 0) == WAIT_TIMEOUT);
 }
 
 bool FindAltTempBase() {

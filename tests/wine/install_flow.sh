@@ -66,6 +66,13 @@ expect_trace "^========= ForegroundOp=FALSE ==========\$" "atom kept"
 [ -e "$work/startup.lnk" ] || fail "atom kept: the start-up shortcut was removed"
 expect_temp_gone "atom kept" "$rec"
 
+# --- 2b. An engine that really ends with 259, the system's "still active" code -------------
+start_viewer
+run_stub Setup.exe /ExitCode=259 /hide
+wait_for_trace ' ==== STUB END ====> ' || true
+stop_viewer
+expect_exit "exit code 259" 259
+
 # --- 3. An engine that cannot start: no success reported ------------------------------------
 printf 'not a program\r\n' > "$work/Broken.exe"
 "$zpack" --stub "$bin/ZStub.exe" -o "$work/NoEngine.exe" --engine "$work/Broken.exe" --dir "$work/payload" >/dev/null ||
