@@ -25,14 +25,22 @@ bench_env() {
   export DISPLAY=$(cat "$dir/display")
 }
 
+# Sets $left to the processes of this prefix: their environment names it. Only shell
+# builtins run here, so the scan finds no helper process of its own.
 prefix_processes() {
-  # Processes of this prefix: their environment names it.
-  local pid
-  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+  local dir pid entry
+  local -a environment
+  left=
+  for dir in /proc/[0-9]*; do
+    pid=${dir#/proc/}
     [ "$pid" = "$$" ] && continue
-    if { tr "\0" "\n" < "/proc/$pid/environ"; } 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX"; then
-      echo "$pid"
-    fi
+    mapfile -d '' -t environment 2>/dev/null < "$dir/environ" || continue
+    for entry in "${environment[@]}"; do
+      if [ "$entry" = "WINEPREFIX=$WINEPREFIX" ]; then
+        left="$left $pid"
+        break
+      fi
+    done
   done
 }
 
@@ -76,7 +84,7 @@ case "$cmd" in
     fi
     rm -f "$dir/display"
     sleep 0.2
-    left=$(prefix_processes)
+    prefix_processes
     if [ -n "$left" ]; then
       echo "wine-bench: processes of the prefix survived wineserver -k:" >&2
       ps -o pid,args -p $(echo $left | tr ' ' ',') >&2 || true
