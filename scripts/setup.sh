@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   osslsigncode openssl
   python3
+  nginx-light
 )
 
 missing=()
