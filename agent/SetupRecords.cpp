@@ -12,9 +12,10 @@ namespace {
 
 using namespace records;
 
-std::string RecordPath(const std::string& name) {
-  if (!OwnFileInfo || name.empty()) return std::string();
-  return ExeFolder(true) + name;
+// Both names derive from the ".info" name; without one there is no record.
+std::string RecordPath(std::string (TGFileInfo::*name)() const) {
+  if (!OwnFileInfo || OwnFileInfo->InfoFileName().empty()) return std::string();
+  return ExeFolder(true) + (OwnFileInfo.get()->*name)();
 }
 
 // An empty path must not reach the profile functions: they would read win.ini.
@@ -45,8 +46,8 @@ bool WriteOriginalTime(const char* key, std::int64_t value) {
 
 }  // namespace
 
-std::string OriginalPath() { return RecordPath(OwnFileInfo ? OwnFileInfo->OriginalFileName() : ""); }
-std::string InfoPath() { return RecordPath(OwnFileInfo ? OwnFileInfo->InfoFileName() : ""); }
+std::string OriginalPath() { return RecordPath(&TGFileInfo::OriginalFileName); }
+std::string InfoPath() { return RecordPath(&TGFileInfo::InfoFileName); }
 
 std::int64_t RecordNow() {
   SYSTEMTIME now;
