@@ -28,6 +28,15 @@ int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std
   return status;
 }
 
+bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs) {
+  // Unsigned difference: correct across the wrap of the tick count.
+  return force || nowMs - lastCheckMs > kTestModeRecheckMs;
+}
+
+bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today) {
+  return testMode == "1" && testModeDate == today;
+}
+
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval) {
   return reAskSecondsInterval > 0 && now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval);
 }

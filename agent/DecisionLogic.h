@@ -22,6 +22,15 @@ constexpr std::int64_t kTestModeProbeInterval = 5;
 int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std::int64_t now,
                       std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval);
 
+// ---- Test mode ----
+// The registry is read again when forced or more than this long after the last check.
+constexpr std::uint32_t kTestModeRecheckMs = 30000;
+// Whether a check is due, from the millisecond tick counts (which wrap after 49.7 days).
+bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs);
+// Test mode holds when the "TestMode" value is exactly "1" and "TestModeDate" is today's
+// date as DD-MMM-YYYY (the form DateToText writes, compared exactly).
+bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today);
+
 // ---- The decision's stage tests ----
 // now > last + interval (strictly) and interval > 0.
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval);

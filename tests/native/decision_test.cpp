@@ -43,6 +43,23 @@ TEST(ShotTimeStatus, IntervalsAndFlags) {
   }
 }
 
+TEST(TestMode, OnlyOnTheRecordedDay) {
+  EXPECT_TRUE(TestModeOn("1", "08-DEC-2026", "08-DEC-2026"));
+  EXPECT_FALSE(TestModeOn("1", "07-DEC-2026", "08-DEC-2026"));  // yesterday's date
+  EXPECT_FALSE(TestModeOn("1", "", "08-DEC-2026"));
+  EXPECT_FALSE(TestModeOn("yes", "08-DEC-2026", "08-DEC-2026"));
+  EXPECT_FALSE(TestModeOn("0", "08-DEC-2026", "08-DEC-2026"));
+}
+
+TEST(TestMode, RecheckedEveryThirtySecondsAcrossTheTickWrap) {
+  EXPECT_TRUE(TestModeCheckDue(true, 1000, 1000));
+  EXPECT_FALSE(TestModeCheckDue(false, 31000, 1000));
+  EXPECT_TRUE(TestModeCheckDue(false, 31001, 1000));
+  EXPECT_FALSE(TestModeCheckDue(false, 5000, 0xFFFFF000u));  // 9 s after the wrap
+  EXPECT_TRUE(TestModeCheckDue(false, 40000, 0xFFFFF000u));
+  EXPECT_TRUE(TestModeCheckDue(false, 40000, 0));  // the first check of the process
+}
+
 TEST(ReAskDue, StrictlyAfterAPositiveInterval) {
   EXPECT_TRUE(ReAskDue(kNow, kNow - 11, 10));
   EXPECT_FALSE(ReAskDue(kNow, kNow - 10, 10));  // strictly later
