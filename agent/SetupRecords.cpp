@@ -7,6 +7,7 @@
 #include "system/CommandLine.h"
 #include "system/Utils.h"
 #include "system/WinUtils.h"
+#include "ui/LangStrings.h"
 
 namespace {
 
@@ -79,13 +80,13 @@ std::string StartUpLink() { return Original(kUnInstall, "StartUpLink"); }
 std::string CheckforNewUpdateLink() { return Original(kUnInstall, "CheckforNewUpdateLink"); }
 
 // ---- ".original" [MsgBox] ----
-std::string MsgBoxBtnText() { return Original(kMsgBox, "BtnText", kDefaultButtonList); }
-std::string MsgBoxError() { return Original(kMsgBox, "Error", kDefaultError); }
-std::string MsgBoxConfirm() { return Original(kMsgBox, "Confirm", kDefaultConfirm); }
-std::string MsgBoxAttention() { return Original(kMsgBox, "Attention", kDefaultAttention); }
-int MsgBoxCharSet() { return RecordInt32(Original(kMsgBox, "CharSet"), kDefaultCharSet); }
-std::string MsgBoxFontName() { return Original(kMsgBox, "FontName", kDefaultFontName); }
-int MsgBoxFontSize() { return RecordInt32(Original(kMsgBox, "FontSize"), kDefaultFontSize); }
+std::string MsgBoxBtnText() { return Original(kMsgBox, "BtnText", lang::kBtnText); }
+std::string MsgBoxError() { return Original(kMsgBox, "Error", lang::kError); }
+std::string MsgBoxConfirm() { return Original(kMsgBox, "Confirm", lang::kConfirm); }
+std::string MsgBoxAttention() { return Original(kMsgBox, "Attention", lang::kAttention); }
+int MsgBoxCharSet() { return RecordInt32(Original(kMsgBox, "CharSet"), lang::kCharset); }
+std::string MsgBoxFontName() { return Original(kMsgBox, "FontName", lang::kFontName); }
+int MsgBoxFontSize() { return RecordInt32(Original(kMsgBox, "FontSize"), lang::kFontSize); }
 
 // ---- ".original" [AutoUpdate] ----
 std::string AgentText(const std::string& id, const std::string& def) {

@@ -23,18 +23,21 @@ constexpr const char kAutoInform[] = "AutoInform";
 // A written time is mirrored under the key with this prefix as readable text (never read).
 constexpr const char kTimeTextPrefix[] = "__";
 
-// [MsgBox] defaults.
-constexpr const char kDefaultError[] = "Error";
-constexpr const char kDefaultConfirm[] = "Confirm";
-constexpr const char kDefaultAttention[] = "Attention";
-constexpr const char kDefaultFontName[] = "Tahoma";
-constexpr int kDefaultFontSize = 8;
-constexpr int kDefaultCharSet = 0;
+// The [MsgBox] defaults are those of the installation's texts (lang::kError ...).
+
 // [AutoInform] window size default (pixels).
 constexpr int kDefaultInformSize = 360;
 
 // The placeholder in agent texts replaced by a program name (case-sensitive).
 constexpr const char kProgNamePlaceholder[] = "PROG_NAME";
+
+// [NewSetup] ShutDownMethod values (compared exactly); any other text leaves the program
+// running and only waits for it to end.
+constexpr const char kShutDownMessageBox[] = "Issue a Message Box";
+constexpr const char kShutDownClose[] = "Using WM_CLOSE";
+constexpr const char kShutDownQuit[] = "Using WM_QUIT";
+constexpr const char kShutDownTerminate[] = "Using Terminate Process";
+constexpr const char kShutDownNone[] = "Don't Shut Down";
 }  // namespace records
 
 // Default of an [AutoUpdate] text by its id ("s3" ...); empty for ids without one.
