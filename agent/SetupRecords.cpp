@@ -129,3 +129,16 @@ std::string NameOfInformFile() { return Info(kAutoInform, "NameOfInformFile"); }
 std::int64_t SizeOfInformFile() { return RecordInt64(Info(kAutoInform, "SizeOfInformFile"), 0); }
 int AutoInformW() { return RecordInt32(Info(kAutoInform, "AutoInformW"), kDefaultInformSize); }
 int AutoInformH() { return RecordInt32(Info(kAutoInform, "AutoInformH"), kDefaultInformSize); }
+
+DecisionRecord ReadDecisionRecord(bool infoOK, bool manualCheck, std::int64_t now) {
+  DecisionRecord record;
+  record.infoOK = infoOK;
+  record.manualCheck = manualCheck;
+  record.versionOriginal = VersionOriginal();
+  record.versionNew = VersionNew();
+  record.originalStamp = OriginalStamp();
+  record.infoStamp = InfoStamp();
+  record.reAskDue = ReAskDue(now, ReAskSecondsLast(), ReAskSecondsInterval());
+  record.validVersions = ValidVersions();
+  return record;
+}

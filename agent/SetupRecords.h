@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "agent/DecisionLogic.h"
+
 std::string OriginalPath();
 std::string InfoPath();
 
@@ -83,3 +85,8 @@ std::string NameOfInformFile();
 std::int64_t SizeOfInformFile();
 int AutoInformW();
 int AutoInformH();
+
+// ---- The decision's view of both records ----
+// What DecisionStage looks at, read from the records at this moment; the re-ask rule is
+// applied at now (record time).
+DecisionRecord ReadDecisionRecord(bool infoOK, bool manualCheck, std::int64_t now);

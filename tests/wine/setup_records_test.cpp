@@ -187,6 +187,42 @@ TEST_F(AgentRecords, HostileRecordsGiveDefaults) {
   EXPECT_LE(ValidVersions().size(), 200000u);
 }
 
+TEST_F(AgentRecords, EveryDecisionStageReachedByRecordsMadeForIt) {
+  const std::int64_t now = RecordNow();
+  const std::string original = "[OriginalSetup]\r\nVersionOriginal=100\r\nStamp=5\r\n";
+  const std::string info = "[NewSetup]\r\nVersionNew=101\r\nStamp=6\r\nValidVersions=99,100\r\n";
+  const std::string reAskDue = "ReAskSecondsInterval=60\r\nReAskSecondsLast=" + std::to_string(now - 61) + "\r\n";
+  const std::string reAskNotDue = "ReAskSecondsInterval=60\r\nReAskSecondsLast=" + std::to_string(now - 59) + "\r\n";
+  const struct {
+    const char* name;
+    std::string original, info;
+    bool infoOK, manualCheck, sizeOK;
+    int stage;
+  } cases[] = {
+      {"fetch failed", original, info, false, false, true, 0},
+      {"no .original", "", info, true, false, true, 1},
+      {"unreadable version", "[OriginalSetup]\r\nVersionOriginal=abc\r\nStamp=5\r\n", info, true, false, true, 1},
+      {"same stamp", original, "[NewSetup]\r\nVersionNew=101\r\nStamp=5\r\n", true, false, true, 2},
+      {"same stamp, re-ask not yet due", original + reAskNotDue, "[NewSetup]\r\nVersionNew=101\r\nStamp=5\r\n",
+       true, false, true, 2},
+      {"same stamp, re-ask due", original + reAskDue, "[NewSetup]\r\nVersionNew=101\r\nStamp=5\r\n", true, false,
+       true, 6},
+      {"same stamp, manual check", original, "[NewSetup]\r\nVersionNew=101\r\nStamp=5\r\n", true, true, true, 6},
+      {"not newer", original, "[NewSetup]\r\nVersionNew=100\r\nStamp=6\r\n", true, false, true, 3},
+      {"empty .info (failed fetch copy)", original, "", true, false, true, 3},
+      {"not a valid version", original, "[NewSetup]\r\nVersionNew=101\r\nStamp=6\r\nValidVersions=99, 100\r\n",
+       true, false, true, 4},
+      {"size differs", original, info, true, false, false, 5},
+      {"all passed", original, info, true, false, true, 6},
+  };
+  for (const auto& c : cases) {
+    PutFile(OriginalPath(), c.original);
+    PutFile(InfoPath(), c.info);
+    const DecisionRecord record = ReadDecisionRecord(c.infoOK, c.manualCheck, now);
+    EXPECT_EQ(DecisionStage(record, [&] { return c.sizeOK; }), c.stage) << c.name;
+  }
+}
+
 TEST(AgentRecordsWithoutPackage, NothingIsReadOrWritten) {
   OwnFileInfo.reset();
   EXPECT_EQ(OriginalPath(), "");
