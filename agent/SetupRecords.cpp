@@ -19,9 +19,17 @@ std::string RecordPath(std::string (TGFileInfo::*name)() const) {
   return ExeFolder(true) + (OwnFileInfo.get()->*name)();
 }
 
+// The profile functions read the whole file at every call: a record this large is not
+// one a vendor writes, and is read as missing rather than parsed again and again.
+bool TooLargeForARecord(const std::string& file) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &data)) return false;
+  return data.nFileSizeHigh != 0 || data.nFileSizeLow > kRecordSizeLimit;
+}
+
 // An empty path must not reach the profile functions: they would read win.ini.
 std::string ReadText(const std::string& file, const char* section, const char* key, const std::string& def) {
-  return file.empty() ? def : ReadIniString(file, section, key, def);
+  return file.empty() || TooLargeForARecord(file) ? def : ReadIniString(file, section, key, def);
 }
 
 std::string Original(const char* section, const char* key, const std::string& def = "") {

@@ -3,7 +3,8 @@
 // (kept up to date by the agent), and "<name>.info", the last copy of the published
 // update description. One accessor per key; each opens the file by path, reads or writes
 // that one key and closes it again, so a change made by another process is seen at the
-// next read. A missing file, section or key gives the default; values are parsed by
+// next read. A missing file, section or key gives the default, and so does every key of
+// a file larger than kRecordSizeLimit; values are parsed by
 // agent/SetupRecordsLogic. Both names come from StubInfo item 1 of the own package
 // (OwnFileInfo): without a package or a name, both paths are empty and every read gives
 // its default and every write fails.

@@ -20,6 +20,9 @@ constexpr const char kNewSetup[] = "NewSetup";
 constexpr const char kGeneral[] = "General";
 constexpr const char kAutoInform[] = "AutoInform";
 
+// A record file larger than this is read as missing (every key its default).
+constexpr std::uint32_t kRecordSizeLimit = 1024 * 1024;
+
 // A written time is mirrored under the key with this prefix as readable text (never read).
 constexpr const char kTimeTextPrefix[] = "__";
 

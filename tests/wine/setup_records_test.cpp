@@ -223,6 +223,21 @@ TEST_F(AgentRecords, EveryDecisionStageReachedByRecordsMadeForIt) {
   }
 }
 
+TEST_F(AgentRecords, OversizedRecordsReadAsMissing) {
+  const std::string keys = "[NewSetup]\r\nVersionNew=101\r\n[General]\r\nAutoInform=1\r\n";
+  PutFile(InfoPath(), keys + "[Padding]\r\n" + std::string(records::kRecordSizeLimit - keys.size() - 11, 'p'));
+  EXPECT_EQ(VersionNew(), 101);  // exactly at the limit
+  PutFile(InfoPath(), keys + "[Padding]\r\n" + std::string(records::kRecordSizeLimit, 'p'));
+  const DWORD start = GetTickCount();
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(VersionNew(), 0);
+    EXPECT_FALSE(IsAutoInform());
+  }
+  EXPECT_LT(GetTickCount() - start, 2000u);
+  PutFile(OriginalPath(), "[OriginalSetup]\r\nVersionOriginal=100\r\n" + std::string(2 * records::kRecordSizeLimit, ';'));
+  EXPECT_EQ(VersionOriginal(), 0);  // the decision stops at "Error reading .ORIGINAL file"
+}
+
 TEST(AgentRecordsWithoutPackage, NothingIsReadOrWritten) {
   OwnFileInfo.reset();
   EXPECT_EQ(OriginalPath(), "");
