@@ -15,7 +15,7 @@ set(Z_PORTABLE_SOURCES
   ui/Markup.cpp
   ui/SLangId.cpp
   ui/LangStrings.cpp
-  internet/InetHTTP.cpp
+  internet/InetHTTPLogic.cpp
   package/SetupLogic.cpp
 )
 
@@ -45,6 +45,7 @@ set(Z_WINDOWS_SOURCES
   package/PackXWin.cpp
   package/UnPack.cpp
   internet/ZProgBar.cpp
+  internet/InetHTTP.cpp
   package/StubSetup.cpp
 )
 
