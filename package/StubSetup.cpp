@@ -259,7 +259,9 @@ void RunWebBranch() {
   const TGFileInfo& own = *OwnFileInfo;
   WriteWebAgentCopy(own);
   std::string base = own.WebUrl();
-  if (!own.WebNoLocal() && FileExists(ExeFolder(true) + own.WebFileName())) base = ExeFolder(false);
+  // A web stub named like its setup file is not a copy of that file beside itself.
+  const std::string local = ExeFolder(true) + own.WebFileName();
+  if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
   WebInstall(SetupTempFolder(), base, own.WebFileName());
 }
 

@@ -11,7 +11,7 @@ free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
-# Starts nginx serving docroot; nginx_port and nginx_url are set.
+# Starts nginx serving docroot (paths may hold blanks); nginx_port and nginx_url are set.
 start_nginx() {  # docroot, state folder
   local root=$1 state=$2 try
   [ -x "$nginx_bin" ] || { echo "nginx missing ($nginx_bin): scripts/setup.sh installs it" >&2; return 1; }
@@ -21,21 +21,21 @@ start_nginx() {  # docroot, state folder
     cat > "$state/nginx.conf" <<CONF
 daemon off;
 worker_processes 1;
-error_log $state/logs/error.log;
-pid $state/nginx.pid;
+error_log "$state/logs/error.log";
+pid "$state/nginx.pid";
 events { worker_connections 64; }
 http {
-  access_log $state/logs/access.log;
-  client_body_temp_path $state/tmp/body;
-  proxy_temp_path $state/tmp/proxy;
-  fastcgi_temp_path $state/tmp/fastcgi;
-  uwsgi_temp_path $state/tmp/uwsgi;
-  scgi_temp_path $state/tmp/scgi;
+  access_log "$state/logs/access.log";
+  client_body_temp_path "$state/tmp/body";
+  proxy_temp_path "$state/tmp/proxy";
+  fastcgi_temp_path "$state/tmp/fastcgi";
+  uwsgi_temp_path "$state/tmp/uwsgi";
+  scgi_temp_path "$state/tmp/scgi";
   default_type application/octet-stream;
   sendfile on;
   server {
     listen 127.0.0.1:$nginx_port;
-    root $root;
+    root "$root";
   }
 }
 CONF

@@ -6,6 +6,9 @@
 //   httpprobe.exe get URL OUT           download into memory; the content is written to OUT
 //   httpprobe.exe download URL DEST     download into the file DEST
 //   httpprobe.exe connected             HTTP_CheckConnection
+//   httpprobe.exe pace COUNT FILE       COUNT times what a download does around each chunk
+//                                       (a 2 ms pump, then 8,192 bytes appended to FILE);
+//                                       prints the milliseconds of one pass
 //
 // The downloads print complete=0/1, error=, bytes= and the milliseconds they took; with
 // Z_PROBE_MEMORY set, also the process's peak working set in bytes.
@@ -13,17 +16,20 @@
 #include <psapi.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "internet/InetHTTP.h"
 #include "system/Files.h"
 #include "system/WinUtils.h"
+#include "ui/ZMsgBox.h"
 
 namespace {
 
 int Usage() {
-  std::fputs("usage: httpprobe size|head|get|download|connected URL [FILE]\n", stderr);
+  std::fputs("usage: httpprobe size|head|get|download|connected|pace ARGS (see the source)\n", stderr);
   return 2;
 }
 
@@ -73,6 +79,17 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long>(command == "get" ? content.size() : FileSizeByName(file)),
                 static_cast<long>(ms));
     if (getenv("Z_PROBE_MEMORY")) PrintPeakMemory();
+  } else if (command == "pace" && argc == 4) {
+    const int count = std::max(1, std::atoi(argv[2]));
+    const std::string file = argv[3], chunk(8192, 'x');
+    DeleteFileA(file.c_str());
+    const std::int64_t start = TickMs();
+    for (int i = 0; i < count; ++i) {
+      YieldWait(0, 2);
+      AppendTextFile(file, chunk);
+    }
+    std::printf("pace_ms=%.4f\n", double(TickMs() - start) / count);
+    DeleteFileA(file.c_str());
   } else {
     return Usage();
   }
