@@ -231,12 +231,12 @@ std::int32_t HTTP_GetContentLength(void* request) {
 }
 
 std::uint32_t HTTP_GetLastModified(void* request) {
-  SYSTEMTIME time{};
-  DWORD length = sizeof time;
-  if (!Http_QueryInfo(static_cast<HINTERNET>(request), HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, &time,
-                      &length))
-    return 0;
-  return DosDateTimeOf(time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond);
+  // The header's text is read and parsed here: WinINet's own date conversion
+  // (HTTP_QUERY_FLAG_SYSTEMTIME) never returns on some texts that are not dates.
+  char text[128] = {};
+  DWORD length = sizeof text - 1;
+  if (!Http_QueryInfo(static_cast<HINTERNET>(request), HTTP_QUERY_LAST_MODIFIED, text, &length)) return 0;
+  return HttpDateToDos(std::string(text, std::min<DWORD>(length, sizeof text - 1)));
 }
 
 void HTTP_SetTimeouts(void* internet, std::uint32_t milliseconds) {

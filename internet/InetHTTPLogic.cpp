@@ -57,6 +57,61 @@ std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, 
   return date << 16 | time;
 }
 
+namespace {
+// A run of digits as a number; -1 when the text is not 1..4 digits.
+int SmallNumber(const std::string& text) {
+  if (text.empty() || text.size() > 4) return -1;
+  int value = 0;
+  for (char ch : text) {
+    if (!IsDigit(ch)) return -1;
+    value = value * 10 + (ch - '0');
+  }
+  return value;
+}
+
+int MonthNumber(const std::string& text) {
+  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (text.size() != 3) return 0;
+  for (int i = 0; i < 12; ++i)
+    if (PosNoCase(kMonths[i], text) == 1) return i + 1;
+  return 0;
+}
+}  // namespace
+
+std::uint32_t HttpDateToDos(const std::string& text) {
+  int year = -1, month = 0, day = -1, hour = -1, minute = -1, second = -1;
+  std::string token;
+  auto take = [&](const std::string& word) {
+    if (word.empty()) return true;
+    if (word.find(':') != std::string::npos) {
+      if (hour >= 0 || word.size() != 8 || word[2] != ':' || word[5] != ':') return false;
+      hour = SmallNumber(word.substr(0, 2));
+      minute = SmallNumber(word.substr(3, 2));
+      second = SmallNumber(word.substr(6, 2));
+      return hour >= 0 && minute >= 0 && second >= 0;
+    }
+    if (int m = MonthNumber(word)) return month == 0 ? (month = m, true) : false;
+    const int number = SmallNumber(word);
+    if (number < 0) return IsAsciiLetter(word[0]);  // week day or zone name
+    if (word.size() <= 2 && day < 0) return day = number, true;
+    if (year >= 0) return false;
+    // Two-digit years of the older form: 70..99 are the 1900s.
+    year = word.size() == 2 ? (number < 70 ? 2000 + number : 1900 + number) : number;
+    return true;
+  };
+  for (char ch : text) {
+    if (ch == ' ' || ch == ',' || ch == '-' || ch == '\t') {
+      if (!take(token)) return 0;
+      token.clear();
+    } else {
+      token += ch;
+    }
+  }
+  if (!take(token) || year < 0 || month == 0 || day < 0 || hour < 0) return 0;
+  return DosDateTimeOf(year, month, day, hour, minute, second);
+}
+
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail) {
   std::string text = fileName + " --- Error downloading file";
   if (!detail.empty()) text += " (" + detail + ")";

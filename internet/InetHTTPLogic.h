@@ -36,6 +36,11 @@ std::string PartialFileName(const std::string& destFile, std::uint32_t size, std
 // is not a valid date or lies outside 1980..2107.
 std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second);
 
+// The DOS date-time of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT", the older
+// "Sunday, 06-Nov-94 08:49:37 GMT" or "Sun Nov  6 08:49:37 1994"); 0 when the text is
+// not such a date.
+std::uint32_t HttpDateToDos(const std::string& text);
+
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);

@@ -60,6 +60,19 @@ TEST(InetLogic, LastModifiedBecomesADosDateOrZero) {
   EXPECT_EQ(DosDateTimeOf(2020, 6, 1, 24, 0, 0), 0u);
 }
 
+TEST(InetLogic, HttpDatesInEveryFormAndTextsThatAreNone) {
+  const std::uint32_t nov6 = DosDateTimeOf(1994, 11, 6, 8, 49, 37);
+  ASSERT_NE(nov6, 0u);
+  EXPECT_EQ(HttpDateToDos("Sun, 06 Nov 1994 08:49:37 GMT"), nov6);
+  EXPECT_EQ(HttpDateToDos("Sunday, 06-Nov-94 08:49:37 GMT"), nov6);
+  EXPECT_EQ(HttpDateToDos("Sun Nov  6 08:49:37 1994"), nov6);
+  EXPECT_EQ(HttpDateToDos("Thu, 04 Mar 2021 05:06:08 GMT"), DosDateTimeOf(2021, 3, 4, 5, 6, 8));
+  for (const char* bad : {"", "yesterday at noon", "Sun, 31 Feb 2021 08:49:37 GMT", "Sun, 06 Nov 1994",
+                          "06 Nov 1994 25:00:00", "Sun, 06 Xyz 1994 08:49:37 GMT", "1 2 3 4 5 6",
+                          "Sun, 06 Nov 1994 08:49:37 08:49:37", "99999999999999999999"})
+    EXPECT_EQ(HttpDateToDos(bad), 0u) << bad;
+}
+
 TEST(InetLogic, AShortBodyIsAnError) {
   EXPECT_EQ(ShortTransferError("S.exe", 100, 100), "");
   EXPECT_EQ(ShortTransferError("S.exe", kNoContentLength, 5), "");  // no length: the caller decides

@@ -23,7 +23,7 @@ import socket
 import sys
 import time
 
-ROOT = os.path.abspath(sys.argv[1])
+ROOT = os.path.realpath(sys.argv[1])
 PORT_FILE = sys.argv[2]
 
 

@@ -61,31 +61,32 @@ expect_probe "endless body" bytes 0
   fail "endless body: error '$(got error)'"
 
 # --- Downloads into a file: a table of server answers -----------------------------------------
-# what | URL | complete | error (a prefix; "" = none) | DEST size (- = no file)
-while IFS='|' read -r what url complete error size; do
+# what | URL | complete | error (a prefix; "" = none) | Setup.exe made | partial file left (bytes; - = none)
+while IFS='|' read -r what url complete error made partial_size; do
   rm -f "$work/dl/Setup.exe"*
   probe download "$url" "$dl_win\\Setup.exe"
   expect_probe "$what" complete "$complete"
   [[ "$(got error)" == "$error"* ]] && { [ -n "$error" ] || [ -z "$(got error)" ]; } ||
     fail "$what: error '$(got error)', expected '$error...'"
-  if [ "$size" = - ]; then
-    [ -e "$work/dl/Setup.exe" ] && fail "$what: Setup.exe was produced"
-  else
+  if [ "$made" = 1 ]; then
     cmp -s "$www/Setup.exe" "$work/dl/Setup.exe" || fail "$what: Setup.exe missing or different"
+  else
+    [ -e "$work/dl/Setup.exe" ] && fail "$what: Setup.exe was produced"
   fi
-  case $what in
-    cut*) partial=$(ls "$work/dl/Setup.exe".* 2>/dev/null)
-          [ "$(stat -c %s "$partial" 2>/dev/null)" = $((setup_size / 2)) ] ||
-            fail "$what: partial file '$partial' not left with the bytes that came" ;;
-    *) [ -z "$(ls "$work/dl/Setup.exe".* 2>/dev/null)" ] || fail "$what: partial file left" ;;
-  esac
+  partial=$(ls "$work/dl/Setup.exe".* 2>/dev/null)
+  if [ "$partial_size" = - ]; then
+    [ -z "$partial" ] || fail "$what: partial file left: $partial"
+  else
+    [ "$(stat -c %s "$partial" 2>/dev/null)" = "$partial_size" ] ||
+      fail "$what: partial file '$partial' not left with the $partial_size bytes that came"
+  fi
 done <<TABLE
-nginx|$nginx_url/Setup.exe|1||$setup_size
-no scheme|${nginx_url#http://}/Setup.exe|1||$setup_size
-body longer than Content-Length|$fault_url/long/Setup.exe|1||$setup_size
-Content-Length 0|$fault_url/zero/Setup.exe|0|$fault_url/zero/Setup.exe --- File Not Found !|-
-no Content-Length|$fault_url/nolength/Setup.exe|0||-
-cut half-way|$fault_url/cut/Setup.exe|0|Setup.exe --- Error downloading file|-
+nginx|$nginx_url/Setup.exe|1||1|-
+no scheme|${nginx_url#http://}/Setup.exe|1||1|-
+body longer than Content-Length|$fault_url/long/Setup.exe|1||1|-
+Content-Length 0|$fault_url/zero/Setup.exe|0|$fault_url/zero/Setup.exe --- File Not Found !|0|-
+no Content-Length|$fault_url/nolength/Setup.exe|0||0|$setup_size
+cut half-way|$fault_url/cut/Setup.exe|0|Setup.exe --- Error downloading file ($((setup_size / 2)) of $setup_size bytes received)|0|$((setup_size / 2))
 TABLE
 # A URL with another scheme is opened as it is: an https URL reaches the server (here one
 # that speaks plain HTTP, so the handshake fails), not a host named "https".
