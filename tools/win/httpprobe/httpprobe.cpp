@@ -56,15 +56,21 @@ int main(int argc, char** argv) {
   } else if (command == "size" && argc == 3) {
     std::printf("size=%ld\n", static_cast<long>(HTTP_GetFileSize(url)));
   } else if (command == "head" && argc == 3) {
-    HINTERNET internet = InternetOpenA("httpprobe", INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0);
+    // WinINet is looked up, not imported, so that the other commands run without it.
+    HMODULE wininet = nullptr;
+    auto open = reinterpret_cast<decltype(&InternetOpenA)>(
+        reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetOpenA", wininet)));
+    auto close = reinterpret_cast<decltype(&InternetCloseHandle)>(
+        reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetCloseHandle", wininet)));
+    HINTERNET internet = open && close ? open("httpprobe", INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
     void* request = internet ? HTTP_OpenURL(internet, url) : nullptr;
     std::printf("opened=%d\n", request ? 1 : 0);
     if (request) {
       std::printf("length=%ld\nmodified=%lu\n", static_cast<long>(HTTP_GetContentLength(request)),
                   static_cast<unsigned long>(HTTP_GetLastModified(request)));
-      InternetCloseHandle(static_cast<HINTERNET>(request));
+      close(static_cast<HINTERNET>(request));
     }
-    if (internet) InternetCloseHandle(internet);
+    if (internet) close(internet);
   } else if ((command == "get" || command == "download") && argc == 4) {
     if (getenv("Z_PROBE_MEMORY")) PrintPeakMemory();
     const std::string file = argv[3];
