@@ -525,6 +525,11 @@ void YieldX(int ms) {
   try {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        // Not ours to take: the loop that waits for it outside this wait must still see it.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "system/Files.h"
@@ -177,6 +178,38 @@ TEST(Files, AppendTextFileSharesTheFile) {
   EXPECT_FALSE(AppendTextFile(dir / "missing\\log.txt", "x"));
 }
 
+namespace {
+
+struct Appender {
+  std::string file;
+  char tag;
+};
+
+DWORD WINAPI AppendLines(void* param) {
+  const auto* a = static_cast<const Appender*>(param);
+  for (int i = 0; i < 200; ++i) AppendTextFile(a->file, std::string(1, a->tag) + std::to_string(i) + "\r\n");
+  return 0;
+}
+
+}  // namespace
+
+TEST(Files, ConcurrentAppendsKeepEveryLine) {
+  // The agent and its working copy append to one log at the same time.
+  FilesScratch dir("appenders");
+  Appender a{dir / "shared.log", 'a'}, b{dir / "shared.log", 'b'};
+  UniqueHandle first(CreateThread(nullptr, 0, AppendLines, &a, 0, nullptr));
+  UniqueHandle second(CreateThread(nullptr, 0, AppendLines, &b, 0, nullptr));
+  WaitForSingleObject(first.get(), 60000);
+  WaitForSingleObject(second.get(), 60000);
+  const std::string text = ReadFilePart(a.file);
+  for (char tag : {'a', 'b'})
+    for (int i = 0; i < 200; ++i) {
+      const std::string line = std::string(1, tag) + std::to_string(i) + "\r\n";
+      EXPECT_TRUE(text.find("\n" + line) != std::string::npos || text.compare(0, line.size(), line) == 0) << line;
+    }
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 400);
+}
+
 TEST(Files, SizesAndSeek) {
   FilesScratch dir("sizes");
   Put(dir / "hidden.bin", std::string(777, 'h'), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
@@ -314,6 +347,76 @@ TEST(Files, DeleteTreeRemovesEverythingItCan) {
   EXPECT_EQ(HandleCount(), handlesBefore);
 }
 
+namespace {
+
+// Wine keeps its drives as links in the prefix's "dosdevices" folder; the unix ln makes
+// (or, with an empty folder, removes) one. Wine starts unix programs given by path.
+bool RunUnix(const std::string& commandLine) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  // Wine reports no exit code of a unix program: the caller checks what it did.
+  return WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0;
+}
+
+std::string UnixPathOf(const std::string& path) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return "";
+  std::wstring wide(path.begin(), path.end());
+  char* name = unixName(wide.c_str());
+  if (!name) return "";
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Drive Q: for a folder while it lives.
+class WineDriveQ {
+ public:
+  explicit WineDriveQ(const std::string& folder) {
+    char prefix[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH)) return;
+    link_ = std::string(prefix) + "/dosdevices/q:";
+    RunUnix("/bin/ln -sfn \"" + UnixPathOf(folder) + "\" \"" + link_ + "\"");
+  }
+  ~WineDriveQ() {
+    if (!link_.empty()) RunUnix("/bin/rm -f \"" + link_ + "\"");
+  }
+
+ private:
+  std::string link_;
+};
+
+}  // namespace
+
+TEST(Files, DeleteTreeRefusesDriveRoots) {
+  // A drive letter of its own for a scratch folder: what a root delete would empty.
+  FilesScratch dir("rootdrive");
+  Put(dir / "keep.txt", "k");
+  CreateDirectoryA((dir / "sub").c_str(), nullptr);
+  Put(dir / "sub\\inner.txt", "i");
+  WineDriveQ drive(dir.path());
+  for (int i = 0; i < 50 && !Exists("Q:\\keep.txt"); ++i) Sleep(100);
+  ASSERT_TRUE(Exists("Q:\\keep.txt")) << "drive Q: could not be mapped";
+  char previous[MAX_PATH + 1] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  SetCurrentDirectoryA("Q:\\sub");
+  for (const char* base : {"Q:\\", "Q:", "q:/", "\\", "/", "Q:\\sub\\..", "..\\", "\\\\?\\Q:\\"})
+    EXPECT_FALSE(DeleteTree(base, true)) << base;
+  SetCurrentDirectoryA(previous);
+  EXPECT_TRUE(Exists("Q:\\keep.txt"));
+  EXPECT_TRUE(Exists("Q:\\sub\\inner.txt"));
+  // A folder on that drive is still deleted.
+  EXPECT_TRUE(DeleteTree("Q:\\sub", true));
+  EXPECT_FALSE(Exists(dir / "sub"));
+}
+
 TEST(Files, EjectCDOnlyForCdDrives) {
   for (const char* path : {"", "1:\\", "C:\\", "c", "\\\\server\\share"}) EXPECT_FALSE(EjectCD(path)) << path;
 }
@@ -336,4 +439,18 @@ TEST(YieldWait, StepsAndDuration) {
   EXPECT_GE(g_timerCalls, 3);
   // A negative pause does not sleep for ever.
   YieldX(-1);
+}
+
+TEST(YieldX, HandsTheQuitMessageOnToTheLoopOutside) {
+  // Drop a quit left by an earlier test.
+  MSG stale;
+  while (PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  PostQuitMessage(7);
+  YieldX(0);
+  YieldWait(0, 100);
+  MSG quit;
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+  EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
