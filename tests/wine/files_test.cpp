@@ -180,6 +180,8 @@ TEST(Files, AppendTextFileSharesTheFile) {
 
 namespace {
 
+constexpr int kAppendLines = 400;
+
 struct Appender {
   std::string file;
   char tag;
@@ -187,7 +189,7 @@ struct Appender {
 
 DWORD WINAPI AppendLines(void* param) {
   const auto* a = static_cast<const Appender*>(param);
-  for (int i = 0; i < 200; ++i) AppendTextFile(a->file, std::string(1, a->tag) + std::to_string(i) + "\r\n");
+  for (int i = 0; i < kAppendLines; ++i) AppendTextFile(a->file, std::string(1, a->tag) + std::to_string(i) + "\r\n");
   return 0;
 }
 
@@ -196,18 +198,18 @@ DWORD WINAPI AppendLines(void* param) {
 TEST(Files, ConcurrentAppendsKeepEveryLine) {
   // The agent and its working copy append to one log at the same time.
   FilesScratch dir("appenders");
-  Appender a{dir / "shared.log", 'a'}, b{dir / "shared.log", 'b'};
-  UniqueHandle first(CreateThread(nullptr, 0, AppendLines, &a, 0, nullptr));
-  UniqueHandle second(CreateThread(nullptr, 0, AppendLines, &b, 0, nullptr));
-  WaitForSingleObject(first.get(), 60000);
-  WaitForSingleObject(second.get(), 60000);
-  const std::string text = ReadFilePart(a.file);
-  for (char tag : {'a', 'b'})
-    for (int i = 0; i < 200; ++i) {
-      const std::string line = std::string(1, tag) + std::to_string(i) + "\r\n";
-      EXPECT_TRUE(text.find("\n" + line) != std::string::npos || text.compare(0, line.size(), line) == 0) << line;
-    }
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 400);
+  std::vector<Appender> appenders;
+  for (char tag : {'a', 'b', 'c', 'd'}) appenders.push_back({dir / "shared.log", tag});
+  std::vector<UniqueHandle> threads;
+  for (Appender& a : appenders) threads.emplace_back(CreateThread(nullptr, 0, AppendLines, &a, 0, nullptr));
+  for (UniqueHandle& t : threads) WaitForSingleObject(t.get(), 60000);
+  const std::string text = "\n" + ReadFilePart(dir / "shared.log");
+  int missing = 0;
+  for (const Appender& a : appenders)
+    for (int i = 0; i < kAppendLines; ++i)
+      if (text.find("\n" + std::string(1, a.tag) + std::to_string(i) + "\r\n") == std::string::npos) ++missing;
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4 * kAppendLines + 1);
 }
 
 TEST(Files, SizesAndSeek) {

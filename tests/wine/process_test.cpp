@@ -51,6 +51,8 @@ class TestApp {
     }
   }
   DWORD pid() const { return pid_; }
+  // Lets go of the process: once it ends, nothing here keeps its id from being reused.
+  void Release() { process_.reset(); }
   bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
   // The exit code, or 259 when it has not ended within ms.
   DWORD WaitExit(DWORD ms) const {
@@ -422,6 +424,88 @@ TEST(Waits, WaitUntilProgramGoneOnBothFamilies) {
     EXPECT_FALSE(app.Running());
     EXPECT_LT(TickMs() - start, 6000);
     EXPECT_NE(app.WaitExit(0), STILL_ACTIVE);
+  }
+}
+
+namespace {
+
+// Ends a program and gives its process id to a new process, all inside one timer call
+// of the waiting thread, so that the wait cannot look in between. Wine hands a freed id
+// out again once the ids freed before it have been used; threads that end at once move
+// that queue along, and the id freed just before the target's tells when it is next.
+struct IdReuse {
+  DWORD pid = 0;
+  HWND window = nullptr;
+  UniqueHandle newcomer;  // the process that got the id
+};
+IdReuse* g_reuse = nullptr;
+
+DWORD WINAPI EndAtOnce(void*) { return 0; }
+
+DWORD CycleThreadId() {
+  DWORD id = 0;
+  UniqueHandle thread(CreateThread(nullptr, 0, EndAtOnce, nullptr, 0, &id));
+  WaitForSingleObject(thread.get(), 5000);
+  return id;
+}
+
+void CALLBACK ReuseTheId(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  IdReuse& r = *g_reuse;
+  {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, r.pid));
+    PostMessageA(r.window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.get(), 10000);
+  }
+  // While a handle to the ended process is open its id stays taken: then this gives up.
+  const DWORD deadline = GetTickCount() + 8000;
+  DWORD before = 0, previous = 0;
+  while (before == 0 && GetTickCount() < deadline) {
+    const DWORD id = CycleThreadId();
+    if (id == r.pid) before = previous;
+    previous = id;
+  }
+  for (int attempt = 0; before != 0 && attempt < 5 && !r.newcomer; ++attempt) {
+    for (int i = 0; i < 20000 && CycleThreadId() != before; ++i) {
+    }
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string line = "\"" + TestAppPath() + "\" /stay";
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    CloseHandle(pi.hThread);
+    UniqueHandle started(pi.hProcess);
+    if (pi.dwProcessId == r.pid) {
+      r.newcomer = std::move(started);
+    } else {
+      TerminateProcess(started.get(), 1);
+      WaitForSingleObject(started.get(), 5000);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Waits, WaitUntilProgramGoneEndsWhenTheProgramDoesEvenIfItsIdIsReused) {
+  IdReuse reuse;
+  {
+    TestApp app(TestAppPath(), "/win=ZTReuse;Reuse;1;");
+    reuse.pid = app.pid();
+    reuse.window = app.WaitWindow("ZTReuse");
+    ASSERT_TRUE(reuse.window);
+    app.Release();
+  }
+  g_reuse = &reuse;
+  // The wait finds the program after a second; half a second later it ends.
+  SetTimer(nullptr, 0, 1500, ReuseTheId);
+  const std::int64_t start = TickMs();
+  WaitUntilProgramGone(TestAppPath(), 40000);
+  const std::int64_t took = TickMs() - start;
+  g_reuse = nullptr;
+  EXPECT_LT(took, 30000) << (reuse.newcomer ? "the id went to another process" : "the id was not reused");
+  if (reuse.newcomer) {
+    TerminateProcess(reuse.newcomer.get(), 1);
+    WaitForSingleObject(reuse.newcomer.get(), 5000);
   }
 }
 

@@ -110,17 +110,6 @@ starts=$(grep -c ' ==== STUB START ====> ' "$viewer_out")
 expect_trace "$pid_re RunInstallFlow\\(\\) --- End: TRUE, exit code 5" "span copy"
 expect_span_copy_gone "span copy" Y_Launch.exe
 
-# --- 4. A launcher on a read-only medium: its copy is made writable and deletes itself ---
-pack "$work/ReadOnly.exe" --span-cd
-chmod a-w "$work/ReadOnly.exe"
-start_viewer
-run_stub "$work_win\\ReadOnly.exe" /hide
-wait_for_trace "$pid_re ==== STUB END ====> .*Y_ReadOnly\\.exe.*/SpanCdLvl=2" ||
-  fail "read-only launcher: the copy's end line did not arrive"
-stop_viewer
-expect_span_copy_gone "read-only launcher" Y_ReadOnly.exe
-chmod u+w "$work/ReadOnly.exe"
-
 if [ "$failures" != 0 ]; then
   echo "--- last trace:" >&2; cat "$viewer_out" >&2
   [ -f "$log" ] && { echo "--- agent log:" >&2; cat "$log" >&2; }
