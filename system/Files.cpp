@@ -20,6 +20,14 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
+// The path as the system resolves it ("\" and "C:\.." become a drive root); the path
+// itself when it cannot be resolved.
+std::string FullPathOf(const std::string& path) {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
+}
+
 void SetDosFileDate(HANDLE file, std::uint32_t fileDate) {
   FILETIME local, utc;
   if (DosDateTimeToFileTime(HIWORD(fileDate), LOWORD(fileDate), &local) && LocalFileTimeToFileTime(&local, &utc))
@@ -169,12 +177,19 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::uint32
 
 bool AppendTextFile(const std::string& path, const std::string& text, std::uint32_t fileDate) {
   // Append-only access: every write lands at the end of the file even while another
-  // process (the agent and its working copy share a log) appends to it.
-  const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (fileDate != 0 ? FILE_WRITE_ATTRIBUTES : 0);
+  // process (the agent and its working copy share a log) appends to it. Appenders also
+  // take turns through a lock on one byte far past any end, since not every system (Wine)
+  // makes an append-only write atomic; the lock needs read access.
+  const DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE | (fileDate != 0 ? FILE_WRITE_ATTRIBUTES : 0);
   UniqueHandle file(CreateFileA(path.c_str(), access, kShareAll | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
+  OVERLAPPED turn{};
+  turn.Offset = 0xFFFFFFFE;
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
   std::uint64_t written = text.empty() ? 0 : WriteBytes(file.get(), text.data(), text.size());
+  if (locked) UnlockFileEx(file.get(), 0, 1, 0, &turn);
   if (fileDate != 0) SetDosFileDate(file.get(), fileDate);
   return written == text.size();
 }
@@ -236,18 +251,6 @@ bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
   } while (FindNextFileA(find.get(), &data));
   return matched;
 }
-
-namespace {
-
-// The path as the system resolves it ("\\" and "C:\.." become a drive root); the path
-// itself when it cannot be resolved.
-std::string FullPathOf(const std::string& path) {
-  char buffer[MAX_PATH + 1];
-  DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
-}
-
-}  // namespace
 
 bool DeleteTree(const std::string& folder, bool clearAttributes) {
   // A whole drive or share is never a tree of ours to delete.
