@@ -51,6 +51,12 @@ void RecordProgress(int kind, int reserved, std::int64_t total, std::uint8_t& ca
   if (g_cancelAfter >= 0 && static_cast<int>(g_positions.size()) > g_cancelAfter) cancel = 1;
 }
 
+int g_quitsSeen = 0;
+LRESULT CALLBACK CountQuits(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUIT) ++g_quitsSeen;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
 int g_timerCalls = 0;
 void CALLBACK CountTimer(HWND, UINT, UINT_PTR, DWORD) { ++g_timerCalls; }
 
@@ -455,4 +461,21 @@ TEST(YieldX, HandsTheQuitMessageOnToTheLoopOutside) {
   ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(quit.wParam, 7u);
   EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  // A quit posted to a window (as another program's QuitProgram does) still reaches the
+  // window's handler, once, and is handed on as well.
+  ScopedWindowClass cls("ZYieldQuitTarget", GetModuleHandleA(nullptr));
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = CountQuits;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "ZYieldQuitTarget";
+  ASSERT_TRUE(cls.Register(wc));
+  UniqueWindow window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+  g_quitsSeen = 0;
+  PostMessageA(window.get(), WM_QUIT, 15, 255);
+  YieldWait(0, 100);
+  EXPECT_EQ(g_quitsSeen, 1);
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 15u);
 }
