@@ -13,11 +13,17 @@ bool RestrictDllSearch();
 // Whether RestrictDllSearch put the restriction in force.
 bool DllSearchRestricted();
 
-// Entry point name of module as the function type Fn; null when the module or the entry
-// is missing. Every entry point the program looks up at run time goes through here.
+// An entry point found at run time as the function type Fn. Every entry point the
+// program looks up at run time is converted here.
+template <typename Fn>
+Fn AsProc(FARPROC proc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+}
+
+// Entry point name of module as Fn; null when the module or the entry is missing.
 template <typename Fn>
 Fn ProcAddress(HMODULE module, const char* name) {
-  return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+  return module ? AsProc<Fn>(GetProcAddress(module, name)) : nullptr;
 }
 
 // The same in kernel32, which every process has loaded.
