@@ -25,13 +25,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 int WriteFailures = 0;
 TVolumePromptHook PromptHook = nullptr;
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Creates folder and its missing parents; false (last error set) when it is not there.
 bool ForceFolder(const std::string& folder) {
   const std::string path = RemoveTrailingBackslash(ReplaceChar(folder, '/', '\\'));
