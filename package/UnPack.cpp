@@ -300,6 +300,15 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         status = TExtractStatus::BadCheckSum;
         break;
       }
+      // A first volume without a package (a damaged or cut-off file whose checksum is
+      // switched off or not computed) is not an empty package: its trailer bytes are noise.
+      if (volume == 1 && trailer.PackMagic != pack::kPackMagic) {
+        run.Refuse("no package in the file");
+        status = TExtractStatus::Damaged;
+        checkResult = false;
+        Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+        break;
+      }
       UniqueHandle file(CreateFileA(volumeName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       std::int64_t end = -1;
