@@ -281,6 +281,15 @@ TEST(PackXToken, RoundTripsAndWritesLowerCaseLetters) {
   EXPECT_EQ(ScrambleToken(std::string(201, 'x')), "");
 }
 
+// A token encoded by hand from the decoding rule, not by ScrambleToken: bytes
+// 31 21 21 5E 61 62 A5 11 with key 0x31 ^ 0x11 = 0x20 hold 1 byte of padding before, the
+// sum (0xA5 = all other bytes mod 256) after, and "AB" in between; every hex digit + 50.
+TEST(PackXToken, HandEncodedVectorDecodes) {
+  EXPECT_EQ(UnscrambleToken("ecdcdcgwhchdsgcc"), "AB");
+  std::string got;
+  EXPECT_FALSE(TryUnscrambleToken("ecdcdcgwhchdsgcd", got));  // last byte changed: the sum fails
+}
+
 TEST(PackXToken, DamagedTokensDoNotDecodeToTheRealOne) {
   const std::string token = "Secret-123";
   const std::string text = ScrambleToken(token);
