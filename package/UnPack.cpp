@@ -333,9 +333,6 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       // switched off or not computed) is not an empty package: its trailer bytes are noise.
       if (volume == 1 && trailer.PackMagic != pack::kPackMagic) {
         run.Refuse("no package in the file");
-        status = TExtractStatus::Damaged;
-        checkResult = false;
-        Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
         break;
       }
       UniqueHandle file(CreateFileA(volumeName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
@@ -379,12 +376,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
           ExtractBlock(run, file.get(), length, compressed, buffer);
           if (run.Damaged) break;
         }
-        if (run.Damaged) {
-          status = TExtractStatus::Damaged;
-          checkResult = false;
-          Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
-          break;
-        }
+        if (run.Damaged) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
@@ -410,6 +402,11 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     run.Step();
   }
 
+  if (run.Damaged) {
+    status = TExtractStatus::Damaged;
+    checkResult = false;
+    Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+  }
   if (!goOn) status = TExtractStatus::Cancelled;
   if (status != TExtractStatus::Ok) run.Engine.clear();
   const std::int64_t elapsed = TickMs() - started;
