@@ -13,12 +13,7 @@ pack Note.exe note --show-temp-note
 for answer in Yes No; do
   rm -rf "$work/note" "$work/note.log"
   clear_setup_folders
-  start_viewer
-  start_stub Note.exe
-  answer_box click:$answer gone:10000 || fail "temp note ($answer): no question box (driver status $?)"
-  wait_stub
-  wait_for_trace ' ==== STUB END ====> ' || true
-  stop_viewer
+  run_answered Note.exe click:$answer "temp note ($answer)"
   text=$(box_text)
   for part in 'Zorvik will extract files to your Temp Drive (C:)' \
       'Estimated space required on your Temp drive is:' 'Free space available on your Temp drive is:' \
@@ -85,12 +80,7 @@ PY
 for exe in BadSum.exe Damaged.exe Cut.exe CutBig.exe; do
   rm -rf "$work/refused" "$work/refused.log"
   clear_setup_folders
-  start_viewer
-  start_stub "$exe"
-  answer_box click:OK gone:10000 || fail "$exe: no error box (driver status $?)"
-  wait_stub
-  wait_for_trace ' ==== STUB END ====> ' || true
-  stop_viewer
+  run_answered "$exe" click:OK "$exe"
   text=$(box_text)
   [[ "$text" == *'Bad CRC!'*'This indicates that your setup file might be corrupted...'* ]] ||
     fail "$exe: box text '$text'"

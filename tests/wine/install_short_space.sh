@@ -52,12 +52,7 @@ expect_temp_gone "alternative folder" "$work/short.log"
 echo blocked > "$WINEPREFIX/drive_c/TEMP"
 for answer in Yes No; do
   rm -rf "$work/short" "$work/short.log"
-  start_viewer
-  start_stub Short.exe
-  answer_box click:$answer gone:10000 || fail "short space ($answer): no question box (driver status $?)"
-  wait_stub
-  wait_for_trace ' ==== STUB END ====> ' || true
-  stop_viewer
+  run_answered Short.exe click:$answer "short space ($answer)"
   text=$(box_text)
   [[ "$text" == *'Limited Free Space on your Temp Drive! (T:)'*'Estimated space required on your Temp drive is: \t  64.0 MB'* ]] ||
     fail "short space: question '$text'"
