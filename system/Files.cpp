@@ -132,6 +132,13 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, std::i
     if (maxLength != 0) n = std::min(n, maxLength);
     if (offset < 0 || offset >= size || n <= 0) return result;
     if (Seek(file.get(), 0, offset) != offset) return result;
+    // A length beyond what a string of this process can hold (a 32-bit size_t would
+    // wrap it) is refused, not cut short.
+    if (static_cast<std::uint64_t>(n) > result.max_size()) {
+      Output() << TracePid() << " ReadFilePart() --- " << path << ": " << n << " bytes do not fit in memory"
+               << std::endl;
+      return result;
+    }
     result.resize(static_cast<std::size_t>(n));
     std::int64_t got = 0;
     while (got < n) {

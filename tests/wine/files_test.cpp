@@ -1,6 +1,7 @@
 // File routines on real files and folders of the Wine prefix.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <vector>
@@ -93,6 +94,35 @@ TEST(Files, ReadFilePartHonoursOffsetAndLength) {
       CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.valid());
   EXPECT_EQ(ReadFilePart(file, 2, 0), "01");
+}
+
+// A file longer than the 32-bit address space (sparse: it takes no room) is refused whole,
+// not read into a buffer cut to the low 32 bits of its length.
+TEST(Files, ReadFilePartRefusesWhatDoesNotFitInMemory) {
+  FilesScratch dir("huge");
+  const std::string file = dir / "huge.bin";
+  {
+    UniqueHandle out(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(out.valid());
+    DWORD ignored = 0;
+    DeviceIoControl(out.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = (std::int64_t(1) << 32) + 100;
+    ASSERT_TRUE(SetFilePointerEx(out.get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(out.get()));
+    // Bytes that would overrun the heap visibly if they were read into a short buffer.
+    const std::string marks(4 << 20, '\x5A');
+    DWORD written = 0;
+    ASSERT_TRUE(SetFilePointerEx(out.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(WriteFile(out.get(), marks.data(), DWORD(marks.size()), &written, nullptr));
+  }
+  ASSERT_EQ(FileSizeByName(file), (std::int64_t(1) << 32) + 100);
+  EXPECT_EQ(ReadFilePart(file), "");
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i) EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << "heap " << i;
+  EXPECT_EQ(ReadFilePart(file, 0, 100), "");  // still 4 GiB from there
+  EXPECT_EQ(ReadFilePart(file, 3, std::int64_t(1) << 32), std::string(3, '\0'));
 }
 
 TEST(Files, WriteTextFileCreatesAppendsAndSetsTheDate) {
