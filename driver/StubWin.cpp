@@ -305,4 +305,5 @@ void StubWinMain() {
   }
   MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;
   statusFont.reset();
+  HTTP_UnloadWinINet();
 }
