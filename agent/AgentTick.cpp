@@ -71,7 +71,8 @@ void AnswerManualCheck(const std::string& infoError, int stage, const std::strin
       MsgError(MsgOwnerTitle(), infoError, MsgBoxError(), MsgBoxBtnText(), MsgBoxCharSet());
       break;
     case ManualAnswer::NothingNew: {
-      std::string text = AgentText("s21");
+      // Like every other agent text, the answer names the program.
+      std::string text = ReplaceProgName(AgentText("s21"), OriginalProgramName());
       if (IsDeveloperMode()) text += ManualAnswerDetail(stage, reason);
       MsgAttention(MsgOwnerPlain(), text, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
       break;

@@ -7,7 +7,6 @@
 #include "driver/StubLogic.h"
 #include "driver/StubWin.h"
 #include "system/CommandLine.h"
-#include "system/Process.h"
 #include "system/Utils.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
@@ -25,11 +24,25 @@ bool IsFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::string AgentName() { return OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(); }
+
+// The requests go to the copy's main window, found by its class: a process's "main
+// window" picked by title and visibility may be one of its message boxes or a hidden
+// window of a system library, and a request posted there is lost. The class is the
+// one that keeps a second working copy from running, so it names exactly one window.
+HWND WorkingCopyWindow() { return FindWindowA(WorkingCopyClassName(AgentName()).c_str(), nullptr); }
+
+void PostToWorkingCopy(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = WorkingCopyWindow();
+  Output() << TracePid() << " Wnd=" << reinterpret_cast<std::uintptr_t>(window) << std::endl;
+  if (window) PostMessageA(window, message, wParam, lParam);
+}
+
 // The copy's process runs before its window exists; the requests need the window.
-void WaitForCopyWindow(const std::string& target) {
+void WaitForCopyWindow() {
   const std::int64_t start = TickMs();
   while (TickMs() - start < kCopyStartWaitMs) {
-    if (IsProgramRunning(target) && FindMainWindow(target, true, false)) return;
+    if (WorkingCopyWindow()) return;
     YieldWait(0, kCopyStartStepMs);
   }
 }
@@ -41,8 +54,7 @@ bool CreateAndRun_X_Exe(bool xExeIsRunning) {
   const std::string zz = GetSwitchValue("/_ZZ=");
   Output() << TracePid() << " CreateAndRun_X_Exe-1 " << zz << std::endl;
   const std::string self = ProgramPath();
-  const std::string agentName = OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string();
-  if (ThisIs_AutoUpdateProg && !(xExeIsRunning && zz != "99") && IsAgentExeName(self, agentName, "")) {
+  if (ThisIs_AutoUpdateProg && !(xExeIsRunning && zz != "99") && IsAgentExeName(self, AgentName(), "")) {
     Output() << TracePid() << " CreateAndRun_X_Exe-2" << std::endl;
     const std::int64_t wait = GetSwitchInt("/WAIT=", 0);
     AgentLog("Wait " + std::to_string(wait) + " SEC");
@@ -64,7 +76,7 @@ bool CreateAndRun_X_Exe(bool xExeIsRunning) {
       Output() << TracePid() << " CreateAndRun_X_Exe() --- start of " << target << " failed: " << started
                << std::endl;
     else if (!CommandLineArgs().empty())
-      WaitForCopyWindow(target);
+      WaitForCopyWindow();
   }
   AgentLog("CreateAndRun_X_Exe() --- End");
   return xExeIsRunning;
@@ -78,7 +90,7 @@ bool HandleParamOK(bool xExeIsRunning) {
   const std::int64_t stop = GetSwitchInt("/STOP=", -1);
   if (stop >= 0 && IsFile(xPath)) {
     AgentLog("PostProcessMessage(wm_ShutDown) to: " + xPath);
-    PostProcessMessage(xPath, true, wm_ShutDown, static_cast<WPARAM>(stop), 0);
+    PostToWorkingCopy(wm_ShutDown, static_cast<WPARAM>(stop), 0);
     forwarded = true;
   }
 
@@ -86,8 +98,7 @@ bool HandleParamOK(bool xExeIsRunning) {
   if (!client.empty() && IsFile(xPath)) {
     const ClientSwitch parsed = ParseClientSwitch(client);
     AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + parsed.list);
-    PostProcessMessage(xPath, true, wm_LocalMsg, static_cast<WPARAM>(parsed.window),
-                       static_cast<LPARAM>(parsed.message));
+    PostToWorkingCopy(wm_LocalMsg, static_cast<WPARAM>(parsed.window), static_cast<LPARAM>(parsed.message));
     forwarded = true;
   }
 
@@ -95,8 +106,8 @@ bool HandleParamOK(bool xExeIsRunning) {
   if (test >= 0 && IsFile(xPath)) {
     AgentLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" + std::to_string(test) +
              ")");
-    PostProcessMessage(xPath, true, wm_AgentMsg, kPerformUpdateCycle, static_cast<LPARAM>(test));
-    if (!xExeIsRunning && test > 0) PostProcessMessage(xPath, true, wm_ShutDown, kStopAfterTest, 0);
+    PostToWorkingCopy(wm_AgentMsg, kPerformUpdateCycle, static_cast<LPARAM>(test));
+    if (!xExeIsRunning && test > 0) PostToWorkingCopy(wm_ShutDown, kStopAfterTest, 0);
     forwarded = true;
   }
 
