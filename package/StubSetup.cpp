@@ -256,13 +256,18 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
 }
 
 void RunWebBranch() {
-  const TGFileInfo& own = *OwnFileInfo;
-  WriteWebAgentCopy(own);
-  std::string base = own.WebUrl();
-  // A web stub named like its setup file is not a copy of that file beside itself.
-  const std::string local = ExeFolder(true) + own.WebFileName();
-  if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
-  WebInstall(SetupTempFolder(), base, own.WebFileName());
+  try {
+    const TGFileInfo& own = *OwnFileInfo;
+    WriteWebAgentCopy(own);
+    std::string base = own.WebUrl();
+    // A web stub named like its setup file is not a copy of that file beside itself.
+    const std::string local = ExeFolder(true) + own.WebFileName();
+    if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
+    WebInstall(SetupTempFolder(), base, own.WebFileName());
+  } catch (const std::exception& error) {
+    TraceException(error, "RunWebBranch");
+    if (StubExitCode == 0) StubExitCode = kExitInstallFailed;  // never a failure reported as success
+  }
 }
 
 bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,

@@ -10,7 +10,8 @@ answer, the rest names the file under ROOT:
     /plain/F     Content-Length and Last-Modified as a server sends them
     /nolength/F  no Content-Length, the body ends when the connection closes
     /zero/F      Content-Length: 0 and no body
-    /cut/F       the full Content-Length, half the body, then the connection is cut
+    /cut/F       the full Content-Length, half the body, then the connection is closed
+    /reset/F     the full Content-Length, half the body, then the connection is reset
     /long/F      the full Content-Length, then 10,000 bytes more than it says
     /baddate/F   Last-Modified: a text that is not a date
     /endless/F   no Content-Length and a body that never ends
@@ -20,6 +21,7 @@ import email.utils
 import http.server
 import os
 import socket
+import struct
 import sys
 import time
 
@@ -52,10 +54,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if mode == 'zero':
                 return
-            if mode == 'cut':
+            if mode in ('cut', 'reset'):
                 self.wfile.write(body[:len(body) // 2])
                 self.wfile.flush()
-                self.connection.shutdown(socket.SHUT_RDWR)
+                if mode == 'reset':  # closing with a zero linger time sends a reset
+                    self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
+                    self.connection.close()
+                else:
+                    self.connection.shutdown(socket.SHUT_RDWR)
                 return
             if mode == 'endless':
                 piece = b'endless ' * 1024

@@ -22,6 +22,9 @@ touch -d '2021-03-04 05:06:08 UTC' "$www/Setup.exe" "$www/info.txt"
 start_nginx "$www" "$work/nginx" || exit 1
 start_fault_server "$www" "$work/fault" || exit 1
 dl_win="$work_win\\dl"
+silent_port=$(free_port)
+# Runs with WinINet missing: the DLL disabled for the process.
+no_wininet="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet="
 
 probe() {  # command, URL, [file]
   wine "$bin/httpprobe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r' > "$work/probe.txt"
@@ -61,7 +64,8 @@ expect_probe "endless body" bytes 0
   fail "endless body: error '$(got error)'"
 
 # --- Downloads into a file: a table of server answers -----------------------------------------
-# what | URL | complete | error (a prefix; "" = none) | Setup.exe made | partial file left (bytes; - = none)
+# what | URL | complete | error (a prefix; "" = none) | Setup.exe made | partial file left
+# (bytes; - none; some: fewer bytes than the file)
 while IFS='|' read -r what url complete error made partial_size; do
   rm -f "$work/dl/Setup.exe"*
   probe download "$url" "$dl_win\\Setup.exe"
@@ -76,6 +80,9 @@ while IFS='|' read -r what url complete error made partial_size; do
   partial=$(ls "$work/dl/Setup.exe".* 2>/dev/null)
   if [ "$partial_size" = - ]; then
     [ -z "$partial" ] || fail "$what: partial file left: $partial"
+  elif [ "$partial_size" = some ]; then  # a reset may drop data that were on their way
+    [ "$(stat -c %s "$partial" 2>/dev/null || echo "$setup_size")" -lt "$setup_size" ] ||
+      fail "$what: no partial file with the bytes that came"
   else
     [ "$(stat -c %s "$partial" 2>/dev/null)" = "$partial_size" ] ||
       fail "$what: partial file '$partial' not left with the $partial_size bytes that came"
@@ -86,6 +93,8 @@ no scheme|${nginx_url#http://}/Setup.exe|1||1|-
 body longer than Content-Length|$fault_url/long/Setup.exe|1||1|-
 Content-Length 0|$fault_url/zero/Setup.exe|0|$fault_url/zero/Setup.exe --- File Not Found !|0|-
 no Content-Length|$fault_url/nolength/Setup.exe|0||0|$setup_size
+nothing listening|http://127.0.0.1:$silent_port/Setup.exe|0|Unable to open Internet Connection: http://127.0.0.1:$silent_port/Setup.exe|0|-
+reset half-way|$fault_url/reset/Setup.exe|0|Setup.exe --- Error downloading file|0|some
 cut half-way|$fault_url/cut/Setup.exe|0|Setup.exe --- Error downloading file ($((setup_size / 2)) of $setup_size bytes received)|0|$((setup_size / 2))
 TABLE
 # A URL with another scheme is opened as it is: an https URL reaches the server (here one
@@ -93,6 +102,9 @@ TABLE
 probe get "https://${nginx_url#http://}/info.txt" "$dl_win\\tls.mem"
 expect_probe "https URL" complete 0
 grep -q '" 400 ' "$work/nginx/logs/access.log" || fail "https URL: nginx saw no TLS handshake"
+# WinINet missing: no connection state, no Internet handle.
+WINEDLLOVERRIDES=$no_wininet probe get "$nginx_url/info.txt" "$dl_win\\none.mem"
+expect_probe "no WinINet" error 'Unable to initialize "WinINet.dll"'
 stop_viewer
 
 # --- Web stubs against the fault server -------------------------------------------------------
@@ -139,5 +151,16 @@ wait_stub
 [ "$stub_code" = $((exit_cancelled & 255)) ] || fail "abort: exit code $stub_code, expected $exit_cancelled"
 [ -e "$work/faulttarget" ] && fail "abort: installed"
 rm -f "$downloaded"*
+
+# No connection (WinINet missing), after the user declined the download: the "s12" text
+# replaces the silent refusal.
+web_stub Ask.exe "$nginx_url" --ask-before-download
+WINEDLLOVERRIDES=$no_wininet start_stub Ask.exe
+answer_box click:No || fail "no connection: no confirmation"
+answer_box --title Error print click:OK || fail "no connection: no error box"
+wait_stub
+[[ "$(box_text)" == *'No valid Internet Connection.\r\nCan not Download File!'* ]] ||
+  fail "no connection: box text $(box_text)"
+[ "$stub_code" = $((exit_failed & 255)) ] || fail "no connection: exit code $stub_code, expected $exit_failed"
 
 finish web_faults

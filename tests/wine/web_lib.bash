@@ -55,12 +55,15 @@ CONF
   return 1
 }
 
-stop_nginx() {
-  [ -n "$nginx_pid" ] || return 0
-  kill "$nginx_pid" 2>/dev/null
-  wait "$nginx_pid" 2>/dev/null
-  nginx_pid=
+# Ends a server started here, by the process id held in the named variable, and clears it.
+stop_server() {  # name of the variable
+  local pid=${!1}
+  [ -n "$pid" ] || return 0
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  printf -v "$1" '%s' ''
 }
+stop_nginx() { stop_server nginx_pid; }
 
 # Starts the fault server on the files under root; fault_url is set.
 start_fault_server() {  # root, state folder
@@ -76,11 +79,6 @@ start_fault_server() {  # root, state folder
   return 1
 }
 
-stop_fault_server() {
-  [ -n "$fault_pid" ] || return 0
-  kill "$fault_pid" 2>/dev/null
-  wait "$fault_pid" 2>/dev/null
-  fault_pid=
-}
+stop_fault_server() { stop_server fault_pid; }
 
 stop_web_servers() { stop_nginx; stop_fault_server; }

@@ -3,6 +3,8 @@
 //
 //   httpprobe.exe size URL              HTTP_GetFileSize
 //   httpprobe.exe head URL              content length and Last-Modified (DOS date) of a GET
+//   httpprobe.exe read URL              the whole body read in 8,192-byte pieces with nothing
+//                                       else done: the milliseconds of one WinINet read
 //   httpprobe.exe get URL OUT           download into memory; the content is written to OUT
 //   httpprobe.exe download URL DEST     download into the file DEST
 //   httpprobe.exe connected             HTTP_CheckConnection
@@ -55,16 +57,31 @@ int main(int argc, char** argv) {
     std::printf("connected=%d\nerror=%s\n", HTTP_CheckConnection(error) ? 1 : 0, error.c_str());
   } else if (command == "size" && argc == 3) {
     std::printf("size=%ld\n", static_cast<long>(HTTP_GetFileSize(url)));
-  } else if (command == "head" && argc == 3) {
-    HINTERNET internet = InternetOpenA("httpprobe", INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0);
+  } else if ((command == "head" || command == "read") && argc == 3) {
+    // WinINet is looked up, not imported, so that the other commands run without it.
+    HMODULE wininet = nullptr;
+    auto open = reinterpret_cast<decltype(&InternetOpenA)>(
+        reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetOpenA", wininet)));
+    auto close = reinterpret_cast<decltype(&InternetCloseHandle)>(
+        reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetCloseHandle", wininet)));
+    HINTERNET internet = open && close ? open("httpprobe", INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
     void* request = internet ? HTTP_OpenURL(internet, url) : nullptr;
     std::printf("opened=%d\n", request ? 1 : 0);
-    if (request) {
+    if (request && command == "read") {
+      auto readFile = reinterpret_cast<decltype(&InternetReadFile)>(
+          reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetReadFile", wininet)));
+      static char buffer[8192];
+      DWORD got = 0;
+      long reads = 0;
+      const std::int64_t start = TickMs();
+      while (readFile && readFile(static_cast<HINTERNET>(request), buffer, sizeof buffer, &got) && got > 0) ++reads;
+      std::printf("reads=%ld\nread_ms=%.4f\n", reads, reads ? double(TickMs() - start) / reads : 0.0);
+    } else if (request) {
       std::printf("length=%ld\nmodified=%lu\n", static_cast<long>(HTTP_GetContentLength(request)),
                   static_cast<unsigned long>(HTTP_GetLastModified(request)));
-      InternetCloseHandle(static_cast<HINTERNET>(request));
     }
-    if (internet) InternetCloseHandle(internet);
+    if (request) close(static_cast<HINTERNET>(request));
+    if (internet) close(internet);
   } else if ((command == "get" || command == "download") && argc == 4) {
     if (getenv("Z_PROBE_MEMORY")) PrintPeakMemory();
     const std::string file = argv[3];
