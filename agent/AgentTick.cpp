@@ -36,11 +36,6 @@ std::string Today() {
 std::string UpdateBase() { return OwnFileInfo ? OwnFileInfo->UpdateUrl() : std::string(); }
 std::string InfoName() { return OwnFileInfo ? OwnFileInfo->InfoFileName() : std::string(); }
 
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Step 10 of the tick on every way out: idle again, and the next tick may run.
 struct TickEnd {
   ~TickEnd() {
@@ -198,7 +193,7 @@ bool UpdateSizeOK(const std::string& url, const std::string& updateName, const s
 
   std::string used = base + "\\" + name;
   std::int64_t actual = -1;
-  if (IsFile(used)) {
+  if (IsExistingFile(used)) {
     actual = FileSizeByName(used);
   } else if (!Agent.TestMode && HTTP_CheckConnection()) {
     used = base + "/" + name;

@@ -39,12 +39,12 @@ bool ReadInfoFromFolder(const std::string& source, std::string& content, std::st
   return true;
 }
 
-bool IsFile(const std::string& path) {
+}  // namespace
+
+bool IsExistingFile(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
-
-}  // namespace
 
 bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {
   error.clear();
@@ -62,7 +62,7 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   AgentLog("Download START: " + source);
   SetStatusText(StatusLine, AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());
 
-  if (IsFile(source)) {
+  if (IsExistingFile(source)) {
     ReadInfoFromFolder(source, content, error);
   } else if (!Agent.TestMode && HTTP_CheckConnection()) {
     YieldWait(0, kNetPauseMs);

@@ -13,3 +13,6 @@ enum class DownloadKind { Info = 1, Update = 2, Inform = 3 };
 // not (an error beginning with "3" is dropped). UPDATE and INFORM are not built yet:
 // they trace so and return false.
 bool DownloadFileAU(const std::string& base, const std::string& fileName, DownloadKind kind, std::string& error);
+
+// A file (not a folder) exists at path: how a folder base is told from a URL.
+bool IsExistingFile(const std::string& path);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "agent/InfoFetch.h"
 #include "agent/SetupRecordsLogic.h"
 #include "driver/StubGlob.h"
 #include "driver/StubLogic.h"
@@ -18,11 +19,6 @@ constexpr int kCopyStartWaitMs = 3000;
 constexpr int kCopyStartStepMs = 200;
 constexpr WPARAM kPerformUpdateCycle = 31;  // agent command: probe now
 constexpr WPARAM kStopAfterTest = 2;        // StopCode for a copy started only for the test
-
-bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::string AgentName() { return OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(); }
 
@@ -88,14 +84,14 @@ bool HandleParamOK(bool xExeIsRunning) {
   bool forwarded = false;
 
   const std::int64_t stop = GetSwitchInt("/STOP=", -1);
-  if (stop >= 0 && IsFile(xPath)) {
+  if (stop >= 0 && IsExistingFile(xPath)) {
     AgentLog("PostProcessMessage(wm_ShutDown) to: " + xPath);
     PostToWorkingCopy(wm_ShutDown, static_cast<WPARAM>(stop), 0);
     forwarded = true;
   }
 
   const std::string client = GetSwitchValue("/WM_MSG=");
-  if (!client.empty() && IsFile(xPath)) {
+  if (!client.empty() && IsExistingFile(xPath)) {
     const ClientSwitch parsed = ParseClientSwitch(client);
     AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + parsed.list);
     PostToWorkingCopy(wm_LocalMsg, static_cast<WPARAM>(parsed.window), static_cast<LPARAM>(parsed.message));
@@ -103,7 +99,7 @@ bool HandleParamOK(bool xExeIsRunning) {
   }
 
   const std::int64_t test = GetSwitchInt("/TEST=", -1);
-  if (test >= 0 && IsFile(xPath)) {
+  if (test >= 0 && IsExistingFile(xPath)) {
     AgentLog("PostProcessMessage(wm_AgentMsg) to: " + xPath + " - AU_PerformUpdateCycle (" + std::to_string(test) +
              ")");
     PostToWorkingCopy(wm_AgentMsg, kPerformUpdateCycle, static_cast<LPARAM>(test));
