@@ -253,7 +253,7 @@ stop_copy "manual check"
 stop_viewer
 
 # --- 7. The sample host: notifications, values, a probe on request, the stop ------------
-original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77
 info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
 rm -f "$root/host.txt"
 wine "$bin/agenthost.exe" "$work_win\\Update.exe" 'C:\zagent\host.txt' /seconds=60 </dev/null >/dev/null 2>&1
@@ -261,7 +261,7 @@ host_code=$?
 [ "$host_code" = 0 ] || fail "sample host: exit code $host_code: $(cat "$root/host.txt" 2>/dev/null)"
 expected_host=(
   "notify 50 [1-9][0-9]*" "notify 51 1125" "value 4 100" "value 7 0" "value 8 -1" "value 9 77"
-  "request 31 1" "notify 40 1" "notify 40 2" "stop .*/STOP=0" "notify 43 0" "done")
+  "set 13 86400" "value 9 86400" "request 31 1" "notify 40 1" "notify 40 2" "stop .*/STOP=0" "notify 43 0" "done")
 line_no=0
 for want in "${expected_host[@]}"; do
   found=$(grep -En "^$want\$" "$root/host.txt" | head -n1 | cut -d: -f1)
@@ -273,6 +273,7 @@ for want in "${expected_host[@]}"; do
 done
 for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
 [ -e "$work/X_Update.exe" ] && fail "sample host: X_Update.exe left behind"
+grep -q '^ReAskSecondsInterval=86400' "$work/Editor.original" || fail "sample host: type 13 did not write the record"
 
 if [ "$failures" != 0 ]; then
   echo "--- last trace:" >&2; tail -60 "$viewer_out" >&2

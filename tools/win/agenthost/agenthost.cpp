@@ -8,7 +8,7 @@
 // manual check with its boxes, with /manual; else 1, a silent one), and once the ".info"
 // fetch has ended stops the agent by starting it with "/STOP=0". Each event is appended
 // to the record file as a line, which the tests read:
-//   start <command line>    notify <code> <value>    value <type> <result>
+//   start <command line>    notify <code> <value>    value <type> <result>    set 13 <value>
 //   request <type> <value>  stop <command line>      done | timeout
 // Exit code 0 when the agent's loop ended (notification 43), 1 on a time-out.
 #include <windows.h>
@@ -58,15 +58,22 @@ void RunAgent(const std::string& what, const std::string& switches) {
   CloseHandle(pi.hProcess);
 }
 
-void ReadValues() {
-  for (WPARAM type : {4, 5, 7, 8, 9, 10, 11}) {
-    DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(agentWindow, wm_AgentMsg, type, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
-      Record("value " + std::to_string(type) + " failed");
-      continue;
-    }
-    Record("value " + std::to_string(type) + " " + std::to_string(static_cast<long>(result)));
+void ReadValue(WPARAM type) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(agentWindow, wm_AgentMsg, type, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
+    Record("value " + std::to_string(type) + " failed");
+    return;
   }
+  Record("value " + std::to_string(type) + " " + std::to_string(static_cast<long>(result)));
+}
+
+// Reads every value, then changes the re-ask interval (type 13) and reads it back.
+void ReadValues() {
+  for (WPARAM type : {4, 5, 7, 8, 9, 10, 11}) ReadValue(type);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(agentWindow, wm_AgentMsg, 13, 86400, SMTO_ABORTIFHUNG, 5000, &ignored);
+  Record("set 13 86400");
+  ReadValue(9);
 }
 
 void OnNotify(HWND window, WPARAM code, LPARAM value) {
