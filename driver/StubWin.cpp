@@ -116,7 +116,6 @@ void DoRunStubWin() {
   AgentLog("DoRunStubWin() --- End");
 }
 
-
 // ---- The main window ----
 
 HWND MainWindow = nullptr;
