@@ -19,6 +19,7 @@ set(Z_PORTABLE_SOURCES
   package/SetupLogic.cpp
   agent/SetupRecordsLogic.cpp
   agent/DecisionLogic.cpp
+  agent/AgentStateLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
   folders/VariablesLogic.cpp
@@ -53,6 +54,10 @@ set(Z_WINDOWS_SOURCES
   internet/InetHTTP.cpp
   package/StubSetup.cpp
   agent/SetupRecords.cpp
+  agent/AgentCommands.cpp
+  agent/InfoFetch.cpp
+  agent/AgentTick.cpp
+  driver/AgentCopy.cpp
   folders/ShellDir.cpp
   folders/Variables.cpp
 )

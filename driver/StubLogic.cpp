@@ -1,6 +1,7 @@
 #include "driver/StubLogic.h"
 
 #include "system/Utils.h"
+#include "system/ZSub.h"
 
 StubRole ChooseStubRole(bool ownWindowExists, bool plainAgent, bool workingCopy, bool needsSpanCopy) {
   if (ownWindowExists) return StubRole::AlreadyRunning;
@@ -48,4 +49,29 @@ std::string SpanCopyArguments(const std::string& args, const std::string& progra
 
 std::string SetupTempFolderName(const std::string& tempFolderWithBackslash, std::uint16_t dosTime) {
   return tempFolderWithBackslash + "SETUP_" + std::to_string(dosTime);
+}
+
+std::string WorkingCopyPath(const std::string& programPath) {
+  return ExtractFilePath(programPath) + "X_" + ExtractFileName(programPath);
+}
+
+std::string WorkingCopyParameters(const std::string& transient, const std::string& delay) {
+  std::string parameters;
+  if (!transient.empty()) parameters += " /TRANSIENTx=" + transient;
+  if (!delay.empty()) parameters += " /SleepX=" + delay;
+  return parameters;
+}
+
+int WorkingCopyWaitMs(std::int64_t seconds) {
+  if (seconds <= 0) return 0;
+  if (seconds > kMaxWaitSeconds) seconds = kMaxWaitSeconds;
+  return static_cast<int>(seconds * 1000);
+}
+
+ClientSwitch ParseClientSwitch(const std::string& value) {
+  ClientSwitch result;
+  result.list = ":" + value + ":";
+  result.window = SUB::GetItemInt(result.list, 0, 0);
+  result.message = SUB::GetItemInt(result.list, 1, 0);
+  return result;
 }

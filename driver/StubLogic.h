@@ -48,3 +48,21 @@ std::string SpanCopyArguments(const std::string& args, const std::string& progra
 
 // tempFolderWithBackslash + "SETUP_" + the DOS time word in decimal.
 std::string SetupTempFolderName(const std::string& tempFolderWithBackslash, std::uint16_t dosTime);
+
+// ---- The agent's working copy ----
+// Folder of programPath + "X_" + its file name.
+std::string WorkingCopyPath(const std::string& programPath);
+// The working copy's switches: " /TRANSIENTx=" + transient when given, then " /SleepX="
+// + delay when given.
+std::string WorkingCopyParameters(const std::string& transient, const std::string& delay);
+// "/WAIT=" seconds as milliseconds, held to 0..kMaxWaitSeconds.
+constexpr std::int64_t kMaxWaitSeconds = 3600;
+int WorkingCopyWaitMs(std::int64_t seconds);
+// The value of "/WM_MSG=" (window ":" message, both decimal): ":" + value + ":" read as a
+// list, a missing or non-numeric item giving 0.
+struct ClientSwitch {
+  std::int64_t window = 0;
+  std::int64_t message = 0;
+  std::string list;  // the list as traced
+};
+ClientSwitch ParseClientSwitch(const std::string& value);

@@ -3,6 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "agent/AgentCommands.h"
+#include "agent/AgentStateLogic.h"
+#include "agent/AgentTick.h"
+#include "agent/SetupRecordsLogic.h"
+#include "driver/AgentCopy.h"
 #include "driver/DllSafety.h"
 #include "driver/StubGlob.h"
 #include "driver/StubLogic.h"
@@ -24,8 +29,11 @@ namespace {
 
 std::string AgentName() { return OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(); }
 
-void Placeholder(const char* routine) {
-  Output() << TracePid() << " " << routine << "() --- not built yet, returns at once" << std::endl;
+// The restart hands its overrides on as "/TRANSIENTx=": the copy that runs applies them,
+// or they would end with the plain agent that read them.
+void ApplyWorkingCopyOverrides() {
+  const std::string transient = GetSwitchValue("/TRANSIENTx=");
+  if (!transient.empty()) OverridesFromText(transient);
 }
 
 }  // namespace
@@ -80,9 +88,18 @@ void DoRunStubWin() {
     case StubRole::AlreadyRunning:
       break;
     case StubRole::StartWorkingCopy:
-      CreateAndRun_X_Exe();
+      CreateAndRun_X_Exe(xRunning);
       break;
-    case StubRole::WorkingCopy:
+    case StubRole::WorkingCopy: {
+      // Two plain agents started at once may both start a copy before either copy's
+      // window exists: the mutex lets only the first run.
+      UniqueHandle single(CreateMutexA(nullptr, FALSE, (WorkingCopyClassName(AgentName()) + ".Mutex").c_str()));
+      if (!single || GetLastError() == ERROR_ALREADY_EXISTS) {
+        AgentLog("Working copy already running");
+        Output() << TracePid() << " DoRunStubWin() --- a working copy runs already" << std::endl;
+        break;
+      }
+      ApplyWorkingCopyOverrides();
       AgentLog("CheckTestMode");
       CheckTestMode(true);
       AgentLog("WinMain");
@@ -90,6 +107,7 @@ void DoRunStubWin() {
       AgentLog("DeleteMySelf");
       DeleteMySelf(false);
       break;
+    }
     case StubRole::SpanLauncher:
       CreateAndRun_Y_Exe();
       break;
@@ -101,10 +119,6 @@ void DoRunStubWin() {
   if (plainAgent) HandleParamOK(xRunning);
   AgentLog("DoRunStubWin() --- End");
 }
-
-void CreateAndRun_X_Exe() { Placeholder("CreateAndRun_X_Exe"); }
-void HandleParamOK(bool) { Placeholder("HandleParamOK"); }
-void CheckTestMode(bool) { Placeholder("CheckTestMode"); }
 
 // ---- The main window ----
 
@@ -150,19 +164,6 @@ void InitCommonControlsAtRunTime() {
   auto init = ProcAddress<InitProc>(comctl, "InitCommonControlsEx");
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << std::endl;
-}
-
-// The agent's timer work arrives with the agent; until then its first tick ends the loop.
-void AgentTimerTickPlaceholder(HWND window) {
-  Output() << TracePid() << " AgentTimerTick() --- not built yet, ends the message loop" << std::endl;
-  KillTimer(window, kMainTimer);
-  PostQuitMessage(0);
-}
-
-// The messages between stub processes are handled once the agent copy exists.
-LRESULT InterProcessPlaceholder(UINT message) {
-  Output() << TracePid() << " message " << message << " --- not handled yet" << std::endl;
-  return 0;
 }
 
 void CreateControls(HWND window) {
@@ -213,16 +214,22 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case WM_TIMER:
       if (ThisIs_AutoUpdateProg)
-        AgentTimerTickPlaceholder(window);
+        AgentTimerTick();
       else
         TimerTick(window);
       break;
     case wm_ShutDown:
+      Agent.StopCode = static_cast<std::int32_t>(wParam);
+      Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << std::endl;
+      break;
     case wm_LocalMsg:
-      InterProcessPlaceholder(message);
+      RegisterClient(reinterpret_cast<HWND>(wParam), static_cast<UINT>(lParam));
+      Output() << TracePid() << " wm_LocalMsg client=" << wParam << ":" << lParam << std::endl;
+      NotifyClient(kNotifyWindow, reinterpret_cast<LPARAM>(window));
+      NotifyClient(kNotifyAgentMsg, wm_AgentMsg);
       break;
     case wm_AgentMsg:
-      return InterProcessPlaceholder(message);
+      return AgentCommand(static_cast<std::int32_t>(wParam), static_cast<std::int32_t>(lParam));
     default:
       if (message != 0 && message == AutoPlayCancelMessage()) return 1;  // cancel AutoPlay
       break;
@@ -262,6 +269,7 @@ void DestroyMainWindow() {
 
 void StubWinMain() {
   MainLoopEnded = false;
+  ApplyStartDelay(Agent, GetSwitchInt("/SleepX=", -1));
   HINSTANCE instance = GetModuleHandleA(nullptr);
   InitCommonControlsAtRunTime();
 
@@ -312,4 +320,5 @@ void StubWinMain() {
   MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;
   statusFont.reset();
   HTTP_UnloadWinINet();
+  NotifyClient(kNotifyLoopEnded, 0);
 }

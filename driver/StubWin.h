@@ -64,7 +64,3 @@ void DestroyMainWindow();
 // which the system headers declare with C linkage.
 void StubWinMain();
 
-// Roles built elsewhere later; until then each traces that it ran and returns.
-void CreateAndRun_X_Exe();
-void HandleParamOK(bool xExeIsRunning);
-void CheckTestMode(bool forceReread);

@@ -49,12 +49,20 @@ ids=$(grep -Eo "$pid_re ====" "$viewer_out" | sort -u | wc -l)
 [ -e "$work/X_Setup.log" ] && fail "plain stub: wrote an agent log"
 
 # --- 2. The agent log: written only when the package asks for it --------------------------
-# An agent with the log flag under its own name and as its working copy.
+# An agent with the log flag under its own name and as its working copy, which runs
+# until "/STOP=" ends it and then deletes itself.
+x_end_re="$pid_re ==== STUB END ====> .*X_Update\\.exe"
+stop_working_copy() {  # what
+  run_stub "$work_win\\Update.exe" /STOP=0
+  wait_for_trace "$x_end_re" || fail "$1: the working copy did not end after /STOP=0"
+  for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
+  [ -e "$work/X_Update.exe" ] && fail "$1: the working copy did not delete itself"
+}
 pack "$work/Update.exe" --this-is-agent --agent Update.exe --agent-log
-cp "$work/Update.exe" "$work/X_Update.exe"
 start_viewer
 run_stub "$work_win\\Update.exe" /DELAY=5
-run_stub "$work_win\\X_Update.exe"
+wait_for_trace "$pid_re AutoUpdateTimerCount=-4\$" || fail "working copy: no tick with the start delay"
+stop_working_copy "agent with the log flag"
 stop_viewer
 log="$work/X_Update.log"
 if [ ! -f "$log" ]; then
@@ -80,17 +88,20 @@ else
   expect_log " *[0-9]+ X === EXIT === .*\\\\X_Update\\.exe" "working copy"
   # Two empty lines open every run, one closes it.
   empties=$(grep -Ec "^$stamp +[0-9]+( {3}| X )"$'\r'"\$" "$log")
-  [ "$empties" = 6 ] || fail "agent log: $empties empty lines instead of 6: $(cat "$log")"
+  [ "$empties" = 9 ] || fail "agent log: $empties empty lines instead of 9: $(cat "$log")"
 fi
 expect_trace "$pid_re ==== ThisIs_AutoUpdateProg=TRUE\$" "agent"
-expect_trace "$pid_re CreateAndRun_X_Exe\\(\\) --- " "plain agent"
-expect_trace "$pid_re HandleParamOK\\(\\) --- " "plain agent"
-expect_trace "$pid_re CheckTestMode\\(\\) --- " "working copy"
+expect_trace "$pid_re CreateAndRun_X_Exe-1 \$" "plain agent"
+expect_trace "$pid_re CreateAndRun_X_Exe-2\$" "plain agent"
 
 # The same agent without the log flag, and a plain stub with it: no log file.
 rm -f "$log"
 pack "$work/Update.exe" --this-is-agent --agent Update.exe
+start_viewer
 run_stub "$work_win\\Update.exe"
+wait_for_trace "$pid_re AutoUpdateTimerCount=" || fail "agent without the log flag: no working copy"
+stop_working_copy "agent without the log flag"
+stop_viewer
 [ -e "$log" ] && fail "agent without the log flag wrote $log"
 pack "$work/Update.exe" --agent Update.exe --agent-log
 run_stub "$work_win\\Update.exe"

@@ -1,0 +1,41 @@
+#include "agent/AgentCommands.h"
+
+#include "agent/AgentStateLogic.h"
+#include "agent/SetupRecords.h"
+#include "system/ZDebug.h"
+
+namespace {
+
+HWND clientWindow = nullptr;
+UINT clientMessage = 0;
+
+std::int32_t Cut32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+
+}  // namespace
+
+void RegisterClient(HWND window, UINT message) {
+  clientWindow = window;
+  clientMessage = message;
+}
+
+void NotifyClient(WPARAM code, LPARAM value) {
+  if (!clientWindow || clientMessage == 0) return;
+  PostMessageA(clientWindow, clientMessage, code, value);
+}
+
+std::int32_t AgentCommand(std::int32_t type, std::int64_t value) {
+  switch (type) {
+    case 4: return VersionOriginal();
+    case 5: return VersionNew();
+    case 7: return Agent.AgentState;
+    case 8: return Cut32(ProbeSecondsInterval());
+    case 9: return Cut32(ReAskSecondsInterval());
+    case 10: return Cut32(ProbeSecondsLast());
+    case 11: return Cut32(ReAskSecondsLast());
+    case 12: SetProbeSecondsInterval(value); return 0;
+    case 13: SetReAskSecondsInterval(value); return 0;
+    case 14: SetProbeSecondsLast(value); return 0;
+    case 15: SetReAskSecondsLast(value); return 0;
+    default: StateCommand(Agent, type, value); return 0;
+  }
+}

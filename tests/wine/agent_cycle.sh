@@ -1,0 +1,285 @@
+#!/usr/bin/env bash
+# The auto-update agent end to end under Wine: an agent packed by zpack, installed beside
+# its ".original" record, its ".info" record served by a real nginx on loopback (or taken
+# from a folder in test mode). Covers the working copy (made, started, stopped with
+# "/STOP=", deleted), "/TEST=" with and without a running copy, two agents started at
+# once, every stage of the decision and the re-ask rule (one running copy, one forced
+# probe per record), hostile ".info" records, the probe intervals 0, -1 and positive,
+# test mode through the registry, a manual check answered through zuidriver and the
+# sample host (tools/win/agenthost) receiving notifications and reading values.
+# Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
+set -uo pipefail
+
+bin=$(cd "${1:?Windows build folder}" && pwd)
+zpack="$bin/../zpack"
+work_win='C:\zagent\app dir'
+work=$(winepath -u "$work_win" 2>/dev/null)
+root=$(dirname "$work")
+source "$(dirname "$0")/trace_lib.bash"
+source "$(dirname "$0")/web_lib.bash"
+# A copy left running (a failed check) is answered and stopped, so the bench can end.
+cleanup() {
+  if [ -e "$work/X_Update.exe" ]; then
+    wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 500 escape </dev/null >/dev/null 2>&1
+    agent /STOP=0
+    sleep 3
+  fi
+  stop_web_servers
+  wine reg delete "$reg_key" /f >/dev/null 2>&1
+}
+trap cleanup EXIT
+pid_re='^[1-9][0-9]*'
+reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+
+rm -rf "$root"
+www=$root/www
+mkdir -p "$work" "$www/upd" "$root/base"
+viewer_out="$root/trace.txt"
+viewer_ready="$root/viewer.ready"
+log=$work/X_Update.log
+start_nginx "$www" "$root/nginx" || exit 1
+wine reg delete "$reg_key" /f >/dev/null 2>&1
+wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
+
+"$zpack" --stub "$bin/ZStub.exe" -o "$work/Update.exe" --this-is-agent --agent Update.exe --agent-log \
+  --info Editor.info --update-url "$nginx_url/upd" >/dev/null || { echo "zpack failed" >&2; exit 1; }
+"$zpack" --list "$work/Update.exe" > "$root/list.txt" 2>&1
+grep -q "agent name: *Update.exe" "$root/list.txt" || fail "zpack --list: no agent name: $(cat "$root/list.txt")"
+
+# The published update file: 1,000 bytes.
+head -c 1000 /dev/zero > "$www/upd/Setup2.exe"
+
+# ".original" with the given [OriginalSetup] lines (CRLF), the agent's texts after them.
+original() {
+  { printf '[OriginalSetup]\r\nProgramName=Editor\r\n'
+    local line; for line in "$@"; do printf '%s\r\n' "$line"; done
+    printf '[AutoUpdate]\r\ns21=No news for PROG_NAME.\r\ns22=Look for a new PROG_NAME?<P>\r\n'
+    printf 's23=Over the Internet.<P>\r\ns24=Go on?\r\n'
+  } > "$work/Editor.original"
+}
+# The served ".info" with the given [NewSetup] lines.
+info() {
+  { printf '[NewSetup]\r\nDownloadURL_UPDATE=%s/upd\r\nNameOfUpdateFile=Setup2.exe\r\n' "$nginx_url"
+    local line; for line in "$@"; do printf '%s\r\n' "$line"; done
+  } > "$www/upd/Editor.info"
+}
+
+agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
+count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
+# Waits until the trace holds at least n lines matching the pattern.
+wait_count() {  # pattern, n, tenths of a second (default 300)
+  for _ in $(seq "${3:-300}"); do
+    [ "$(count "$1")" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+x_end_re="$pid_re ==== STUB END ====> .*X_Update\\.exe"
+# Stops the running working copy and checks that it ended and deleted itself.
+stop_copy() {  # what
+  local ends; ends=$(count "$x_end_re")
+  agent /STOP=0
+  wait_count "$x_end_re" $((ends + 1)) || fail "$1: the working copy did not end after /STOP=0"
+  for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
+  [ -e "$work/X_Update.exe" ] && fail "$1: X_Update.exe was not deleted after its end"
+}
+
+# --- 1. The working copy: made, started with "/SleepX=", stopped, deleted -----------------
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+start_viewer
+agent /DELAY=600 /TRANSIENT='|1|255|255|255|255|255|255|255|'
+wait_count "$pid_re ==== STUB START ====> \"C:\\\\zagent\\\\app dir\\\\X_Update\\.exe\" /TRANSIENTx=\\|1\\|255.* /SleepX=600<" 1 \
+  || fail "working copy: not started with /TRANSIENTx= and /SleepX="
+[ -f "$work/X_Update.exe" ] && cmp -s "$work/Update.exe" "$work/X_Update.exe" || fail "working copy: no exact X_ copy"
+expect_trace "$pid_re CreateAndRun_X_Exe-2\$" "working copy"
+wait_count "$pid_re AutoUpdateTimerCount=-598\$" 1 || fail "working copy: /SleepX=600 did not set the count"
+stop_copy "working copy"
+expect_trace "$pid_re wm_ShutDown StopCode=0\$" "working copy"
+no_trace "$pid_re Fire " "working copy (interval -1, delayed)"
+grep -q "WinExec: C:\\\\zagent\\\\app dir\\\\X_Update.exe /TRANSIENTx=|1|255|255|255|255|255|255|255| /SleepX=600" "$log" \
+  || fail "agent log: no WinExec line"
+grep -q "X DeleteMySelf" "$log" || fail "agent log: the copy did not delete itself"
+
+# --- 2. "/TEST=1" with no copy running: started, probes once, stops itself (StopCode 2) ----
+agent /TEST=1 /DELAY=600
+wait_count "$x_end_re" 2 || fail "/TEST=1: the fresh copy did not stop by itself"
+[ "$(count "$pid_re Fire ")" = 1 ] || fail "/TEST=1: $(count "$pid_re Fire ") probes instead of 1"
+expect_trace "$pid_re wm_ShutDown StopCode=2\$" "/TEST=1"
+expect_trace "$pid_re Wnd=[1-9]" "/TEST=1"
+for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
+[ -e "$work/X_Update.exe" ] && fail "/TEST=1: X_Update.exe left behind"
+stop_viewer
+
+# --- 3. Two plain agents at once leave one working copy ---------------------------------
+start_viewer
+agent /DELAY=600 & first=$!
+agent /DELAY=600 & second=$!
+wait "$first" "$second"
+sleep 2
+agent /TEST=0  # wm_AgentMsg 31: the copy that runs probes once
+wait_count "$pid_re Fire " 1 || fail "two agents: no copy answered"
+stop_copy "two agents"
+sleep 2
+running=$(grep -c " X WinMain" "$log")
+[ "$running" -ge 1 ] || fail "two agents: no working copy ran"
+copies=$(( $(count "$pid_re ==== STUB START ====> .*X_Update\\.exe") - $(count "a working copy runs already|X_ExeIsRunning=TRUE") ))
+[ "$(count "$pid_re StopCode reached 0")" = 1 ] || fail "two agents: $(count "StopCode reached 0") copies ended by /STOP"
+[ "$(count "$pid_re Fire ")" = 1 ] || fail "two agents: $(count "$pid_re Fire ") copies probed"
+stop_viewer
+
+# --- 4. Every stage of the decision, the re-ask rule and hostile records ---------------
+# One running copy that never probes by itself; each case rewrites both records and
+# forces one probe with "/TEST=1".
+start_viewer
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1
+agent /DELAY=600
+wait_count "$pid_re AutoUpdateTimerCount=" 1 || fail "stages: the copy did not start"
+old=1000000  # an old re-ask time (record seconds)
+probe_stage() {  # case name, expected stage, then: original lines | info lines (info "-": none served)
+  local name=$1 want=$2; shift 2
+  local -a orig=() inf=(); local in_info=0 a
+  for a in "$@"; do
+    if [ "$a" = "|" ]; then in_info=1; elif [ "$in_info" = 1 ]; then inf+=("$a"); else orig+=("$a"); fi
+  done
+  original ProbeSecondsInterval=-1 "${orig[@]}"
+  if [ "${inf[0]-}" = "-" ]; then rm -f "$www/upd/Editor.info"; elif [ "${inf[0]-}" != "=" ]; then info "${inf[@]}"; fi
+  local before; before=$(count "$pid_re GetOkToPerformAU=")
+  agent /TEST=1
+  if ! wait_count "$pid_re GetOkToPerformAU=" $((before + 1)) 600; then
+    fail "stage '$name': no decision"
+    return
+  fi
+  local got; got=$(grep -E "$pid_re GetOkToPerformAU=" "$viewer_out" | tail -n1 | sed 's/.*=//')
+  [ "$got" = "$want" ] || fail "stage '$name': $got instead of $want"
+}
+#           case                        stage  .original                                      | .info
+probe_stage "no .info (404 page)"         0 VersionOriginal=100 Stamp=1                      '|' -
+probe_stage "no version recorded"         1 Stamp=1                                          '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+probe_stage "same stamp, no re-ask"       2 VersionOriginal=100 Stamp=2 ReAskSecondsInterval=0 ReAskSecondsLast=$old '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+probe_stage "same stamp, re-ask not yet"  2 VersionOriginal=100 Stamp=2 ReAskSecondsInterval=9000000000 ReAskSecondsLast=$old '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+probe_stage "not higher"                  3 VersionOriginal=200 Stamp=1                      '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+probe_stage "valid-for mismatch"          4 VersionOriginal=100 Stamp=1                      '|' VersionNew=200 Stamp=2 ValidVersions=99,101 SizeOfUpdateFile=1000
+probe_stage "size 100 bytes off"          5 VersionOriginal=100 Stamp=1                      '|' VersionNew=200 Stamp=2 ValidVersions=99,100 SizeOfUpdateFile=1100
+probe_stage "all passed"                  6 VersionOriginal=100 Stamp=1                      '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1099
+grep -Eq '^Stamp=2' "$work/Editor.original" || fail "stage 6: the published stamp was not recorded"
+grep -Eq '^ReAskSecondsLast=[1-9]' "$work/Editor.original" || fail "stage 6: ReAskSecondsLast not written"
+expect_trace "$pid_re ==== PerformShot-1 ====\$" "stage 6"
+expect_trace "$pid_re PerformAutoUpdate\\(\\) --- not built yet" "stage 6"
+probe_stage "same stamp, re-ask due"      6 VersionOriginal=100 Stamp=2 ReAskSecondsInterval=1 ReAskSecondsLast=$old '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+grep -Eq "^ProbeSecondsLast=[1-9]" "$work/Editor.original" || fail "stages: ProbeSecondsLast not written"
+cmp -s "$www/upd/Editor.info" "$work/Editor.info" || fail "stages: the .info copy is not what was served"
+# Hostile records: the agent decides, stays alive and answers the next probe.
+long=$(head -c 300000 /dev/zero | tr '\0' 'A')
+probe_stage "overflowing numbers"         3 VersionOriginal=100 Stamp=1 '|' VersionNew=99999999999999999999 Stamp=-99999999999999999999 SizeOfUpdateFile=1000
+probe_stage "no [NewSetup] section"       3 VersionOriginal=100 Stamp=1 '|' =
+printf '[General]\r\nAutoInform=0\r\n' > "$www/upd/Editor.info"
+probe_stage "huge values and markup"      5 VersionOriginal=100 Stamp=1 '|' VersionNew=200 Stamp=2 "ValidVersions=" \
+  "ProgramName=<B><P><T>$long</B>" "SizeOfUpdateFile=$long" "NameOfUpdateFile=<P>$long"
+truncate -s 100M "$www/upd/Editor.info"
+probe_stage "100 MB .info (capped)"       0 VersionOriginal=100 Stamp=1 '|' =
+printf '<html><head><title>Oops</title></head><body>[NewSetup]\nVersionNew=300</body></html>' > "$www/upd/Editor.info"
+probe_stage "an HTML page"                0 VersionOriginal=100 Stamp=1 '|' =
+head -c 200000 /dev/urandom > "$www/upd/Editor.info"
+probe_stage "binary noise"                3 VersionOriginal=100 Stamp=1 '|' =
+[ "$(stat -c %s "$work/Editor.info")" -le 1048576 ] || fail "hostile: the .info copy holds more than the cap"
+stop_copy "stages"
+stop_viewer
+
+# --- 5. Probe intervals and test mode -----------------------------------------------------
+# Runs a fresh copy for the given seconds; fires = its probes.
+run_for() {  # seconds
+  start_viewer
+  agent /DELAY=0
+  sleep "$1"
+  fires=$(count "$pid_re Fire ")
+  stop_copy "interval run"
+  stop_viewer
+}
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
+run_for 7
+[ "$fires" = 1 ] || fail "interval 0: $fires probes instead of one per run"
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ProbeSecondsLast=0
+run_for 5
+[ "$fires" = 0 ] || fail "interval -1: $fires probes instead of none"
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=2 ProbeSecondsLast=0
+run_for 8
+[ "$fires" -ge 2 ] || fail "interval 2: $fires probes in 8 s"
+
+# Test mode: today's date, an hourly interval probes every 5 s from the folder base.
+info VersionNew=300 Stamp=3 SizeOfUpdateFile=1000
+cp "$www/upd/Editor.info" "$root/base/Editor.info"
+today=$(date +%d-%b-%Y | tr a-z A-Z)
+yesterday=$(date -d yesterday +%d-%b-%Y | tr a-z A-Z)
+wine reg add "$reg_key" /v TestMode /d 1 /f >/dev/null 2>&1
+wine reg add "$reg_key" /v TestModeURL /d 'C:\zagent\base' /f >/dev/null 2>&1
+wine reg add "$reg_key" /v TestModeDate /d "$today" /f >/dev/null 2>&1
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=3600 ProbeSecondsLast=0
+run_for 12
+[ "$fires" -ge 2 ] || fail "test mode: $fires probes in 12 s with an hourly interval"
+expect_trace "$pid_re DownloadFileAU: C:\\\\zagent\\\\base\\\\Editor\\.info\$" "test mode"
+grep -q "X TestMode=TRUE" "$log" || fail "test mode: not in the agent log"
+# Yesterday's date: no test mode, the published base, one probe in the hour.
+wine reg add "$reg_key" /v TestModeDate /d "$yesterday" /f >/dev/null 2>&1
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=3600 ProbeSecondsLast=0
+run_for 7
+[ "$fires" = 1 ] || fail "test mode of yesterday: $fires probes instead of 1"
+no_trace "DownloadFileAU: C:" "test mode of yesterday"
+# A 100 MB ".info" in the test folder is refused as well.
+wine reg add "$reg_key" /v TestModeDate /d "$today" /f >/dev/null 2>&1
+truncate -s 100M "$root/base/Editor.info"
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
+run_for 4
+expect_trace "$pid_re GetOkToPerformAU=0\$" "100 MB .info in the folder"
+wine reg delete "$reg_key" /f >/dev/null 2>&1
+
+# --- 6. A manual check answered through zuidriver ----------------------------------------
+info VersionNew=100 Stamp=2 SizeOfUpdateFile=1000
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1
+start_viewer
+DVX=432 agent /DELAY=600
+wait_count "$pid_re AutoUpdateTimerCount=" 1 || fail "manual check: the copy did not start"
+agent /TEST=2
+wine "$bin/zuidriver.exe" --class ZMsgBox print click:Yes gone:5000 </dev/null >"$root/ask.ui" 2>&1 \
+  || fail "manual check: no probe question: $(cat "$root/ask.ui")"
+grep -q 'text=Look for a new Editor?\\r\\nOver the Internet.\\r\\nGo on?' "$root/ask.ui" \
+  || fail "manual check: probe question reads $(grep '^text=' "$root/ask.ui")"
+wine "$bin/zuidriver.exe" --class ZMsgBox print click:OK </dev/null >"$root/answer.ui" 2>&1 \
+  || fail "manual check: no answer: $(cat "$root/answer.ui")"
+grep -q 'text=No news for Editor.\\r\\n\\r\\n(3 - New version is not higher then old version)' "$root/answer.ui" \
+  || fail "manual check: the answer reads $(grep '^text=' "$root/answer.ui")"
+stop_copy "manual check"
+stop_viewer
+
+# --- 7. The sample host: notifications, values, a probe on request, the stop ------------
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+rm -f "$root/host.txt"
+wine "$bin/agenthost.exe" "$work_win\\Update.exe" 'C:\zagent\host.txt' /seconds=60 </dev/null >/dev/null 2>&1
+host_code=$?
+[ "$host_code" = 0 ] || fail "sample host: exit code $host_code: $(cat "$root/host.txt" 2>/dev/null)"
+expected_host=(
+  "notify 50 [1-9][0-9]*" "notify 51 1125" "value 4 100" "value 7 0" "value 8 -1" "value 9 77"
+  "set 13 86400" "value 9 86400" "request 31 1" "notify 40 1" "notify 40 2" "stop .*/STOP=0" "notify 43 0" "done")
+line_no=0
+for want in "${expected_host[@]}"; do
+  found=$(grep -En "^$want\$" "$root/host.txt" | head -n1 | cut -d: -f1)
+  if [ -z "$found" ] || [ "$found" -le "$line_no" ]; then
+    fail "sample host: '$want' missing or out of order"
+  else
+    line_no=$found
+  fi
+done
+for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
+[ -e "$work/X_Update.exe" ] && fail "sample host: X_Update.exe left behind"
+grep -q '^ReAskSecondsInterval=86400' "$work/Editor.original" || fail "sample host: type 13 did not write the record"
+
+if [ "$failures" != 0 ]; then
+  echo "--- last trace:" >&2; tail -60 "$viewer_out" >&2
+  echo "--- host:" >&2; cat "$root/host.txt" >&2 2>/dev/null
+  echo "--- agent log (end):" >&2; tail -60 "$log" >&2
+  exit 1
+fi
+rm -rf "$root"
+echo "agent_cycle: all checks passed"
