@@ -24,7 +24,7 @@ namespace {
 std::string AgentName() { return OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(); }
 
 void Placeholder(const char* routine) {
-  Output() << TracePid() << " " << routine << "() --- not built yet, returns at once" << std::endl;
+  Output() << TracePid() << " " << routine << "() --- not built yet, returns at once" << EndLine;
 }
 
 }  // namespace
@@ -51,13 +51,13 @@ void CreateAndRun_Y_Exe() {
   std::string target = SpanCopyPath(SetupTempFolder(), self);
   if (!CopyFileA(self.c_str(), target.c_str(), FALSE))
     Output() << TracePid() << " CreateAndRun_Y_Exe() --- copy to " << target << " failed: " << GetLastError()
-             << std::endl;
+             << EndLine;
   // The target is quoted: the temporary folder may hold blanks, and an unquoted path
   // with blanks lets the system try shorter names first.
   std::string command = Quote(target) + " " + SpanCopyArguments(CommandLineArgs(), self);
   UINT started = WinExec(command.c_str(), SW_HIDE);
   if (started <= 31)
-    Output() << TracePid() << " CreateAndRun_Y_Exe() --- start of " << target << " failed: " << started << std::endl;
+    Output() << TracePid() << " CreateAndRun_Y_Exe() --- start of " << target << " failed: " << started << EndLine;
 }
 
 void DoRunStubWin() {
@@ -139,25 +139,25 @@ void GiveStatusFont(HWND statusLine, HFONT font) {
 void InitCommonControlsAtRunTime() {
   static HMODULE comctl = LoadSystemLibrary("comctl32.dll");
   if (!comctl) {
-    Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << std::endl;
+    Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << EndLine;
     return;
   }
   using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   auto init = reinterpret_cast<InitProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
-  if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << std::endl;
+  if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << EndLine;
 }
 
 // The agent's timer work arrives with the agent; until then its first tick ends the loop.
 void AgentTimerTickPlaceholder(HWND window) {
-  Output() << TracePid() << " AgentTimerTick() --- not built yet, ends the message loop" << std::endl;
+  Output() << TracePid() << " AgentTimerTick() --- not built yet, ends the message loop" << EndLine;
   KillTimer(window, kMainTimer);
   PostQuitMessage(0);
 }
 
 // The messages between stub processes are handled once the agent copy exists.
 LRESULT InterProcessPlaceholder(UINT message) {
-  Output() << TracePid() << " message " << message << " --- not handled yet" << std::endl;
+  Output() << TracePid() << " message " << message << " --- not handled yet" << EndLine;
   return 0;
 }
 
@@ -193,12 +193,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       CreateControls(window);
       break;
     case WM_DESTROY:
-      Output() << TracePid() << " - wm_Destroy -" << std::endl;
+      Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
       MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;  // the controls go with it
       break;
     case WM_QUIT:
-      Output() << TracePid() << " - wm_Quit -" << std::endl;
+      Output() << TracePid() << " - wm_Quit -" << EndLine;
       DestroyMainWindow();
       break;
     case WM_PAINT:
@@ -271,7 +271,7 @@ void StubWinMain() {
   wc.lpszClassName = StubClassName.c_str();
   ScopedWindowClass windowClass(wc.lpszClassName, instance);
   if (!windowClass.Register(wc))
-    Output() << TracePid() << " StubWinMain() --- RegisterClassEx failed: " << GetLastError() << std::endl;
+    Output() << TracePid() << " StubWinMain() --- RegisterClassEx failed: " << GetLastError() << EndLine;
 
   int left = 0, top = 0;
   CenterInWorkArea(kMainWidth, kMainHeight, left, top);
@@ -291,7 +291,7 @@ void StubWinMain() {
       if (MainLoopEnded) break;
     }
   } else {
-    Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << std::endl;
+    Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << EndLine;
   }
 
   if (window) KillTimer(window, kMainTimer);

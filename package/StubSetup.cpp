@@ -76,7 +76,7 @@ bool RunEngine(const std::string& folder, const std::string& engineEntry, const 
   std::string commandLine =
       EngineCommandLine(folder, engineEntry, arguments, token, ProgramPath(), ThisIs_AutoUpdateProg);
   ShortcutCleanup links = ReadShortcutLinks();
-  Output() << TracePid() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<" << std::endl;
+  Output() << TracePid() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<" << EndLine;
 
   const std::string atomName = kEngineAtomPrefix + token;
   UniqueAtom atom(GlobalAddAtomA(atomName.c_str()));
@@ -96,15 +96,15 @@ bool RunEngine(const std::string& folder, const std::string& engineEntry, const 
     // Nothing ran: say so instead of handing on a success.
     StubExitCode = kExitInstallFailed;
     Output() << TracePid() << " RunInstallFlow() --- the engine could not be started: " << startError
-             << std::endl;
+             << EndLine;
   }
-  Output() << TracePid() << " ==== Engine exit code: " << exitCode << std::endl;
+  Output() << TracePid() << " ==== Engine exit code: " << exitCode << EndLine;
   WaitWindowGone(kEngineDialogClassPrefix + token, "");
   YieldWait(0, 1000);
 
   bool finished = GlobalFindAtomA(atomName.c_str()) == 0;
   atom.reset();
-  Output() << TracePid() << " ==== Engine finished its work=" << BoolToText(finished) << std::endl;
+  Output() << TracePid() << " ==== Engine finished its work=" << BoolToText(finished) << EndLine;
   if (finished) RemoveShortcuts(links);
   return finished;
 }
@@ -119,7 +119,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     SetStatusText(StatusLine, info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
                   info.GetLangCharset(), info.GetLangFontSize());
   if (!HasTempSpace(folder, packageFile) && FindAltTempBase()) folder = AltSetupTempFolder();
-  Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << std::endl;
+  Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << EndLine;
 
   if (foreground && !CheckTempSpace(folder, packageFile, info)) {
     StubExitCode = kExitInstallCancelled;
@@ -143,7 +143,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     } else {
       StubExitCode = details.Status == TExtractStatus::Cancelled ? kExitInstallCancelled : kExitInstallFailed;
       if (!details.Reason.empty())
-        Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << std::endl;
+        Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << EndLine;
       if (!checkResult)
         MsgError(MsgOwnerTitle(),
                  info.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
@@ -158,7 +158,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
 
 bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,
                     bool foreground, const std::string& arguments) {
-  Output() << TracePid() << " RunInstallFlow() --- Start" << std::endl;
+  Output() << TracePid() << " RunInstallFlow() --- Start" << EndLine;
   bool result = false;
   try {
     result = InstallFlow(folder, packageFile, agentName, foreground, arguments);
@@ -168,7 +168,7 @@ bool RunInstallFlow(const std::string& folder, const std::string& packageFile, c
     CleanAltTempFolder();
   }
   Output() << TracePid() << " RunInstallFlow() --- End: " << BoolToText(result) << ", exit code " << StubExitCode
-           << std::endl;
+           << EndLine;
   return result;
 }
 
@@ -178,7 +178,7 @@ void TimerTick(HWND window) {
     std::string agentName = OwnFileInfo && OwnFileInfo->MakeAgent() ? OwnFileInfo->AgentExeName() : std::string();
     if (OwnFileInfo && OwnFileInfo->IsWebInstall()) {
       // The web install is not part of this build: nothing is installed.
-      Output() << TracePid() << " TimerTick() --- web install not available" << std::endl;
+      Output() << TracePid() << " TimerTick() --- web install not available" << EndLine;
       StubExitCode = kExitInstallFailed;
     } else {
       std::string packageFile = ProgramPath();

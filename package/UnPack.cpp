@@ -240,10 +240,10 @@ void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std
   out.reset();
   if (!ok) {
     Output() << ExceptionLine("ExtractPackage", "AU-Agent", "cannot write " + target + ": " + LastErrorText())
-             << std::endl;
+             << EndLine;
     return;
   }
-  Output() << TracePid() << " New AU-Agent: " << target << std::endl;
+  Output() << TracePid() << " New AU-Agent: " << target << EndLine;
 }
 
 bool AskForVolume(int volume, const std::string& fileName, int charset, const std::string& buttonList,
@@ -294,7 +294,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << std::endl;
+      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -307,7 +307,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         PackFile measured(volumeName);
         if (measured) end = PackEndOf(measured.get());
       }
-      Output() << "FileLen=" << end << std::endl;
+      Output() << "FileLen=" << end << EndLine;
       if (file && trailer.PackMagic == pack::kPackMagic) {
         std::int64_t position = dataStart;
         MoveTo(file.get(), position);
@@ -342,7 +342,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         if (run.Damaged) {
           status = TExtractStatus::Damaged;
           checkResult = false;
-          Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+          Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << EndLine;
           break;
         }
         const std::string agentName = ExtractFileName(agentFileName);
@@ -352,7 +352,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
             WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName);
           else
             Output() << ExceptionLine("ExtractPackage", "AU-Agent", "refused name \"" + agentName + "\": " + why)
-                     << std::endl;
+                     << EndLine;
         }
       }
     }
@@ -373,7 +373,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
   if (!goOn) status = TExtractStatus::Cancelled;
   if (status != TExtractStatus::Ok) run.Engine.clear();
   const std::int64_t elapsed = TickMs() - started;
-  Output() << "UnCompressTime: " << elapsed << " MS" << std::endl << std::endl;
+  Output() << "UnCompressTime: " << elapsed << " MS" << EndLine << EndLine;
   if (details) {
     details->Status = status;
     details->Reason = run.Reason;

@@ -280,10 +280,10 @@ bool EjectCD(const std::string& path) {
     const std::string device = std::string("\\\\.\\") + letter + ":";
     UniqueHandle drive(
         CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-    Output() << "EjectCD-2: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << std::endl;
+    Output() << "EjectCD-2: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << EndLine;
     if (!drive) {
       drive.reset(CreateFileA(device.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-      Output() << "EjectCD-3: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << std::endl;
+      Output() << "EjectCD-3: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << EndLine;
     }
     if (!drive) return false;
     DWORD returned = 0;

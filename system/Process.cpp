@@ -105,7 +105,7 @@ HWND FindMainWindow(const std::string& exe, bool fullPathOnly, bool fromEnd) {
 
 bool PostProcessMessage(const std::string& exe, bool fullPathOnly, UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = FindMainWindow(exe, fullPathOnly, false);
-  Output() << "Wnd=" << reinterpret_cast<std::uintptr_t>(window) << std::endl;
+  Output() << "Wnd=" << reinterpret_cast<std::uintptr_t>(window) << EndLine;
   if (!window) return false;
   PostMessageA(window, message, wParam, lParam);
   return true;
@@ -121,7 +121,7 @@ bool KillProgram(const std::string& exe, bool fullPathOnly) {
   const DWORD pid = IsWindowsNT() ? FindPidByWindows(exe) : FindPidByToolhelp(exe, fullPathOnly, false);
   const DWORD attr = GetFileAttributesA(exe.c_str());
   const bool exists = attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(exists) << "\t  >" << exe << "<" << std::endl;
+  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(exists) << "\t  >" << exe << "<" << EndLine;
   if (pid == 0) return false;
   UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
   return process && TerminateProcess(process.get(), 0);

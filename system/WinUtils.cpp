@@ -87,7 +87,7 @@ std::string ReadIniString(const std::string& file, const std::string& section, c
       buffer.assign(std::min<std::size_t>(std::size_t{size} * 4, kIniReadLimit), '\0');
     }
   } catch (...) {
-    Output() << "EXCEPTION --- Utils.ReadIniString()  " << LastErrorText() << std::endl;
+    Output() << "EXCEPTION --- Utils.ReadIniString()  " << LastErrorText() << EndLine;
     return def;
   }
 }
