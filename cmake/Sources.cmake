@@ -17,6 +17,11 @@ set(Z_PORTABLE_SOURCES
   ui/LangStrings.cpp
   internet/InetHTTP.cpp
   package/SetupLogic.cpp
+  agent/SetupRecordsLogic.cpp
+  agent/DecisionLogic.cpp
+  folders/ShellDirLogic.cpp
+  folders/RunTimeDir.cpp
+  folders/VariablesLogic.cpp
 )
 
 # Native stand-ins for the platform pieces of portable units (no viewer natively).
@@ -46,6 +51,9 @@ set(Z_WINDOWS_SOURCES
   package/UnPack.cpp
   internet/ZProgBar.cpp
   package/StubSetup.cpp
+  agent/SetupRecords.cpp
+  folders/ShellDir.cpp
+  folders/Variables.cpp
 )
 
 # The stub's entry point and resources.

@@ -1,0 +1,75 @@
+#include "agent/DecisionLogic.h"
+
+#include "agent/SetupRecordsLogic.h"
+#include "system/ZSub.h"
+
+namespace {
+
+constexpr const char kDecisionReasons[] =
+    "|Error downloading .INFO file|Error reading .ORIGINAL file|Too early for retesting"
+    "|New version is not higher then old version|\"Valid for version\" mismatch|Download file size error|OK|";
+
+constexpr std::int64_t kSizeTolerance = 100;
+
+}  // namespace
+
+int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std::int64_t now,
+                      std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval) {
+  if (!firstShotPending && !forceShot) {
+    forceShot = false;
+    return kShotNotDue;
+  }
+  const std::int64_t interval = testMode ? kTestModeProbeInterval : probeSecondsInterval;
+  int status = now >= SaturatingAdd(probeSecondsLast, interval) ? kShotDue : kShotNotDue;
+  if (probeSecondsInterval == 0 && status == kShotDue) status = kShotDueOnce;
+  if (probeSecondsInterval == -1) status = kShotNotDue;
+  if (forceShot) status = kShotDue;
+  forceShot = false;
+  return status;
+}
+
+bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs) {
+  // Unsigned difference: correct across the wrap of the tick count.
+  return force || nowMs - lastCheckMs > kTestModeRecheckMs;
+}
+
+bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today) {
+  return testMode == "1" && testModeDate == today;
+}
+
+bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval) {
+  return reAskSecondsInterval > 0 && now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval);
+}
+
+bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal) {
+  if (validVersions.empty()) return true;
+  return ("," + validVersions + ",").find("," + std::to_string(versionOriginal) + ",") != std::string::npos;
+}
+
+bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual) {
+  std::int64_t difference = 0;
+  if (__builtin_sub_overflow(actual, expected, &difference)) return false;
+  return difference > -kSizeTolerance && difference < kSizeTolerance;
+}
+
+bool InfoStageOK(const DecisionRecord& r) { return r.infoOK; }
+bool OriginalStageOK(const DecisionRecord& r) { return r.versionOriginal > 0; }
+bool StampStageOK(const DecisionRecord& r) { return r.infoStamp != r.originalStamp || r.reAskDue || r.manualCheck; }
+bool VersionStageOK(const DecisionRecord& r) { return r.versionNew > r.versionOriginal; }
+bool ValidStageOK(const DecisionRecord& r) { return ValidVersionOK(r.validVersions, r.versionOriginal); }
+
+int DecisionStage(const DecisionRecord& record, const std::function<bool()>& sizeOK) {
+  bool (*const kTests[])(const DecisionRecord&) = {InfoStageOK, OriginalStageOK, StampStageOK, VersionStageOK,
+                                                   ValidStageOK};
+  int stage = 0;
+  for (auto test : kTests) {
+    if (!test(record)) return stage;
+    ++stage;
+  }
+  return sizeOK && sizeOK() ? kDecisionOK : stage;
+}
+
+std::string DecisionReason(int stage) {
+  if (stage < 0 || stage > kDecisionOK) return std::string();
+  return SUB::GetItem(kDecisionReasons, stage, "");
+}

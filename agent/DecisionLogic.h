@@ -1,0 +1,67 @@
+#pragma once
+// The agent's update decision without the operating system: when a probe is due, the
+// re-ask rule and the stage tests of the decision, each callable on plain values so that
+// they can be tested on any record. The timer, the fetch and the messages use them.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// ---- Probe timing ----
+// ShotTimeStatus results.
+constexpr int kShotNotDue = 0;
+constexpr int kShotDue = 1;
+constexpr int kShotDueOnce = 2;  // due, and the record allows one probe per agent run
+// The probe interval in test mode (seconds).
+constexpr std::int64_t kTestModeProbeInterval = 5;
+
+// The status of one tick, from the agent's flags and the record: 0 when neither a first
+// probe is pending nor a probe forced; else due when now >= last + interval (5 s in test
+// mode), 2 instead of 1 for a stored interval of 0, never for a stored interval of -1;
+// a forced probe is always due. forceShot is cleared. All record values may be anything:
+// the arithmetic saturates instead of overflowing.
+int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std::int64_t now,
+                      std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval);
+
+// ---- Test mode ----
+// The registry is read again when forced or more than this long after the last check.
+constexpr std::uint32_t kTestModeRecheckMs = 30000;
+// Whether a check is due, from the millisecond tick counts (which wrap after 49.7 days).
+bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs);
+// Test mode holds when the "TestMode" value is exactly "1" and "TestModeDate" is today's
+// date as DD-MMM-YYYY (the form DateToText writes, compared exactly).
+bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today);
+
+// ---- The decision's stage tests ----
+// now > last + interval (strictly) and interval > 0.
+bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval);
+// validVersions empty, or "," + validVersions + "," contains "," + version + "," (plain,
+// case-sensitive text search, no trimming).
+bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal);
+// The sizes differ by less than 100 bytes in either direction (any values).
+bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
+
+// What the decision looks at, read from the records once per probe.
+struct DecisionRecord {
+  bool infoOK = false;               // the ".info" fetch succeeded
+  std::int32_t versionOriginal = 0;  // [OriginalSetup] VersionOriginal
+  std::int32_t versionNew = 0;       // [NewSetup] VersionNew
+  std::int32_t originalStamp = 0;    // [OriginalSetup] Stamp
+  std::int32_t infoStamp = 0;        // [NewSetup] Stamp
+  bool reAskDue = false;             // ReAskDue on the record's times
+  bool manualCheck = false;          // a manual check runs at this tick
+  std::string validVersions;         // [NewSetup] ValidVersions
+};
+
+// One test per stage: the decision goes on past stage n while test n passes.
+bool InfoStageOK(const DecisionRecord& r);      // 0 -> 1
+bool OriginalStageOK(const DecisionRecord& r);  // 1 -> 2: VersionOriginal > 0
+bool StampStageOK(const DecisionRecord& r);     // 2 -> 3: new stamp, re-ask due or manual
+bool VersionStageOK(const DecisionRecord& r);   // 3 -> 4: VersionNew > VersionOriginal
+bool ValidStageOK(const DecisionRecord& r);     // 4 -> 5: ValidVersionOK
+
+constexpr int kDecisionOK = 6;
+// The stage reached (0..6); sizeOK (the file-size test, which may need the network) is
+// called only when stage 5 is reached.
+int DecisionStage(const DecisionRecord& record, const std::function<bool()>& sizeOK);
+// The text of a stage ("Error downloading .INFO file" ... "OK"); empty outside 0..6.
+std::string DecisionReason(int stage);
