@@ -74,7 +74,10 @@ TraceStream& TraceStream::Write(const char* data, std::size_t size) {
   return *this;
 }
 
-TraceStream& TraceStream::operator<<(const char* text) { return Write(text, std::strlen(text)); }
+TraceStream& TraceStream::operator<<(const char* text) {
+  // A null text writes nothing; the line goes on.
+  return text ? Write(text, std::strlen(text)) : *this;
+}
 
 TraceStream& TraceStream::operator<<(TraceLineEnd) {
   *this << '\n';

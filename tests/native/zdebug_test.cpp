@@ -75,7 +75,8 @@ TEST(DebugStream, FailedDeliveryIsDroppedNotRepeated) {
     delivered.push_back(piece);
   });
   Output() << "lost" << EndLine;  // the writer never sees the failure
-  Output() << "next" << EndLine;
+  const char* none = nullptr;
+  Output() << "next" << none << EndLine;  // nor a null text
   SetDebugPieceSink(nullptr);
   EXPECT_EQ(delivered, std::vector<std::string>{"next\n"});
 }
