@@ -15,7 +15,7 @@ set(Z_PORTABLE_SOURCES
   ui/Markup.cpp
   ui/SLangId.cpp
   ui/LangStrings.cpp
-  internet/InetHTTP.cpp
+  internet/InetHTTPLogic.cpp
   package/SetupLogic.cpp
   agent/SetupRecordsLogic.cpp
   agent/DecisionLogic.cpp
@@ -50,6 +50,7 @@ set(Z_WINDOWS_SOURCES
   package/PackXWin.cpp
   package/UnPack.cpp
   internet/ZProgBar.cpp
+  internet/InetHTTP.cpp
   package/StubSetup.cpp
   agent/SetupRecords.cpp
   folders/ShellDir.cpp

@@ -1,9 +1,280 @@
 #include "internet/InetHTTP.h"
 
+#include <wininet.h>
+
+#include <exception>
+#include <vector>
+
+#include "driver/DllSafety.h"
+#include "internet/CommUtils.h"
+#include "internet/InetHTTPLogic.h"
+#include "internet/ZProgBar.h"
+#include "system/Files.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "system/ZDebug.h"
+#include "ui/ZMsgBox.h"
+
 namespace {
+
 // Single-threaded process: handlers that set it and loops that poll it run on one thread.
 bool downloadAborted = false;
+
+// ---- The WinINet binding: every entry point looked up at run time, none imported ----
+HMODULE wininet = nullptr;
+
+struct Slot {
+  const char* name;
+  FARPROC proc;
+};
+enum SlotId { kConnectedState, kCloseHandle, kOpen, kOpenUrl, kQueryInfo, kReadFile, kSetOption, kResponseInfo };
+Slot slots[] = {{"InternetGetConnectedState", nullptr}, {"InternetCloseHandle", nullptr},
+                {"InternetOpenA", nullptr},             {"InternetOpenUrlA", nullptr},
+                {"HttpQueryInfoA", nullptr},            {"InternetReadFile", nullptr},
+                {"InternetSetOptionA", nullptr},        {"InternetGetLastResponseInfoA", nullptr}};
+
+template <typename Fn>
+Fn Bind(SlotId id) {
+  Slot& slot = slots[id];
+  if (!slot.proc) {
+    if (!wininet) wininet = LoadSystemLibrary("WinINet.dll");
+    if (wininet) slot.proc = GetProcAddress(wininet, slot.name);
+  }
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(slot.proc));
+}
+
+BOOL Inet_GetConnectedState(DWORD* flags) {
+  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, DWORD)>(kConnectedState);
+  return fn ? fn(flags, 0) : FALSE;
+}
+BOOL Inet_CloseHandle(HINTERNET handle) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET)>(kCloseHandle);
+  return fn ? fn(handle) : FALSE;
+}
+HINTERNET Inet_Open(const char* agent) {
+  auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
+  return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
+}
+HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
+  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
+  return fn ? fn(internet, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+}
+BOOL Http_QueryInfo(HINTERNET request, DWORD level, void* buffer, DWORD* length) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
+  DWORD index = 0;
+  return fn ? fn(request, level, buffer, length, &index) : FALSE;
+}
+BOOL Inet_ReadFile(HINTERNET request, void* buffer, DWORD size, DWORD* read) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD)>(kReadFile);
+  *read = 0;
+  return fn ? fn(request, buffer, size, read) : FALSE;
+}
+BOOL Inet_SetOption(HINTERNET handle, DWORD option, DWORD value) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD)>(kSetOption);
+  return fn ? fn(handle, option, &value, sizeof value) : FALSE;
+}
+BOOL Inet_GetLastResponseInfo(DWORD* error, char* buffer, DWORD* length) {
+  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)>(kResponseInfo);
+  return fn ? fn(error, buffer, length) : FALSE;
+}
+
+struct InternetHandleTraits {
+  static HINTERNET Invalid() { return nullptr; }
+  static bool Valid(HINTERNET h) { return h != nullptr; }
+  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+
+void TraceDownloadError(const std::string& errorText) {
+  if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
+}
+
+// The loop of a download whose request is open: chunks into partial (or content) until
+// the data end, the content length is reached, a read fails or the user aborts.
+std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, const std::string& partial,
+                            std::string& content, std::uint32_t size, TProgBar* progBar, std::string& errorText) {
+  const std::uint32_t chunk = DownloadChunkSize(size);
+  std::uint64_t total = 0;
+  if (progBar) {
+    int position = 0, max = 0;
+    DownloadProgressRange(size, chunk, total, position, max);
+    progBar->SetRange(position, max);
+  }
+  TBytesRate rate(size > 102400, size > 10485760);
+  if (progBar) progBar->SetCaption(fileName);
+
+  std::vector<char> buffer(kDownloadBufferSize);
+  DWORD read = 0;
+  do {
+    YieldWait(0, 2);
+    const std::uint32_t want = NextReadSize(chunk, size, total);
+    if (want == 0) break;  // the content length is reached
+    std::fill(buffer.begin(), buffer.end(), 0);
+    const bool ok = Inet_ReadFile(request, buffer.data(), want, &read) != FALSE;
+    if (ok) {
+      read = std::min<DWORD>(read, want);
+      if (!partial.empty()) {
+        if (!AppendTextFile(partial, std::string(buffer.data(), read))) {
+          errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
+          break;
+        }
+      } else {
+        if (content.size() + read > kMemoryDownloadCap) {
+          errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) +
+                                                      " bytes for a download into memory");
+          content.clear();
+          break;
+        }
+        content.append(buffer.data(), read);
+      }
+      total += read;
+    } else {
+      std::string detail = LastErrorText();
+      if (detail.empty()) HTTP_GetLastResponseInfo(detail);
+      errorText = DownloadErrorText(fileName, detail);
+      read = 0;
+    }
+    const std::string rateText = rate.Text(size, static_cast<std::int64_t>(total), read);
+    if (ok && read > 0 && progBar) progBar->SetText(rateText);
+  } while (read > 0 && !DownloadAborted());
+  return total;
+}
+
+bool Download(HWND window, const std::string& url, const std::string& destFile, std::string& content,
+              TProgBar* progBar, std::string& errorText) {
+  const std::string fileName = UrlFileName(url);
+  HTTP_Touch(url);
+  UniqueInternet internet(Inet_Open("HTTP_Connect_3"));
+  if (!internet) {
+    errorText = "Unable to initialize \"WinINet.dll\"";
+    return false;
+  }
+  HTTP_SetTimeouts(internet.get(), kDownloadTimeoutMs);
+  UniqueInternet request(static_cast<HINTERNET>(HTTP_OpenURL(internet.get(), url)));
+  if (!request) {
+    errorText = "Unable to open Internet Connection: " + url;
+    return false;
+  }
+  const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
+  const std::uint32_t stamp = HTTP_GetLastModified(request.get());
+  if (size == 0) {
+    errorText = url + " --- File Not Found !";
+    return false;
+  }
+  if (destFile.empty() && size != kNoContentLength && size > kMemoryDownloadCap) {
+    errorText = DownloadErrorText(fileName, std::to_string(size) + " bytes are more than " +
+                                                std::to_string(kMemoryDownloadCap) + " for a download into memory");
+    return false;
+  }
+  if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
+
+  std::string partial;
+  if (!destFile.empty()) {
+    partial = PartialFileName(destFile, size, stamp);
+    DeleteFiles(destFile + ".*", false);  // a transfer never continues an older attempt
+  }
+  const std::uint64_t total = ReceiveChunks(request.get(), fileName, partial, content, size, progBar, errorText);
+  if (DownloadAborted()) errorText = "Download Aborted";
+  if (errorText.empty()) errorText = ShortTransferError(fileName, size, total);
+
+  bool complete = errorText.empty();
+  if (!destFile.empty()) {
+    complete = false;
+    if (size != kNoContentLength && FileSizeByName(partial) == static_cast<std::int64_t>(size)) {
+      DeleteFileA(destFile.c_str());
+      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE && errorText.empty();
+    }
+  }
+  return complete;
+}
+
 }  // namespace
 
 void SetDownloadAborted(bool aborted) { downloadAborted = aborted; }
 bool DownloadAborted() { return downloadAborted; }
+
+bool HTTP_CheckConnection(std::string& errorText) {
+  DWORD flags = 0;
+  const bool connected = Inet_GetConnectedState(&flags) != FALSE;
+  errorText = connected ? std::string() : LastErrorText();
+  return connected;
+}
+
+bool HTTP_CheckConnection() {
+  std::string ignored;
+  return HTTP_CheckConnection(ignored);
+}
+
+void HTTP_Touch(const std::string& url) {
+  UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
+  if (internet) UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+}
+
+std::int32_t HTTP_GetFileSize(const std::string& url) {
+  HTTP_Touch(url);
+  UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
+  if (!internet) return -1;
+  UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+  if (!request) return -1;
+  const std::int32_t length = HTTP_GetContentLength(request.get());
+  Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
+  return length;
+}
+
+std::int32_t HTTP_GetContentLength(void* request) {
+  DWORD value = 0xFFFFFFFFu;
+  DWORD length = sizeof value;
+  if (!Http_QueryInfo(static_cast<HINTERNET>(request), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value,
+                      &length))
+    return -1;
+  return static_cast<std::int32_t>(value);
+}
+
+std::uint32_t HTTP_GetLastModified(void* request) {
+  // The header's text is read and parsed here: WinINet's own date conversion
+  // (HTTP_QUERY_FLAG_SYSTEMTIME) never returns on some texts that are not dates.
+  char text[128] = {};
+  DWORD length = sizeof text - 1;
+  if (!Http_QueryInfo(static_cast<HINTERNET>(request), HTTP_QUERY_LAST_MODIFIED, text, &length)) return 0;
+  return HttpDateToDos(std::string(text, std::min<DWORD>(length, sizeof text - 1)));
+}
+
+void HTTP_SetTimeouts(void* internet, std::uint32_t milliseconds) {
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
+                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT})
+    Inet_SetOption(static_cast<HINTERNET>(internet), option, milliseconds);
+}
+
+void* HTTP_OpenURL(void* internet, const std::string& url) {
+  return Inet_OpenUrl(static_cast<HINTERNET>(internet), UrlWithScheme(url), INTERNET_FLAG_RELOAD);
+}
+
+void HTTP_GetLastResponseInfo(std::string& text) {
+  char buffer[1024];
+  DWORD error = 0, length = sizeof buffer;
+  if (Inet_GetLastResponseInfo(&error, buffer, &length)) text.assign(buffer, std::min<DWORD>(length, sizeof buffer));
+}
+
+bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destFile,
+                                   std::string& content, TProgBar* progBar, std::string& errorText) {
+  errorText.clear();
+  content.clear();
+  bool complete = false;
+  try {
+    complete = Download(window, url, destFile, content, progBar, errorText);
+  } catch (const std::exception& error) {
+    TraceException(error, "HTTP_DownloadFile_Incremental", url);
+    errorText = DownloadErrorText(UrlFileName(url), error.what());
+    content.clear();
+    complete = false;
+  }
+  TraceDownloadError(errorText);
+  return complete;
+}
+
+void HTTP_UnloadWinINet() {
+  if (wininet) FreeLibrary(wininet);
+  wininet = nullptr;
+  for (Slot& slot : slots) slot.proc = nullptr;
+}

@@ -1,5 +1,6 @@
 #include "package/SetupLogic.h"
 
+#include "package/PackX.h"
 #include "system/Utils.h"
 
 std::string ThreadToken(std::uint32_t threadId) { return "_" + std::to_string(threadId); }
@@ -59,4 +60,21 @@ std::string SpaceQuestionText(const SpaceTexts& texts, const std::string& folder
   text = ReplaceText(text, "<SPACE_REQ>", SizeText(needed));
   text = ReplaceText(text, "<SPACE_AVAIL>", SizeText(free));
   return text;
+}
+
+std::string WebConfirmText(const std::string& question, const std::string& webSize) {
+  std::int64_t bytes = 0;
+  if (!TryParseInt64(Trim(webSize), bytes)) bytes = 0;
+  return ReplaceText(question, "<SIZE>", SizeText(static_cast<double>(bytes)));
+}
+
+std::string WebAgentImage(std::string image) {
+  // Only the low half counts: the copy is made from a stub, never from a 4 GB package.
+  const std::uint64_t end = PackEndFromImage(image) & 0xFFFFFFFFu;
+  const bool endInside = end > 0 && end <= image.size();
+  if (endInside && image.size() - end < 10000) image.resize(end);
+  // The flag belongs to the trailer: a longer trailing block is kept but not written into.
+  const std::size_t trailerEnd = endInside ? static_cast<std::size_t>(end) : image.size();
+  if (trailerEnd > 5) image[trailerEnd - 5] = 1;
+  return image;
 }

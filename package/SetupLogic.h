@@ -43,3 +43,12 @@ struct SpaceTexts {
 };
 std::string SpaceQuestionText(const SpaceTexts& texts, const std::string& folder, bool showTempNote,
                               double needed, double free);
+
+// The download question's "<SIZE>" (exact case, every occurrence) replaced by SizeText of
+// the web stub's size in bytes (a size that is not a number counts as 0).
+std::string WebConfirmText(const std::string& question, const std::string& webSize);
+
+// The web stub's copy of itself as the agent: a trailing block (a signature) shorter
+// than 10,000 bytes after PackEnd is cut off; the trailer's ThisIsAgent byte (five
+// bytes before PackEnd, or before the end when PackEnd is not inside the image) is set.
+std::string WebAgentImage(std::string image);

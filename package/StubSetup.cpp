@@ -4,6 +4,9 @@
 
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
+#include "internet/CommUtils.h"
+#include "internet/InetHTTP.h"
+#include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
@@ -16,6 +19,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/LangStrings.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -24,16 +28,6 @@ constexpr const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zo
 
 // Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
 std::string altTempBase;
-
-bool FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // A fresh, empty folder: whatever an earlier run left under that name goes first.
 std::string MakeFreshFolder(const std::string& folder) {
@@ -154,7 +148,117 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
   return result;
 }
 
+// ---- The web install ----
+
+// Err of WebInstall when the user declined the download: no box follows.
+constexpr char kDeclinedMarker[] = "!";
+
+void CopyFileTime(const std::string& from, const std::string& to) {
+  UniqueHandle source(CreateFileA(from.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  UniqueHandle target(CreateFileA(to.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+  FILETIME written;
+  if (source && target && GetFileTime(source.get(), nullptr, nullptr, &written))
+    SetFileTime(target.get(), nullptr, nullptr, &written);
+}
+
+// The agent: a copy of this web stub with its agent byte set, left in SetupTempFolder for
+// the engine to install.
+void WriteWebAgentCopy(const TGFileInfo& own) {
+  const std::string agentName = ExtractFileName(own.AgentExeName());
+  if (!own.MakeAgent() || Trim(agentName).empty()) return;
+  const std::string image = ReadFilePart(ProgramPath());
+  const std::string target = SetTrailingBackslash(SetupTempFolder(), true) + agentName;
+  if (image.empty() || !WriteTextFile(target, WebAgentImage(image))) {
+    Output() << TracePid() << " RunWebBranch() --- cannot write the agent " << target << ": " << LastErrorText()
+             << EndLine;
+    return;
+  }
+  CopyFileTime(ProgramPath(), target);
+  Output() << TracePid() << " New AU-Agent: " << target << EndLine;
+}
+
+void ShowWebError(const TGFileInfo& own, const std::string& err) {
+  MsgError(MsgOwnerTitle(), err, own.GetLangString("Error", lang::kError), own.GetLangString("BtnText", lang::kBtnText),
+           own.GetLangCharset());
+}
+
 }  // namespace
+
+void WebInstall(const std::string& folder, const std::string& base, const std::string& setupFileName) {
+  Output() << TracePid() << " WebInstall() --- Start" << EndLine;
+  const TGFileInfo& own = *OwnFileInfo;
+  std::string err;
+  bool deleteAfter = false;
+  const bool hidden = HasSwitch("/hide") || own.HiddenByDefault();
+  const std::string url = base + "/" + setupFileName;
+  std::string setupFile = SetTrailingBackslash(base, true) + setupFileName;
+
+  if (FileExists(setupFile)) {
+    Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << EndLine;
+  } else {
+    if (StatusLine)
+      SetStatusText(StatusLine, own.GetLangString("s10", lang::kS10), own.GetLangFontName(), own.GetLangCharset(),
+                    own.GetLangFontSize());
+    if (own.AskBeforeDownload() && !hidden) {
+      const std::string question = WebConfirmText(own.GetLangString("s11", lang::kS11), own.WebSize());
+      if (!MsgConfirm(MsgOwnerTitle(), question, own.GetLangString("Confirm", lang::kConfirm),
+                      own.GetLangString("BtnText", lang::kBtnText), own.GetLangCharset()))
+        err = kDeclinedMarker;
+    }
+    std::string systemText;
+    if (!HTTP_CheckConnection(systemText)) {
+      err = own.GetLangString("s12", lang::kS12);
+      if (!systemText.empty()) err += "<P><P>" + systemText;
+    }
+    SetDownloadAborted(false);
+    // Only the name: the download never lands outside the temporary folder.
+    setupFile = TempFolder(true) + ExtractFileName(setupFileName);
+    HWND window = hidden ? nullptr : MainWindow;
+    TProgBar& progBar = EnsureProgBar();
+    if (err.empty()) {
+      std::string unused;
+      const bool complete = HTTP_DownloadFile_Incremental(window, url, setupFile, unused, &progBar, err);
+      // A server that sent no size leaves no file and no error: that is no setup file.
+      if (err.empty() && !complete)
+        err = DownloadErrorText(UrlFileName(url), "the transfer did not complete");
+      if (err.empty()) deleteAfter = true;
+    }
+    YieldWait(0, 300);
+    ProgressCallback(0, 0, 10, 0, 1, "");
+    YieldWait(0, 700);
+  }
+
+  if (err.empty()) {
+    TGFileInfo setup(setupFile);
+    if (!own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
+  }
+  if (err.empty()) RunInstallFlow(folder, setupFile, "", !hidden, CommandLineArgs());
+  if (deleteAfter) DeleteFileA(setupFile.c_str());
+  if (!err.empty()) {
+    // Declined or aborted by the user, else nothing could be installed.
+    StubExitCode = err == kDeclinedMarker || err == "Download Aborted" ? kExitInstallCancelled : kExitInstallFailed;
+    Output() << TracePid() << " WebInstall() --- not installed: " << err << EndLine;
+    if (err != kDeclinedMarker) ShowWebError(own, err);
+  }
+  Output() << TracePid() << " WebInstall() --- End, exit code " << StubExitCode << EndLine;
+}
+
+void RunWebBranch() {
+  try {
+    const TGFileInfo& own = *OwnFileInfo;
+    WriteWebAgentCopy(own);
+    std::string base = own.WebUrl();
+    // A web stub named like its setup file is not a copy of that file beside itself.
+    const std::string local = ExeFolder(true) + own.WebFileName();
+    if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
+    WebInstall(SetupTempFolder(), base, own.WebFileName());
+  } catch (const std::exception& error) {
+    TraceException(error, "RunWebBranch");
+    if (StubExitCode == 0) StubExitCode = kExitInstallFailed;  // never a failure reported as success
+  }
+}
 
 bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,
                     bool foreground, const std::string& arguments) {
@@ -177,9 +281,7 @@ void TimerTick(HWND window) {
   try {
     std::string agentName = OwnFileInfo && OwnFileInfo->MakeAgent() ? OwnFileInfo->AgentExeName() : std::string();
     if (OwnFileInfo && OwnFileInfo->IsWebInstall()) {
-      // The web install is not part of this build: nothing is installed.
-      Output() << TracePid() << " TimerTick() --- web install not available" << EndLine;
-      StubExitCode = kExitInstallFailed;
+      RunWebBranch();
     } else {
       std::string packageFile = ProgramPath();
       std::string spanFile = GetSwitchValue("/SpanDiskFName1=", "");

@@ -14,6 +14,15 @@ class TGFileInfo;
 // installation, deletes SetupTempFolder and posts the quit message.
 void TimerTick(HWND window);
 
+// The web half of TimerTick: writes the agent copy when the package asks for one, takes
+// the setup file beside the stub (unless WebNoLocal) or from WebUrl and runs WebInstall.
+void RunWebBranch();
+// Fetches (or takes from base when it lies there) the setup file, checks that it carries
+// the web stub's token and installs it like a local installation file, with the stub's
+// own switches. A downloaded file is deleted afterwards; errors are shown in a box
+// (exit code 1603, or 1602 when the user declined or aborted the download).
+void WebInstall(const std::string& folder, const std::string& base, const std::string& setupFileName);
+
 // Extracts the package file into folder (or into AltSetupTempFolder when the folder's
 // drive is short and another fixed drive has more room) and runs its engine. Foreground:
 // ask the space question, show the main window and the engine window. Arguments are

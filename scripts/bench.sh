@@ -4,12 +4,14 @@
 # blocks with the same compiler and zlib (extractbase.exe), three rounds, best time each.
 #
 #   bash scripts/bench.sh [BUILD_DIR]      (default: build; needs a finished build)
+#   bash scripts/bench.sh download [BUILD_DIR]   the download bench (scripts/bench-download.sh)
 #
 # Packages: "mixed", about 100 MB of Debian's own binaries and texts (a few files of tens
 # of MB, blocks of 5,242,880 bytes, zlib level 9), and "small", 20,000 files of 1 to 10 KB.
 # Prints the stub's size, then MB/s and files/s of both, their ratio and the peak memory
 # of each process.
 set -euo pipefail
+if [ "${1:-}" = download ]; then shift; exec bash "$(dirname "$0")/bench-download.sh" "$@"; fi
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 win=$build/windows

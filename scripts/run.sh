@@ -2,8 +2,15 @@
 # The main job: installs what is missing, builds the stub, packs a sample installation
 # file with zpack (the sample setup engine and a few files), installs it under Wine with
 # its progress window, and prints what was installed, where, and the exit code handed on.
+#
+#   bash scripts/run.sh          the local installation file
+#   bash scripts/run.sh --web    a web install: zpack also writes the setup file's web stub,
+#                                a local nginx serves the setup file on 127.0.0.1 and the
+#                                web stub downloads, checks and installs it
 set -euo pipefail
 cd "$(dirname "$0")/.."
+web=0
+[ "${1:-}" = --web ] && web=1
 bash scripts/setup.sh
 build=${Z_BUILD_DIR:-build}  # another build folder for a private run
 cmake -S . -B "$build" -G Ninja >/dev/null
@@ -11,7 +18,8 @@ cmake --build "$build"
 bench=$build/wine
 bin=$build/windows
 bash scripts/wine-bench.sh start "$bench"
-trap 'bash scripts/wine-bench.sh stop "$bench" >/dev/null' EXIT
+source tests/wine/web_lib.bash
+trap 'stop_web_servers; bash scripts/wine-bench.sh stop "$bench" >/dev/null' EXIT
 
 # Paths inside the bench's prefix.
 export WINEPREFIX=$PWD/$bench/prefix
@@ -24,15 +32,29 @@ cp README.md ARCHITECTURE.md "$sample/files/"
 cp docs/*.md "$sample/files/docs/"
 cp res/ZStub.ico "$sample/files/"
 
-echo "== packing $sample_win\\SampleSetup.exe"
-"$build/zpack" --stub "$bin/ZStub.exe" -o "$sample/SampleSetup.exe" \
-  --engine "$bin/SampleEngine.exe" --engine-args "/Target=\"$target_win\" /WorkMs=1500" \
-  --dir "$sample/files" --language '|English|s0=Zorvik Sample Setup|' --activity-bar
-"$build/zpack" --list "$sample/SampleSetup.exe" | sed -n '1,12p'
+pack_options=(--stub "$bin/ZStub.exe" --engine "$bin/SampleEngine.exe"
+  --engine-args "/Target=\"$target_win\" /WorkMs=1500" --dir "$sample/files"
+  --language '|English|s0=Zorvik Sample Setup|' --activity-bar)
+if [ $web = 0 ]; then
+  echo "== packing $sample_win\\SampleSetup.exe"
+  "$build/zpack" "${pack_options[@]}" -o "$sample/SampleSetup.exe"
+  "$build/zpack" --list "$sample/SampleSetup.exe" | sed -n '1,12p'
+  program="$sample_win\\SampleSetup.exe"
+else
+  # The vendor's server: nginx on a free loopback port, serving $sample/www.
+  mkdir -p "$sample/www"
+  start_nginx "$sample/www" "$PWD/$build/run-nginx"
+  echo "== packing $sample_win\\www\\SampleSetup.exe and its web stub $sample_win\\SampleWebSetup.exe"
+  "$build/zpack" "${pack_options[@]}" -o "$sample/www/SampleSetup.exe" \
+    --web-stub "$sample/SampleWebSetup.exe" --web-url "$nginx_url"
+  "$build/zpack" --list "$sample/SampleWebSetup.exe" | sed -n '1,20p'
+  echo "== nginx serves $nginx_url/SampleSetup.exe"
+  program="$sample_win\\SampleWebSetup.exe"
+fi
 
 echo "== installing under Wine (progress window on the bench's display $(cat "$bench/display"))"
 set +e
-bash scripts/wine-bench.sh run "$bench" "$sample_win\\SampleSetup.exe" /ExitCode=0
+bash scripts/wine-bench.sh run "$bench" "$program" /ExitCode=0
 code=$?
 set -e
 
@@ -47,5 +69,5 @@ if [ -f "$record" ]; then
   echo "== the engine ran from: $(sed -n 's/^EngineFolder=//p' "$record" | tr -d '\r') (removed afterwards)"
   echo "== its command line:    $(sed -n 's/^CommandLine=//p' "$record" | tr -d '\r')"
 fi
-echo "== SampleSetup.exe exited with code $code (the engine's; 1602 cancelled, 1603 failed: the installation did not run)"
+echo "== ${program##*\\} exited with code $code (the engine's; 1602 cancelled, 1603 failed: the installation did not run)"
 exit "$code"

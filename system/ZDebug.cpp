@@ -20,7 +20,8 @@ class DebugStreamBuf {
 
   void Put(const char* data, std::size_t size) {
     while (size > 0) {
-      if (waiting_ == kDebugStreamBuffer) Deliver();
+      // A writer entered during delivery may have filled the buffer again.
+      while (waiting_ == kDebugStreamBuffer) Deliver();
       std::size_t room = kDebugStreamBuffer - waiting_;
       std::size_t part = size < room ? size : room;
       std::memcpy(buffer_ + waiting_, data, part);
@@ -31,7 +32,9 @@ class DebugStreamBuf {
   }
 
   void Deliver() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // Re-entrant: delivery sends a message and the thread handles messages sent to it
+    // while it waits; a handler that traces comes back here on the same thread.
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::size_t waiting = waiting_;
     if (waiting == 0) return;
     // Emptied before the copy, so that a failure while copying or delivering never
@@ -50,7 +53,7 @@ class DebugStreamBuf {
  private:
   char buffer_[kDebugStreamBuffer];
   std::size_t waiting_ = 0;
-  std::mutex mutex_;
+  std::recursive_mutex mutex_;
 };
 
 DebugStreamBuf& Buffer() {

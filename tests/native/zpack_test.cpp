@@ -165,6 +165,32 @@ TEST_F(ZPackTest, WebStubTakesTheSetupFilesToken) {
   EXPECT_EQ(+stub.Trailer.DataStart, std::uint32_t(fs::file_size(web) - 74));
 }
 
+TEST_F(ZPackTest, WebStubWrittenBesideItsSetupFile) {
+  std::string setup = (dir_ / "Setup.exe").string(), web = (dir_ / "WebSetup.exe").string();
+  auto args = Basic(setup);
+  // Without a URL neither file is written.
+  auto noUrl = args;
+  noUrl.insert(noUrl.end(), {"--web-stub", web});
+  EXPECT_EQ(Run(noUrl), 1);
+  EXPECT_FALSE(fs::exists(setup));
+  EXPECT_FALSE(fs::exists(web));
+
+  args.insert(args.end(), {"--web-stub", web, "--web-url", "http://h/d", "--ask-before-download", "--web-no-local"});
+  ASSERT_EQ(Run(args), 0);
+  TGFileInfo full(setup), stub(web);
+  EXPECT_EQ(full.IsWebInstall(), 0);
+  EXPECT_EQ(full.AskBeforeDownload(), 0);
+  EXPECT_GT(+full.Trailer.FilesCount, 0u);
+  EXPECT_EQ(stub.IsWebInstall(), 1);
+  EXPECT_EQ(stub.AskBeforeDownload(), 1);
+  EXPECT_TRUE(stub.WebNoLocal());
+  EXPECT_EQ(stub.WebUrl(), "http://h/d");
+  EXPECT_EQ(stub.WebFileName(), "Setup.exe");
+  EXPECT_EQ(stub.WebSize(), std::to_string(fs::file_size(setup)));
+  EXPECT_TRUE(stub.SameWebToken(full));  // a token made up for the pair
+  EXPECT_EQ(+stub.Trailer.FilesCount, 0u);
+}
+
 TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
   std::string out = (dir_ / "bad.exe").string();
   struct Case {
@@ -180,6 +206,12 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", engine_}, 1},  // same path twice
       {{"--stub", stub_, "-o", (dir_ / "no" / "dir" / "x.exe").string(), "--engine", engine_}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--pack-end", "on", "--stub", engine_}, 1},
+      // Paths the stub would refuse to write: a device name, a way out, a stream.
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>aux.c"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_ + "=>sub/con.h"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>../up.txt"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>a.txt:s"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--agent", "nul.exe", "--make-agent"}, 1},
   };
   for (const auto& c : cases) {
     std::string err;

@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "package/PackX.h"
+#include "package/UnPackLogic.h"
 #include "system/Utils.h"
 #include "system/ZSub.h"
 
@@ -238,6 +239,9 @@ private:
     if (inputs.empty() && !o_.webInstall && !o_.thisIsAgent) return Fail("nothing to pack: give an engine and files");
     if (o_.makeAgent && (Trim(o_.agentName).empty() || o_.agentName == ".exe"))
       return Fail("make-agent needs an agent name (agent = Update.exe)");
+    std::string why;
+    if (o_.makeAgent && !IsSafePackagePath(ExtractFileName(o_.agentName), &why))
+      return Fail("the stub would not write the agent " + o_.agentName + ": " + why);
 
     std::set<std::string> seen;
     for (auto& input : inputs) {
@@ -247,6 +251,10 @@ private:
       if (entry.input.path.empty()) return Fail("empty package path for " + input.source);
       if (entry.input.path.find('*') != std::string::npos || entry.input.path.find('\0') != std::string::npos)
         return Fail("the package path " + entry.input.path + " contains \"*\"");
+      // The stub writes only plain relative paths (no "..", drive, stream, device name ...).
+      std::string why;
+      if (!IsSafePackagePath(entry.input.path, &why))
+        return Fail("the stub would not write the package path " + entry.input.path + ": " + why);
       std::error_code ec;
       if (!fs::is_regular_file(input.source, ec)) return Fail("no such file: " + input.source);
       entry.size = fs::file_size(input.source, ec);
@@ -529,6 +537,7 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   else if (key == "web-token") o.webToken = value;
   else if (key == "web-size") o.webSize = value;
   else if (key == "web-setup") o.webSetup = WithBase(value, baseDir);
+  else if (key == "web-stub") o.webStub = WithBase(value, baseDir);
   else if (key == "compress") {
     if (value == "zlib") o.compress = true;
     else if (value == "store") o.compress = false;
@@ -599,8 +608,39 @@ bool ParseDescription(const std::string& text, Options& options, std::string& er
 
 bool Build(const Options& options, std::vector<std::string>& written, std::string& error) {
   written.clear();
-  Builder builder(options, error);
-  return builder.Run(written);
+  if (options.webStub.empty()) {
+    Builder builder(options, error);
+    return builder.Run(written);
+  }
+  if (options.webInstall) return error = "web-stub is written beside a setup file, not a web-install stub", false;
+  if (options.webUrl.empty()) return error = "web-stub needs web-url (where the setup file will lie)", false;
+  // The setup file first, with the token its web stub will check ...
+  Options setup = options;
+  setup.webStub.clear();
+  setup.askBeforeDownload = setup.webNoLocal = false;
+  if (setup.webToken.empty()) setup.webToken = RandomToken();
+  if (!Builder(setup, error).Run(written)) return false;
+  // ... then the stub, which takes the file's name, size and token from it.
+  Options web = setup;
+  web.output = options.webStub;
+  web.inputs.clear();
+  web.folders.clear();
+  web.webInstall = true;
+  web.askBeforeDownload = options.askBeforeDownload;
+  web.webNoLocal = options.webNoLocal;
+  web.webSetup = setup.output;
+  web.webFile = options.webFile;
+  web.webSize.clear();
+  web.volumeSize = 0;
+  web.spanCd = false;
+  std::vector<std::string> stubFiles;
+  if (!Builder(web, error).Run(stubFiles)) {
+    for (const auto& file : written) std::remove(file.c_str());
+    written.clear();
+    return false;
+  }
+  written.insert(written.end(), stubFiles.begin(), stubFiles.end());
+  return true;
 }
 
 bool ReadBlocks(const std::string& firstVolume, std::vector<Block>& blocks, std::string& error) {
@@ -684,6 +724,7 @@ const char kUsage[] =
     "  --volume-size SIZE     split the package into volumes of at most SIZE bytes\n"
     "  --web-install, --web-url, --web-file, --web-no-local, --web-token, --web-size,\n"
     "  --web-setup FILE, --ask-before-download   web-install stubs and their setup files\n"
+    "  --web-stub FILE        with a setup build: also write its web-install stub FILE\n"
     "  --compress zlib|store, --level 0..9, --block-size SIZE\n"
     "  --space-needed SIZE    the temporary space the stub asks for (default: computed)\n"
     "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"

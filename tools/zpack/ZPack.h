@@ -30,6 +30,9 @@ struct Options {
   bool makeAgent = false, thisIsAgent = false;
   bool webInstall = false, askBeforeDownload = false, webNoLocal = false;
   std::string webUrl, webFile, webToken, webSize, webSetup;
+  // With a setup build: also write this web-install stub for the setup file (web-url,
+  // ask-before-download and web-no-local go to the stub; a missing web-token is made up).
+  std::string webStub;
   bool compress = true;
   int level = 9;
   std::uint64_t volumeSize = 0;                       // 0: one file

@@ -6,6 +6,8 @@
 //   /exit=N        exit code when the program ends by itself
 //   /stay          keep running without windows until killed
 //   /deleteself /deleteselfdir   remove the own file (and folder) after the end
+//   /FO            answers like tasklist.exe ("/FO csv"): a list naming "planted.exe"
+//                  with id 4242, so a copy planted as tasklist.exe shows when it ran
 // Exit codes: WM_CLOSE to any window 100000 + wParam * 1000 + lParam, WM_QUIT
 // 200000 + wParam * 1000 + lParam.
 #include <windows.h>
@@ -105,6 +107,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       WriteBytes(STD_ERROR_HANDLE, std::strtol(v, nullptr, 10), 'e');
     } else if (const char* v = value("/exit=")) {
       exitCode = std::atoi(v);
+    } else if (arg == "/FO") {
+      const std::string list = "\"Image Name\",\"PID\"\r\n\"planted.exe\",\"4242\"\r\n";
+      DWORD written = 0;
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), list.data(), static_cast<DWORD>(list.size()), &written, nullptr);
     } else if (arg == "/stay") {
       stay = true;
     } else if (arg == "/deleteself" || arg == "/deleteselfdir") {

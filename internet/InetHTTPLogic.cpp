@@ -1,0 +1,124 @@
+#include "internet/InetHTTPLogic.h"
+
+#include <algorithm>
+
+#include "system/Utils.h"
+
+namespace {
+bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
+bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+}  // namespace
+
+std::string UrlFileName(const std::string& url) {
+  std::string path = url;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return ExtractFileName(path);
+}
+
+bool HasUrlScheme(const std::string& url) {
+  if (url.empty() || !IsAsciiLetter(url[0])) return false;
+  std::size_t at = 1;
+  while (at < url.size() && (IsAsciiLetter(url[at]) || IsDigit(url[at]) || url[at] == '+' || url[at] == '-' ||
+                             url[at] == '.'))
+    ++at;
+  return url.compare(at, 3, "://") == 0;
+}
+
+std::string UrlWithScheme(const std::string& url) { return HasUrlScheme(url) ? url : "http://" + url; }
+
+std::uint32_t DownloadChunkSize(std::uint32_t size) {
+  return std::min<std::uint32_t>(std::max<std::uint32_t>(size / 10, 1), kDownloadBufferSize);
+}
+
+std::uint32_t NextReadSize(std::uint32_t chunk, std::uint32_t size, std::uint64_t total) {
+  if (size == kNoContentLength) return chunk;
+  if (total >= size) return 0;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk, size - total));
+}
+
+void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max) {
+  if (chunk == 0) chunk = 1;
+  position = static_cast<int>((total + chunk / 2) / chunk) + 1;
+  max = static_cast<int>((std::uint64_t(size) + chunk - 1) / chunk) + 1;
+}
+
+std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp) {
+  return destFile + "." + std::to_string(static_cast<std::uint32_t>(size + stamp));
+}
+
+std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1980 || year > 2107 || month < 1 || month > 12 || day < 1) return 0;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return 0;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return 0;
+  const std::uint32_t date = std::uint32_t(year - 1980) << 9 | std::uint32_t(month) << 5 | std::uint32_t(day);
+  const std::uint32_t time = std::uint32_t(hour) << 11 | std::uint32_t(minute) << 5 | std::uint32_t(second / 2);
+  return date << 16 | time;
+}
+
+namespace {
+// A run of digits as a number; -1 when the text is not 1..4 digits.
+int SmallNumber(const std::string& text) {
+  if (text.empty() || text.size() > 4) return -1;
+  int value = 0;
+  for (char ch : text) {
+    if (!IsDigit(ch)) return -1;
+    value = value * 10 + (ch - '0');
+  }
+  return value;
+}
+
+int MonthNumber(const std::string& text) {
+  static const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (text.size() != 3) return 0;
+  for (int i = 0; i < 12; ++i)
+    if (PosNoCase(kMonths[i], text) == 1) return i + 1;
+  return 0;
+}
+}  // namespace
+
+std::uint32_t HttpDateToDos(const std::string& text) {
+  int year = -1, month = 0, day = -1, hour = -1, minute = -1, second = -1;
+  std::string token;
+  auto take = [&](const std::string& word) {
+    if (word.empty()) return true;
+    if (word.find(':') != std::string::npos) {
+      if (hour >= 0 || word.size() != 8 || word[2] != ':' || word[5] != ':') return false;
+      hour = SmallNumber(word.substr(0, 2));
+      minute = SmallNumber(word.substr(3, 2));
+      second = SmallNumber(word.substr(6, 2));
+      return hour >= 0 && minute >= 0 && second >= 0;
+    }
+    if (int m = MonthNumber(word)) return month == 0 ? (month = m, true) : false;
+    const int number = SmallNumber(word);
+    if (number < 0) return IsAsciiLetter(word[0]);  // week day or zone name
+    if (word.size() <= 2 && day < 0) return day = number, true;
+    if (year >= 0) return false;
+    // Two-digit years of the older form: 70..99 are the 1900s.
+    year = word.size() == 2 ? (number < 70 ? 2000 + number : 1900 + number) : number;
+    return true;
+  };
+  for (char ch : text) {
+    if (ch == ' ' || ch == ',' || ch == '-' || ch == '\t') {
+      if (!take(token)) return 0;
+      token.clear();
+    } else {
+      token += ch;
+    }
+  }
+  if (!take(token) || year < 0 || month == 0 || day < 0 || hour < 0) return 0;
+  return DosDateTimeOf(year, month, day, hour, minute, second);
+}
+
+std::string DownloadErrorText(const std::string& fileName, const std::string& detail) {
+  std::string text = fileName + " --- Error downloading file";
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text;
+}
+
+std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
+  if (size == kNoContentLength || total >= size) return "";
+  return DownloadErrorText(fileName, std::to_string(total) + " of " + std::to_string(size) + " bytes received");
+}

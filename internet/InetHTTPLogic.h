@@ -1,0 +1,48 @@
+#pragma once
+// The parts of the HTTP client that need no operating system: URL handling, the chunk
+// size and progress range of a download, the name of its partial file, the DOS date of
+// a Last-Modified header and the limits that keep a hostile server harmless.
+#include <cstdint>
+#include <string>
+
+// Content length when the server sent none (-1 read as unsigned).
+constexpr std::uint32_t kNoContentLength = 0xFFFFFFFFu;
+// Read buffer and largest chunk of a download.
+constexpr std::uint32_t kDownloadBufferSize = 8192;
+// Every WinINet time-out of a download.
+constexpr std::uint32_t kDownloadTimeoutMs = 180000;
+// Largest download kept in memory: the records and inform texts fetched that way are a
+// few kilobytes; a body that never ends must not use up the memory.
+constexpr std::uint32_t kMemoryDownloadCap = 1048576;
+
+// The last path element of the URL ("/" and "\" both separate), the progress caption.
+std::string UrlFileName(const std::string& url);
+// The URL begins with a scheme ("http://", "https://", "ftp://" ... any case).
+bool HasUrlScheme(const std::string& url);
+// The URL as opened: unchanged with a scheme, else "http://" in front.
+std::string UrlWithScheme(const std::string& url);
+
+// Content length div 10, clamped to 1..8,192.
+std::uint32_t DownloadChunkSize(std::uint32_t size);
+// Bytes to ask for next: the chunk, but never beyond a known content length (a body
+// longer than its header says is not taken).
+std::uint32_t NextReadSize(std::uint32_t chunk, std::uint32_t size, std::uint64_t total);
+// The progress bar's range: position round(total / chunk) + 1, max ceil(size / chunk) + 1.
+void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max);
+// destFile + "." + the decimal text of (size + stamp) as an unsigned 32-bit sum.
+std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp);
+
+// DOS date-time (date in the high word, local time) of a calendar time; 0 when the time
+// is not a valid date or lies outside 1980..2107.
+std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second);
+
+// The DOS date-time of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT", the older
+// "Sunday, 06-Nov-94 08:49:37 GMT" or "Sun Nov  6 08:49:37 1994"); 0 when the text is
+// not such a date.
+std::uint32_t HttpDateToDos(const std::string& text);
+
+// The error of a transfer that ended before its content length: "" when complete (or
+// no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
+std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+// The download error text with its optional detail in brackets.
+std::string DownloadErrorText(const std::string& fileName, const std::string& detail);

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Download benchmark (not a test): a 100 MB file served by a local nginx, fetched under
+# Wine by the stub's HTTP_DownloadFile_Incremental (httpprobe.exe) and by curl, best of
+# three rounds each. Prints MB/s of both, the stub's pacing limit (the chunk count times
+# the measured cost of one 2 ms pump + reopen + 8,192-byte append) and the share of it
+# the stub reaches, and the stub's peak working set above its idle size.
+#
+#   bash scripts/bench.sh download [BUILD_DIR]      (default: build; needs a finished build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+win=$build/windows
+bench=$build/bench/download
+wine=$build/wine
+[ -f "$win/httpprobe.exe" ] || { echo "missing $win/httpprobe.exe: build first" >&2; exit 1; }
+source "$root/tests/wine/web_lib.bash"
+mkdir -p "$bench/www"
+size=$((100 << 20))
+[ "$(stat -c %s "$bench/www/big.bin" 2>/dev/null)" = $size ] ||
+  head -c $size /dev/urandom > "$bench/www/big.bin"
+
+bash "$root/scripts/wine-bench.sh" start "$wine" >/dev/null
+trap 'stop_web_servers; bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null' EXIT
+start_nginx "$bench/www" "$bench/nginx"
+winpath() { echo "Z:${1//\//\\}"; }
+probe() { Z_PROBE_MEMORY=1 bash "$root/scripts/wine-bench.sh" run "$wine" "$win/httpprobe.exe" "$@" | tr -d '\r'; }
+val() { sed -n "s/^$1=//p" <<<"$2" | head -n "${3:-1}" | tail -n 1; }
+
+best_stub=0 best_curl=0 peak_above=0 pace=
+for round in 1 2 3; do
+  # The pacing cost is measured in every round, beside the download, under the same load.
+  round_pace=$(val pace_ms "$(probe pace 2000 "$(winpath "$bench/pace.bin")")")
+  pace=$(awk -v a="${pace:-$round_pace}" -v b="$round_pace" 'BEGIN { print (b < a ? b : a) }')
+  rm -f "$bench/out.bin"*
+  result=$(probe download "$nginx_url/big.bin" "$(winpath "$bench/out.bin")")
+  [ "$(val complete "$result")" = 1 ] || { echo "stub download failed: $result" >&2; exit 1; }
+  ms=$(val ms "$result")
+  [ "$best_stub" = 0 ] || [ "$ms" -lt "$best_stub" ] && best_stub=$ms
+  idle=$(val working_set "$result" 1)
+  peak=$(val peak_working_set "$result" 2)
+  above=$((peak - idle)); [ "$above" -gt "$peak_above" ] && peak_above=$above
+  rm -f "$bench/out.bin"
+  start=$(date +%s%N)
+  curl -s -o "$bench/out.bin" "$nginx_url/big.bin"
+  ms=$(( ($(date +%s%N) - start) / 1000000 ))
+  [ "$best_curl" = 0 ] || [ "$ms" -lt "$best_curl" ] && best_curl=$ms
+done
+rm -f "$bench/out.bin"
+chunks=$(( (size + 8191) / 8192 ))
+awk -v size=$size -v stub=$best_stub -v curl=$best_curl -v pace="$pace" -v chunks=$chunks -v mem=$peak_above 'BEGIN {
+  mb = size / 1048576; limit_ms = chunks * pace
+  printf "file:          %d MB from nginx on 127.0.0.1, best of 3\n", mb
+  printf "stub:          %7.2f MB/s  (%d ms)\n", mb / (stub / 1000), stub
+  printf "pacing limit:  %7.2f MB/s  (%d chunks x %.3f ms pump + reopen + append)\n", mb / (limit_ms / 1000), chunks, pace
+  printf "stub / limit:  %7.2f\n", limit_ms / stub
+  printf "curl:          %7.2f MB/s  (%d ms)\n", mb / (curl / 1000), curl
+  printf "peak memory:   %7.2f MB above idle during the download\n", mem / 1048576 }'

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "internet/InetHTTPLogic.h"
+#include "package/PackFormat.h"
+#include "package/SetupLogic.h"
+
+TEST(InetLogic, UrlsWithAnySchemeAreUsedAsTheyAre) {
+  struct Case {
+    const char* url;
+    const char* opened;
+  } cases[] = {
+      {"example.com/setup.exe", "http://example.com/setup.exe"},
+      {"http://example.com/a", "http://example.com/a"},
+      {"HTTP://example.com/a", "HTTP://example.com/a"},
+      {"https://example.com/a", "https://example.com/a"},  // no second scheme in front
+      {"ftp://example.com/a", "ftp://example.com/a"},
+      {"example.com/r?to=http://x", "http://example.com/r?to=http://x"},  // "http://" later is no scheme
+      {"127.0.0.1:8080/a", "http://127.0.0.1:8080/a"},
+      {"", "http://"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UrlWithScheme(c.url), c.opened) << c.url;
+  EXPECT_EQ(UrlFileName("http://host/dir/Setup.exe"), "Setup.exe");
+  EXPECT_EQ(UrlFileName("C:\\web\\Setup.exe"), "Setup.exe");
+}
+
+TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
+  EXPECT_EQ(DownloadChunkSize(1), 1u);
+  EXPECT_EQ(DownloadChunkSize(25), 2u);
+  EXPECT_EQ(DownloadChunkSize(81920), 8192u);
+  EXPECT_EQ(DownloadChunkSize(1000000), 8192u);
+  EXPECT_EQ(DownloadChunkSize(kNoContentLength), 8192u);
+  // Reads stop at a known length, however long the body is; without a length they go on.
+  EXPECT_EQ(NextReadSize(8192, 10000, 8192), 1808u);
+  EXPECT_EQ(NextReadSize(8192, 10000, 10000), 0u);
+  EXPECT_EQ(NextReadSize(8192, kNoContentLength, 1u << 30), 8192u);
+
+  int position = 0, max = 0;
+  DownloadProgressRange(25, 2, 0, position, max);
+  EXPECT_EQ(position, 1);
+  EXPECT_EQ(max, 14);  // ceil(25 / 2) + 1
+  DownloadProgressRange(kNoContentLength, 8192, 0, position, max);
+  EXPECT_EQ(max, 524289);
+}
+
+TEST(InetLogic, PartialNamesAddSizeAndDateAsUnsigned32Bits) {
+  EXPECT_EQ(PartialFileName("C:\\T\\S.exe", 1000, 0x5A000000u), "C:\\T\\S.exe.1509950440");
+  EXPECT_EQ(PartialFileName("S.exe", kNoContentLength, 2), "S.exe.1");  // wraps around
+}
+
+TEST(InetLogic, LastModifiedBecomesADosDateOrZero) {
+  // 2024-02-29 13:45:58: date (44 << 9 | 2 << 5 | 29), time (13 << 11 | 45 << 5 | 29).
+  EXPECT_EQ(DosDateTimeOf(2024, 2, 29, 13, 45, 58), (44u << 9 | 2u << 5 | 29u) << 16 | (13u << 11 | 45u << 5 | 29u));
+  EXPECT_EQ(DosDateTimeOf(2023, 2, 29, 0, 0, 0), 0u);  // no such day
+  EXPECT_EQ(DosDateTimeOf(0, 0, 0, 0, 0, 0), 0u);      // the zeroed record of a failed query
+  EXPECT_EQ(DosDateTimeOf(1979, 12, 31, 23, 59, 59), 0u);
+  EXPECT_EQ(DosDateTimeOf(2108, 1, 1, 0, 0, 0), 0u);
+  EXPECT_EQ(DosDateTimeOf(2020, 6, 1, 24, 0, 0), 0u);
+}
+
+TEST(InetLogic, HttpDatesInEveryFormAndTextsThatAreNone) {
+  const std::uint32_t nov6 = DosDateTimeOf(1994, 11, 6, 8, 49, 37);
+  ASSERT_NE(nov6, 0u);
+  EXPECT_EQ(HttpDateToDos("Sun, 06 Nov 1994 08:49:37 GMT"), nov6);
+  EXPECT_EQ(HttpDateToDos("Sunday, 06-Nov-94 08:49:37 GMT"), nov6);
+  EXPECT_EQ(HttpDateToDos("Sun Nov  6 08:49:37 1994"), nov6);
+  EXPECT_EQ(HttpDateToDos("Thu, 04 Mar 2021 05:06:08 GMT"), DosDateTimeOf(2021, 3, 4, 5, 6, 8));
+  for (const char* bad : {"", "yesterday at noon", "Sun, 31 Feb 2021 08:49:37 GMT", "Sun, 06 Nov 1994",
+                          "06 Nov 1994 25:00:00", "Sun, 06 Xyz 1994 08:49:37 GMT", "1 2 3 4 5 6",
+                          "Sun, 06 Nov 1994 08:49:37 08:49:37", "99999999999999999999"})
+    EXPECT_EQ(HttpDateToDos(bad), 0u) << bad;
+}
+
+TEST(InetLogic, AShortBodyIsAnError) {
+  EXPECT_EQ(ShortTransferError("S.exe", 100, 100), "");
+  EXPECT_EQ(ShortTransferError("S.exe", kNoContentLength, 5), "");  // no length: the caller decides
+  EXPECT_EQ(ShortTransferError("S.exe", 100, 50), "S.exe --- Error downloading file (50 of 100 bytes received)");
+  EXPECT_EQ(DownloadErrorText("S.exe", ""), "S.exe --- Error downloading file");
+}
+
+TEST(WebLogic, ConfirmationShowsTheSizeInMegabytes) {
+  EXPECT_EQ(WebConfirmText("Size: <SIZE> MB, <SIZE>, <size>", "5242880"), "Size: 5.00 MB, 5.00, <size>");
+  EXPECT_EQ(WebConfirmText("<SIZE>", "524288"), "0.500");
+  EXPECT_EQ(WebConfirmText("<SIZE>", "52428800"), "50.0");
+  EXPECT_EQ(WebConfirmText("<SIZE>", "big"), "0.000");
+}
+
+namespace {
+// A stub image of size bytes whose PackEnd (bytes 248..255) is end.
+std::string Image(std::size_t size, std::uint32_t end) {
+  std::string image(size, 'x');
+  std::uint32_t high = 0;
+  std::memcpy(&image[pack::kPackEndPosHigh], &high, 4);
+  std::memcpy(&image[pack::kPackEndPosLow], &end, 4);
+  return image;
+}
+}  // namespace
+
+TEST(WebLogic, AgentImageKeepsThePackageAndMarksItsTrailer) {
+  // A short block after PackEnd (a signature) is cut off; the flag lies 5 bytes before the end.
+  std::string agent = WebAgentImage(Image(20000, 15000));
+  ASSERT_EQ(agent.size(), 15000u);
+  EXPECT_EQ(agent[14995], 1);
+  // A block of 10,000 bytes or more is kept, and the flag still goes into the trailer.
+  agent = WebAgentImage(Image(30000, 20000));
+  ASSERT_EQ(agent.size(), 30000u);
+  EXPECT_EQ(agent[19995], 1);
+  EXPECT_EQ(agent[29995], 'x');
+  // No PackEnd (or one outside the image): the file's end.
+  agent = WebAgentImage(Image(1000, 0));
+  EXPECT_EQ(agent[995], 1);
+  agent = WebAgentImage(Image(1000, 5000));
+  ASSERT_EQ(agent.size(), 1000u);
+  EXPECT_EQ(agent[995], 1);
+}
