@@ -45,7 +45,7 @@ struct TickEnd {
 };
 
 void Placeholder(const char* routine) {
-  Output() << TracePid() << " " << routine << "() --- not built yet, does nothing" << std::endl;
+  Output() << TracePid() << " " << routine << "() --- not built yet, does nothing" << EndLine;
   AgentLog(std::string(routine) + "() - not built yet");
 }
 
@@ -54,7 +54,7 @@ void AnswerManualCheck(const std::string& infoError, int stage, const std::strin
   std::string systemText;
   const bool connected = HTTP_CheckConnection(systemText);
   Output() << TracePid() << " TestMode=" << BoolToText(Agent.TestMode)
-           << " InternetConnected=" << BoolToText(connected) << std::endl;
+           << " InternetConnected=" << BoolToText(connected) << EndLine;
   switch (ChooseManualAnswer(Agent.TestMode, connected, infoError)) {
     case ManualAnswer::NoConnection: {
       std::string text = AgentText("s2");
@@ -83,7 +83,7 @@ void AgentTimerTick() {
   TickEnd tickEnd;
 
   if (Agent.JustDownloadInfoFile) {
-    Output() << TracePid() << " -------------- JustDownloadInfoFile ---------------" << std::endl;
+    Output() << TracePid() << " -------------- JustDownloadInfoFile ---------------" << EndLine;
     Agent.JustDownloadInfoFile = false;
     FetchInfoOnly();
     return;
@@ -95,7 +95,7 @@ void AgentTimerTick() {
   if (Agent.ManualCheck == kManualCheckRunning) Agent.TimerCount = 0;
 
   if (CountDownStopCode(Agent)) {
-    Output() << TracePid() << " StopCode reached 0: the agent ends" << std::endl;
+    Output() << TracePid() << " StopCode reached 0: the agent ends" << EndLine;
     AgentLog("StopCode=0 - PostQuitMessage");
     PostQuitMessage(0);
     // A probe now would pump the queue and take the quit message out of it.
@@ -103,12 +103,12 @@ void AgentTimerTick() {
   }
 
   if (Agent.TimerCount < INT32_MAX) Agent.TimerCount += 1;
-  Output() << TracePid() << " AutoUpdateTimerCount=" << Agent.TimerCount << std::endl;
+  Output() << TracePid() << " AutoUpdateTimerCount=" << Agent.TimerCount << EndLine;
   if (Agent.TimerCount <= 0) return;
 
   CheckTestMode(false);
   int status = ShotTimeStatus();
-  Output() << TracePid() << " ShotTimeStatus=" << status << std::endl;
+  Output() << TracePid() << " ShotTimeStatus=" << status << EndLine;
   if (status == kShotDueOnce) Agent.FirstShotPending = false;
 
   if (status >= kShotDue && (Agent.ManualCheck == kManualCheckRunning || AskBeforeEachProbe()))
@@ -143,7 +143,7 @@ void AskBeforeProbe(int& status) {
 }
 
 void PerformShot() {
-  Output() << TracePid() << " Fire  " << DateTimeToText(LocalNow()) << std::endl;
+  Output() << TracePid() << " Fire  " << DateTimeToText(LocalNow()) << EndLine;
   CheckTestMode(true);
   Agent.AgentState = kAgentProbing;
   NotifyClient(kNotifyInfoFetch, 1);
@@ -157,7 +157,7 @@ void PerformShot() {
   int stage = 0;
   std::string reason;
   if (GetOkToPerformAU(infoOK, stage, reason)) {
-    Output() << TracePid() << " ==== PerformShot-1 ====" << std::endl;
+    Output() << TracePid() << " ==== PerformShot-1 ====" << EndLine;
     performed = true;
     SetReAskSecondsLast(RecordNow());
     SetOriginalStamp(InfoStamp());
@@ -165,7 +165,7 @@ void PerformShot() {
       PerformAutoInform();
     else if (PerformAutoUpdate())
       ReStartAutoUpdateExe();
-    Output() << TracePid() << " ==== PerformShot-2 ====" << std::endl;
+    Output() << TracePid() << " ==== PerformShot-2 ====" << EndLine;
   }
 
   if (Agent.ManualCheck == kManualCheckRunning) {
@@ -180,7 +180,7 @@ bool GetOkToPerformAU(bool infoOK, int& stage, std::string& reason) {
       ReadDecisionRecord(infoOK, Agent.ManualCheck == kManualCheckRunning, RecordNow());
   stage = DecisionStage(record, [] { return UpdateSizeOK(DownloadURL_UPDATE(), NameOfUpdateFile(), NameOfInformFile()); });
   reason = DecisionReason(stage);
-  Output() << TracePid() << " GetOkToPerformAU=" << stage << std::endl;
+  Output() << TracePid() << " GetOkToPerformAU=" << stage << EndLine;
   AgentLog("GetOkToPerformAU = " + std::to_string(stage) + " - " + reason);
   return stage == kDecisionOK;
 }

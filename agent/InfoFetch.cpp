@@ -44,7 +44,7 @@ bool ReadInfoFromFolder(const std::string& source, std::string& content, std::st
 bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {
   error.clear();
   if (kind != DownloadKind::Info) {
-    Output() << TracePid() << " DownloadFileAU() --- kind " << static_cast<int>(kind) << " not built yet" << std::endl;
+    Output() << TracePid() << " DownloadFileAU() --- kind " << static_cast<int>(kind) << " not built yet" << EndLine;
     return false;
   }
   std::string content;
@@ -52,7 +52,7 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   const std::string base = Agent.TestMode ? Agent.TestModeURL : baseIn;
 
   std::string source = base + "\\" + fileName;
-  Output() << TracePid() << " DownloadFileAU: " << source << std::endl;
+  Output() << TracePid() << " DownloadFileAU: " << source << EndLine;
   AgentLog("TestMode=" + BoolToText(Agent.TestMode));
   AgentLog("Download START: " + source);
   SetStatusText(StatusLine, AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());

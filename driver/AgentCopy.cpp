@@ -30,7 +30,7 @@ HWND WorkingCopyWindow() { return FindWindowA(WorkingCopyClassName(AgentName()).
 
 void PostToWorkingCopy(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = WorkingCopyWindow();
-  Output() << TracePid() << " Wnd=" << reinterpret_cast<std::uintptr_t>(window) << std::endl;
+  Output() << TracePid() << " Wnd=" << reinterpret_cast<std::uintptr_t>(window) << EndLine;
   if (window) PostMessageA(window, message, wParam, lParam);
 }
 
@@ -48,10 +48,10 @@ void WaitForCopyWindow() {
 bool CreateAndRun_X_Exe(bool xExeIsRunning) {
   AgentLog("CreateAndRun_X_Exe() --- Start");
   const std::string zz = GetSwitchValue("/_ZZ=");
-  Output() << TracePid() << " CreateAndRun_X_Exe-1 " << zz << std::endl;
+  Output() << TracePid() << " CreateAndRun_X_Exe-1 " << zz << EndLine;
   const std::string self = ProgramPath();
   if (ThisIs_AutoUpdateProg && !(xExeIsRunning && zz != "99") && IsAgentExeName(self, AgentName(), "")) {
-    Output() << TracePid() << " CreateAndRun_X_Exe-2" << std::endl;
+    Output() << TracePid() << " CreateAndRun_X_Exe-2" << EndLine;
     const std::int64_t wait = GetSwitchInt("/WAIT=", 0);
     AgentLog("Wait " + std::to_string(wait) + " SEC");
     const int waitMs = WorkingCopyWaitMs(wait);
@@ -61,7 +61,7 @@ bool CreateAndRun_X_Exe(bool xExeIsRunning) {
     // A copy still running keeps its file: the old file is started again then.
     if (!CopyFileA(self.c_str(), target.c_str(), FALSE))
       Output() << TracePid() << " CreateAndRun_X_Exe() --- copy to " << target << " failed: " << GetLastError()
-               << std::endl;
+               << EndLine;
     AgentLog("Create X_ File ");
     const std::string parameters =
         WorkingCopyParameters(GetSwitchValue("/TRANSIENT="), GetSwitchValue("/DELAY="));
@@ -70,7 +70,7 @@ bool CreateAndRun_X_Exe(bool xExeIsRunning) {
     const UINT started = WinExec((Quote(target) + parameters).c_str(), SW_HIDE);
     if (started <= 31)
       Output() << TracePid() << " CreateAndRun_X_Exe() --- start of " << target << " failed: " << started
-               << std::endl;
+               << EndLine;
     else if (!CommandLineArgs().empty())
       WaitForCopyWindow();
   }

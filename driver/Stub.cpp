@@ -16,7 +16,7 @@
 namespace {
 
 void RunStub() {
-  Output() << TracePid() << " ==== STUB START ====> " << RawCommandLine() << "<" << std::endl;
+  Output() << TracePid() << " ==== STUB START ====> " << RawCommandLine() << "<" << EndLine;
 
   OwnFileInfo = std::make_unique<TGFileInfo>(ProgramPath());
   ThisIs_AutoUpdateProg = OwnFileInfo->ThisIsAgent() != 0;
@@ -29,19 +29,19 @@ void RunStub() {
   AgentLog("CommandLine=" + RawCommandLine());
   if (AgentLogOn) AgentLog("Agent Version=" + GetExeVersion(ProgramPath(), 1, 4));
 
-  Output() << TracePid() << " ==== ThisIs_AutoUpdateProg=" << ThisIs_AutoUpdateProg << std::endl;
+  Output() << TracePid() << " ==== ThisIs_AutoUpdateProg=" << ThisIs_AutoUpdateProg << EndLine;
 
   try {
     DoRunStubWin();
   } catch (const std::exception& error) {
     TraceException(error, "DoRunStubWin");
   } catch (...) {
-    Output() << TracePid() << " --- DoRunStubWin() --- unknown exception" << std::endl;
+    Output() << TracePid() << " --- DoRunStubWin() --- unknown exception" << EndLine;
   }
 
   OwnFileInfo.reset();
-  Output() << TracePid() << " ==== STUB END ====> " << RawCommandLine() << "<" << std::endl;
-  Output() << std::endl;
+  Output() << TracePid() << " ==== STUB END ====> " << RawCommandLine() << "<" << EndLine;
+  Output() << EndLine;
 
   AgentLog("=== EXIT === " + ProgramPath());
   AgentLog("");

@@ -60,7 +60,7 @@ void CreateAndRun_Y_Exe() {
   std::string target = SpanCopyPath(SetupTempFolder(), self);
   if (!CopyFileA(self.c_str(), target.c_str(), FALSE))
     Output() << TracePid() << " CreateAndRun_Y_Exe() --- copy to " << target << " failed: " << GetLastError()
-             << std::endl;
+             << EndLine;
   // A copy of a file on a CD keeps its read-only attribute; the copy deletes itself at
   // the end and could not.
   ClearReadOnly(target);
@@ -69,7 +69,7 @@ void CreateAndRun_Y_Exe() {
   std::string command = Quote(target) + " " + SpanCopyArguments(CommandLineArgs(), self);
   UINT started = WinExec(command.c_str(), SW_HIDE);
   if (started <= 31)
-    Output() << TracePid() << " CreateAndRun_Y_Exe() --- start of " << target << " failed: " << started << std::endl;
+    Output() << TracePid() << " CreateAndRun_Y_Exe() --- start of " << target << " failed: " << started << EndLine;
 }
 
 void DoRunStubWin() {
@@ -96,7 +96,7 @@ void DoRunStubWin() {
       UniqueHandle single(CreateMutexA(nullptr, FALSE, (WorkingCopyClassName(AgentName()) + ".Mutex").c_str()));
       if (!single || GetLastError() == ERROR_ALREADY_EXISTS) {
         AgentLog("Working copy already running");
-        Output() << TracePid() << " DoRunStubWin() --- a working copy runs already" << std::endl;
+        Output() << TracePid() << " DoRunStubWin() --- a working copy runs already" << EndLine;
         break;
       }
       ApplyWorkingCopyOverrides();
@@ -157,13 +157,13 @@ void GiveStatusFont(HWND statusLine, HFONT font) {
 void InitCommonControlsAtRunTime() {
   static HMODULE comctl = LoadSystemLibrary("comctl32.dll");
   if (!comctl) {
-    Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << std::endl;
+    Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << EndLine;
     return;
   }
   using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   auto init = ProcAddress<InitProc>(comctl, "InitCommonControlsEx");
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
-  if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << std::endl;
+  if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << EndLine;
 }
 
 void CreateControls(HWND window) {
@@ -198,12 +198,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       CreateControls(window);
       break;
     case WM_DESTROY:
-      Output() << TracePid() << " - wm_Destroy -" << std::endl;
+      Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
       MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;  // the controls go with it
       break;
     case WM_QUIT:
-      Output() << TracePid() << " - wm_Quit -" << std::endl;
+      Output() << TracePid() << " - wm_Quit -" << EndLine;
       DestroyMainWindow();
       break;
     case WM_PAINT:
@@ -220,11 +220,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case wm_ShutDown:
       Agent.StopCode = static_cast<std::int32_t>(wParam);
-      Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << std::endl;
+      Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << EndLine;
       break;
     case wm_LocalMsg:
       RegisterClient(reinterpret_cast<HWND>(wParam), static_cast<UINT>(lParam));
-      Output() << TracePid() << " wm_LocalMsg client=" << wParam << ":" << lParam << std::endl;
+      Output() << TracePid() << " wm_LocalMsg client=" << wParam << ":" << lParam << EndLine;
       NotifyClient(kNotifyWindow, reinterpret_cast<LPARAM>(window));
       NotifyClient(kNotifyAgentMsg, wm_AgentMsg);
       break;
@@ -283,7 +283,7 @@ void StubWinMain() {
   wc.lpszClassName = StubClassName.c_str();
   ScopedWindowClass windowClass(wc.lpszClassName, instance);
   if (!windowClass.Register(wc))
-    Output() << TracePid() << " StubWinMain() --- RegisterClassEx failed: " << GetLastError() << std::endl;
+    Output() << TracePid() << " StubWinMain() --- RegisterClassEx failed: " << GetLastError() << EndLine;
 
   int left = 0, top = 0;
   CenterInWorkArea(kMainWidth, kMainHeight, left, top);
@@ -303,7 +303,7 @@ void StubWinMain() {
       if (MainLoopEnded) break;
     }
   } else {
-    Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << std::endl;
+    Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << EndLine;
     // Nothing ran: the caller must not take this for a finished installation.
     StubExitCode = kExitInstallFailed;
   }

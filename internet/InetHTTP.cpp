@@ -86,7 +86,7 @@ struct InternetHandleTraits {
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 void TraceDownloadError(const std::string& errorText) {
-  if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << std::endl;
+  if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
 
 // The loop of a download whose request is open: chunks into partial (or content) until
@@ -217,7 +217,7 @@ std::int32_t HTTP_GetFileSize(const std::string& url) {
   UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
   if (!request) return -1;
   const std::int32_t length = HTTP_GetContentLength(request.get());
-  Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << std::endl;
+  Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
   return length;
 }
 

@@ -70,7 +70,7 @@ bool RunEngine(const std::string& folder, const std::string& engineEntry, const 
   std::string commandLine =
       EngineCommandLine(folder, engineEntry, arguments, token, ProgramPath(), ThisIs_AutoUpdateProg);
   ShortcutCleanup links = ReadShortcutLinks();
-  Output() << TracePid() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<" << std::endl;
+  Output() << TracePid() << " ==== WinExec(Engine.exe) >>" << commandLine << "<<" << EndLine;
 
   const std::string atomName = kEngineAtomPrefix + token;
   UniqueAtom atom(GlobalAddAtomA(atomName.c_str()));
@@ -90,15 +90,15 @@ bool RunEngine(const std::string& folder, const std::string& engineEntry, const 
     // Nothing ran: say so instead of handing on a success.
     StubExitCode = kExitInstallFailed;
     Output() << TracePid() << " RunInstallFlow() --- the engine could not be started: " << startError
-             << std::endl;
+             << EndLine;
   }
-  Output() << TracePid() << " ==== Engine exit code: " << exitCode << std::endl;
+  Output() << TracePid() << " ==== Engine exit code: " << exitCode << EndLine;
   WaitWindowGone(kEngineDialogClassPrefix + token, "");
   YieldWait(0, 1000);
 
   bool finished = GlobalFindAtomA(atomName.c_str()) == 0;
   atom.reset();
-  Output() << TracePid() << " ==== Engine finished its work=" << BoolToText(finished) << std::endl;
+  Output() << TracePid() << " ==== Engine finished its work=" << BoolToText(finished) << EndLine;
   if (finished) RemoveShortcuts(links);
   return finished;
 }
@@ -113,7 +113,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     SetStatusText(StatusLine, info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
                   info.GetLangCharset(), info.GetLangFontSize());
   if (!HasTempSpace(folder, packageFile) && FindAltTempBase()) folder = AltSetupTempFolder();
-  Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << std::endl;
+  Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << EndLine;
 
   if (foreground && !CheckTempSpace(folder, packageFile, info)) {
     StubExitCode = kExitInstallCancelled;
@@ -137,7 +137,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     } else {
       StubExitCode = details.Status == TExtractStatus::Cancelled ? kExitInstallCancelled : kExitInstallFailed;
       if (!details.Reason.empty())
-        Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << std::endl;
+        Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << EndLine;
       if (!checkResult)
         MsgError(MsgOwnerTitle(),
                  info.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),
@@ -172,11 +172,11 @@ void WriteWebAgentCopy(const TGFileInfo& own) {
   const std::string target = SetTrailingBackslash(SetupTempFolder(), true) + agentName;
   if (image.empty() || !WriteTextFile(target, WebAgentImage(image))) {
     Output() << TracePid() << " RunWebBranch() --- cannot write the agent " << target << ": " << LastErrorText()
-             << std::endl;
+             << EndLine;
     return;
   }
   CopyFileTime(ProgramPath(), target);
-  Output() << TracePid() << " New AU-Agent: " << target << std::endl;
+  Output() << TracePid() << " New AU-Agent: " << target << EndLine;
 }
 
 void ShowWebError(const TGFileInfo& own, const std::string& err) {
@@ -187,7 +187,7 @@ void ShowWebError(const TGFileInfo& own, const std::string& err) {
 }  // namespace
 
 void WebInstall(const std::string& folder, const std::string& base, const std::string& setupFileName) {
-  Output() << TracePid() << " WebInstall() --- Start" << std::endl;
+  Output() << TracePid() << " WebInstall() --- Start" << EndLine;
   const TGFileInfo& own = *OwnFileInfo;
   std::string err;
   bool deleteAfter = false;
@@ -196,7 +196,7 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   std::string setupFile = SetTrailingBackslash(base, true) + setupFileName;
 
   if (FileExists(setupFile)) {
-    Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << std::endl;
+    Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << EndLine;
   } else {
     if (StatusLine)
       SetStatusText(StatusLine, own.GetLangString("s10", lang::kS10), own.GetLangFontName(), own.GetLangCharset(),
@@ -239,10 +239,10 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   if (!err.empty()) {
     // Declined or aborted by the user, else nothing could be installed.
     StubExitCode = err == kDeclinedMarker || err == "Download Aborted" ? kExitInstallCancelled : kExitInstallFailed;
-    Output() << TracePid() << " WebInstall() --- not installed: " << err << std::endl;
+    Output() << TracePid() << " WebInstall() --- not installed: " << err << EndLine;
     if (err != kDeclinedMarker) ShowWebError(own, err);
   }
-  Output() << TracePid() << " WebInstall() --- End, exit code " << StubExitCode << std::endl;
+  Output() << TracePid() << " WebInstall() --- End, exit code " << StubExitCode << EndLine;
 }
 
 void RunWebBranch() {
@@ -262,7 +262,7 @@ void RunWebBranch() {
 
 bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,
                     bool foreground, const std::string& arguments) {
-  Output() << TracePid() << " RunInstallFlow() --- Start" << std::endl;
+  Output() << TracePid() << " RunInstallFlow() --- Start" << EndLine;
   bool result = false;
   try {
     result = InstallFlow(folder, packageFile, agentName, foreground, arguments);
@@ -272,7 +272,7 @@ bool RunInstallFlow(const std::string& folder, const std::string& packageFile, c
     CleanAltTempFolder();
   }
   Output() << TracePid() << " RunInstallFlow() --- End: " << BoolToText(result) << ", exit code " << StubExitCode
-           << std::endl;
+           << EndLine;
   return result;
 }
 

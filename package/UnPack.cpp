@@ -131,7 +131,7 @@ bool OnName(void* context, const std::string& namePart) {
   if (deviceName) {
     // Windows would open the device instead of a file: this one file is not written (the
     // save error tells the user), the rest of the package is.
-    Output() << TracePid() << " ExtractPackage() --- not written: " << run.Target << ": " << why << std::endl;
+    Output() << TracePid() << " ExtractPackage() --- not written: " << run.Target << ": " << why << EndLine;
     run.Step();
     SetLastError(ERROR_INVALID_NAME);
     run.FailWrite();
@@ -262,10 +262,10 @@ void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std
   out.reset();
   if (!ok) {
     Output() << ExceptionLine("ExtractPackage", "AU-Agent", "cannot write " + target + ": " + LastErrorText())
-             << std::endl;
+             << EndLine;
     return;
   }
-  Output() << TracePid() << " New AU-Agent: " << target << std::endl;
+  Output() << TracePid() << " New AU-Agent: " << target << EndLine;
 }
 
 bool AskForVolume(int volume, const std::string& fileName, int charset, const std::string& buttonList,
@@ -316,7 +316,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << std::endl;
+      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -335,7 +335,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         PackFile measured(volumeName);
         if (measured) end = PackEndOf(measured.get());
       }
-      Output() << "FileLen=" << end << std::endl;
+      Output() << "FileLen=" << end << EndLine;
       if (file && trailer.PackMagic == pack::kPackMagic) {
         std::int64_t position = dataStart;
         MoveTo(file.get(), position);
@@ -377,7 +377,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
             WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName);
           else
             Output() << ExceptionLine("ExtractPackage", "AU-Agent", "refused name \"" + agentName + "\": " + why)
-                     << std::endl;
+                     << EndLine;
         }
       }
     }
@@ -398,12 +398,12 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
   if (run.Damaged) {
     status = TExtractStatus::Damaged;
     checkResult = false;
-    Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+    Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << EndLine;
   }
   if (!goOn) status = TExtractStatus::Cancelled;
   if (status != TExtractStatus::Ok) run.Engine.clear();
   const std::int64_t elapsed = TickMs() - started;
-  Output() << "UnCompressTime: " << elapsed << " MS" << std::endl << std::endl;
+  Output() << "UnCompressTime: " << elapsed << " MS" << EndLine << EndLine;
   if (details) {
     details->Status = status;
     details->Reason = run.Reason;

@@ -8,7 +8,8 @@
 #
 # Packages: "mixed", about 100 MB of Debian's own binaries and texts (a few files of tens
 # of MB, blocks of 5,242,880 bytes, zlib level 9), and "small", 20,000 files of 1 to 10 KB.
-# Prints MB/s and files/s of both, their ratio and the peak memory of each process.
+# Prints the stub's size, then MB/s and files/s of both, their ratio and the peak memory
+# of each process.
 set -euo pipefail
 if [ "${1:-}" = download ]; then shift; exec bash "$(dirname "$0")/bench-download.sh" "$@"; fi
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -97,6 +98,7 @@ run() {  # run WHO PACKAGE -> "who ms=.. bytes=.. files=.. peak_ws=.. peak_priva
 }
 field() { sed -n "s/.*[ ]$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 
+printf 'ZStub.exe: %d bytes\n' "$(stat -c %s "$win/ZStub.exe")"
 printf '%-6s %-9s %9s %9s %10s %8s %12s\n' package program best_ms MB/s files/s peakWS_MB peakPriv_MB
 for package in mixed small; do
   declare -A best=() line=()

@@ -136,7 +136,7 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, std::i
     // wrap it) is refused, not cut short.
     if (static_cast<std::uint64_t>(n) > result.max_size()) {
       Output() << TracePid() << " ReadFilePart() --- " << path << ": " << n << " bytes do not fit in memory"
-               << std::endl;
+               << EndLine;
       return result;
     }
     result.resize(static_cast<std::size_t>(n));
@@ -315,10 +315,10 @@ bool EjectCD(const std::string& path) {
     const std::string device = std::string("\\\\.\\") + letter + ":";
     UniqueHandle drive(
         CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-    Output() << "EjectCD-2: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << std::endl;
+    Output() << "EjectCD-2: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << EndLine;
     if (!drive) {
       drive.reset(CreateFileA(device.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
-      Output() << "EjectCD-3: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << std::endl;
+      Output() << "EjectCD-3: " << device << " " << reinterpret_cast<std::intptr_t>(drive.get()) << EndLine;
     }
     if (!drive) return false;
     DWORD returned = 0;

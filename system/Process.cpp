@@ -111,7 +111,7 @@ HWND FindMainWindow(const std::string& exe, bool fullPathOnly, bool fromEnd) {
 
 bool PostProcessMessage(const std::string& exe, bool fullPathOnly, UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = FindMainWindow(exe, fullPathOnly, false);
-  Output() << "Wnd=" << reinterpret_cast<std::uintptr_t>(window) << std::endl;
+  Output() << "Wnd=" << reinterpret_cast<std::uintptr_t>(window) << EndLine;
   if (!window) return false;
   PostMessageA(window, message, wParam, lParam);
   return true;
@@ -131,7 +131,7 @@ bool KillProgram(const std::string& exe, bool fullPathOnly) {
     pid = FindPidByToolhelp(exe, fullPathOnly, false);
   else
     pid = fullPathOnly ? FindPidByPsapi(exe, true, false) : FindPidByWindows(exe);
-  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(FileExists(exe)) << "\t  >" << exe << "<" << std::endl;
+  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(FileExists(exe)) << "\t  >" << exe << "<" << EndLine;
   if (pid == 0) return false;
   UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
   return process && TerminateProcess(process.get(), 0);

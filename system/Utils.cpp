@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <random>
+#include <vector>
 
 #include "system/ZSub.h"
 
@@ -242,17 +242,108 @@ std::string IntToZeroPadded(std::int64_t number, int width) {
   return ZeroPad(std::to_string(number), width);
 }
 
+namespace {
+
+// An unsigned integer of any size, 32 bits a limb, least significant limb first: the
+// exact decimal text of a double without the C runtime's formatted output.
+using BigDigits = std::vector<std::uint32_t>;
+
+void MultiplySmall(BigDigits& n, std::uint32_t factor) {
+  std::uint64_t carry = 0;
+  for (std::uint32_t& limb : n) {
+    carry += static_cast<std::uint64_t>(limb) * factor;
+    limb = static_cast<std::uint32_t>(carry);
+    carry >>= 32;
+  }
+  if (carry != 0) n.push_back(static_cast<std::uint32_t>(carry));
+}
+
+std::uint32_t DivideSmall(BigDigits& n, std::uint32_t divisor) {
+  std::uint64_t rest = 0;
+  for (std::size_t i = n.size(); i-- > 0;) {
+    rest = (rest << 32) | n[i];
+    n[i] = static_cast<std::uint32_t>(rest / divisor);
+    rest %= divisor;
+  }
+  while (!n.empty() && n.back() == 0) n.pop_back();
+  return static_cast<std::uint32_t>(rest);
+}
+
+bool BitSet(const BigDigits& n, std::size_t bit) {
+  return bit / 32 < n.size() && (n[bit / 32] >> (bit % 32) & 1) != 0;
+}
+
+bool AnyBitBelow(const BigDigits& n, std::size_t bit) {
+  for (std::size_t i = 0; i < n.size() && i * 32 < bit; ++i) {
+    std::uint32_t limb = n[i];
+    if (bit - i * 32 < 32) limb &= (std::uint32_t{1} << (bit - i * 32)) - 1;
+    if (limb != 0) return true;
+  }
+  return false;
+}
+
+void ShiftLeft(BigDigits& n, std::size_t bits) {
+  n.insert(n.begin(), bits / 32, 0);
+  if (bits % 32 == 0) return;
+  std::uint32_t carry = 0;
+  for (std::uint32_t& limb : n) {
+    const std::uint32_t next = limb >> (32 - bits % 32);
+    limb = limb << (bits % 32) | carry;
+    carry = next;
+  }
+  if (carry != 0) n.push_back(carry);
+}
+
+// Divides by 2^bits, rounding half to even.
+void ShiftRightRounded(BigDigits& n, std::size_t bits) {
+  const bool half = BitSet(n, bits - 1);
+  const bool aboveHalf = half && AnyBitBelow(n, bits - 1);
+  if (bits / 32 >= n.size()) {
+    n.clear();
+  } else {
+    n.erase(n.begin(), n.begin() + static_cast<std::ptrdiff_t>(bits / 32));
+    if (bits % 32 != 0) {
+      for (std::size_t i = 0; i < n.size(); ++i) {
+        const std::uint32_t high = i + 1 < n.size() ? n[i + 1] << (32 - bits % 32) : 0;
+        n[i] = n[i] >> (bits % 32) | high;
+      }
+    }
+  }
+  if (half && (aboveHalf || BitSet(n, 0))) {
+    for (std::uint32_t& limb : n)
+      if (++limb != 0) return;
+    n.push_back(1);
+  }
+}
+
+}  // namespace
+
 std::string FloatToFixed(double value, int decimals) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (decimals < 0) decimals = 0;
   if (decimals > 18) decimals = 18;
-  int n = std::snprintf(nullptr, 0, "%.*f", decimals, value);
-  if (n <= 0) return std::string();
-  std::string result(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(&result[0], result.size(), "%.*f", decimals, value);
-  result.resize(static_cast<std::size_t>(n));
-  return result;
+  // The text of printf's "%.*f", exactly: |value| = mantissa * 2^exponent, so the digits
+  // are mantissa * 5^decimals * 2^(exponent + decimals), rounded half to even.
+  int exponent = 0;
+  const std::uint64_t mantissa = static_cast<std::uint64_t>(std::ldexp(std::frexp(std::fabs(value), &exponent), 53));
+  exponent -= 53;
+  BigDigits number{static_cast<std::uint32_t>(mantissa), static_cast<std::uint32_t>(mantissa >> 32)};
+  for (int i = 0; i < decimals; ++i) MultiplySmall(number, 5);
+  const int shift = exponent + decimals;
+  if (shift >= 0)
+    ShiftLeft(number, static_cast<std::size_t>(shift));
+  else
+    ShiftRightRounded(number, static_cast<std::size_t>(-shift));
+  while (!number.empty() && number.back() == 0) number.pop_back();
+
+  std::string digits;
+  while (!number.empty()) digits += static_cast<char>('0' + DivideSmall(number, 10));
+  const std::size_t places = static_cast<std::size_t>(decimals);
+  if (digits.size() <= places) digits.append(places + 1 - digits.size(), '0');
+  if (places > 0) digits.insert(places, 1, '.');
+  if (std::signbit(value)) digits += '-';
+  return std::string(digits.rbegin(), digits.rend());
 }
 
 std::string BoolToText(bool value) { return value ? "TRUE" : "FALSE"; }

@@ -4,7 +4,6 @@
 #include <winver.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <vector>
@@ -83,7 +82,7 @@ std::string ReadIniString(const std::string& file, const std::string& section, c
       buffer.assign(std::min<std::size_t>(std::size_t{size} * 4, kIniReadLimit), '\0');
     }
   } catch (...) {
-    Output() << "EXCEPTION --- Utils.ReadIniString()  " << LastErrorText() << std::endl;
+    Output() << "EXCEPTION --- Utils.ReadIniString()  " << LastErrorText() << EndLine;
     return def;
   }
 }
@@ -226,9 +225,10 @@ std::string GetExeVersion(const std::string& file, int digits, int parts) {
       return std::string();
     VS_FIXEDFILEINFO fixed;
     CopyMemory(&fixed, root, sizeof fixed);
-    char text[48];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", HIWORD(fixed.dwFileVersionMS), LOWORD(fixed.dwFileVersionMS),
-                  HIWORD(fixed.dwFileVersionLS), LOWORD(fixed.dwFileVersionLS));
+    const std::string text = std::to_string(HIWORD(fixed.dwFileVersionMS)) + "." +
+                             std::to_string(LOWORD(fixed.dwFileVersionMS)) + "." +
+                             std::to_string(HIWORD(fixed.dwFileVersionLS)) + "." +
+                             std::to_string(LOWORD(fixed.dwFileVersionLS));
     if (digits > 1 || parts < 4) return FormatVersion(text, digits, parts);
     return text;
   } catch (const std::exception& error) {

@@ -1,8 +1,7 @@
 #include "system/ZDebug.h"
 
-#include <locale>
+#include <cstring>
 #include <mutex>
-#include <streambuf>
 
 std::uint8_t DebugTarget = 0;
 
@@ -15,36 +14,32 @@ std::function<void(const std::string&)>& PieceSink() {
 
 // The stream's device: a 128-byte buffer whose content is delivered as one piece when
 // it is full, at every line end (flush) and when the program ends.
-class DebugStreamBuf : public std::streambuf {
+class DebugStreamBuf {
  public:
-  DebugStreamBuf() { setp(buffer_, buffer_ + kDebugStreamBuffer); }
-  ~DebugStreamBuf() override { Deliver(); }
+  ~DebugStreamBuf() { Deliver(); }
 
- protected:
-  int_type overflow(int_type ch) override {
-    // A writer entered during delivery may have filled the buffer again.
-    while (pptr() == epptr()) Deliver();
-    if (!traits_type::eq_int_type(ch, traits_type::eof())) {
-      *pptr() = traits_type::to_char_type(ch);
-      pbump(1);
+  void Put(const char* data, std::size_t size) {
+    while (size > 0) {
+      // A writer entered during delivery may have filled the buffer again.
+      while (waiting_ == kDebugStreamBuffer) Deliver();
+      std::size_t room = kDebugStreamBuffer - waiting_;
+      std::size_t part = size < room ? size : room;
+      std::memcpy(buffer_ + waiting_, data, part);
+      waiting_ += part;
+      data += part;
+      size -= part;
     }
-    return traits_type::not_eof(ch);
-  }
-  int sync() override {
-    Deliver();
-    return 0;  // a failed delivery never fails the writer
   }
 
- private:
   void Deliver() {
     // Re-entrant: delivery sends a message and the thread handles messages sent to it
     // while it waits; a handler that traces comes back here on the same thread.
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    std::size_t waiting = static_cast<std::size_t>(pptr() - pbase());
+    std::size_t waiting = waiting_;
     if (waiting == 0) return;
     // Emptied before the copy, so that a failure while copying or delivering never
     // leaves the text to be sent twice; the bytes stay in buffer_ for the copy.
-    setp(buffer_, buffer_ + kDebugStreamBuffer);
+    waiting_ = 0;
     try {
       std::string piece(buffer_, waiting < kDebugCopyLimit ? waiting : kDebugCopyLimit);
       if (PieceSink())
@@ -55,33 +50,63 @@ class DebugStreamBuf : public std::streambuf {
     }
   }
 
+ private:
   char buffer_[kDebugStreamBuffer];
+  std::size_t waiting_ = 0;
   std::recursive_mutex mutex_;
 };
 
-class TraceBoolNames : public std::numpunct<char> {
- protected:
-  std::string do_truename() const override { return "TRUE"; }
-  std::string do_falsename() const override { return "FALSE"; }
-};
-
-}  // namespace
-
-std::ostream& Output() {
+DebugStreamBuf& Buffer() {
   // The sink is made first so that it outlives the buffer, whose destructor delivers
   // the text still waiting at program end.
   static const bool sinkReady = (PieceSink(), true);
   (void)sinkReady;
   static DebugStreamBuf buffer;
-  static std::ostream stream(&buffer);
-  static const bool formatted = [] {
-    // Booleans are traced as "TRUE" and "FALSE".
-    stream.imbue(std::locale(stream.getloc(), new TraceBoolNames));
-    stream.setf(std::ios_base::boolalpha);
-    return true;
-  }();
-  (void)formatted;
+  return buffer;
+}
+
+}  // namespace
+
+TraceStream& Output() {
+  static TraceStream stream;
   return stream;
+}
+
+TraceStream& TraceStream::Write(const char* data, std::size_t size) {
+  Buffer().Put(data, size);
+  return *this;
+}
+
+TraceStream& TraceStream::operator<<(const char* text) {
+  // A null text writes nothing; the line goes on.
+  return text ? Write(text, std::strlen(text)) : *this;
+}
+
+TraceStream& TraceStream::operator<<(TraceLineEnd) {
+  *this << '\n';
+  return flush();
+}
+
+TraceStream& TraceStream::flush() {
+  Buffer().Deliver();
+  return *this;
+}
+
+TraceStream& TraceStream::WriteUnsigned(unsigned long long value) {
+  char digits[20];
+  char* first = digits + sizeof digits;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  return Write(first, static_cast<std::size_t>(digits + sizeof digits - first));
+}
+
+TraceStream& TraceStream::WriteSigned(long long value) {
+  if (value >= 0) return WriteUnsigned(static_cast<unsigned long long>(value));
+  *this << '-';
+  // Negated as unsigned, so that the smallest value needs no room above the largest.
+  return WriteUnsigned(0ULL - static_cast<unsigned long long>(value));
 }
 
 void SetDebugPieceSink(std::function<void(const std::string&)> sink) {
@@ -114,5 +139,5 @@ std::string ExceptionLine(const std::string& routine, const std::string& detail,
 }
 
 void TraceException(const std::exception& error, const std::string& routine, const std::string& detail) {
-  Output() << ExceptionLine(routine, detail, error.what()) << std::endl;
+  Output() << ExceptionLine(routine, detail, error.what()) << EndLine;
 }

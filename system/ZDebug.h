@@ -7,11 +7,13 @@
 //
 // Portable: the stream and the line-end rules build everywhere; delivery is the
 // platform's (ZDebugWin.cpp on Windows; natively pieces go only to a test sink).
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <ostream>
+#include <iosfwd>
 #include <string>
+#include <type_traits>
 
 // 0: viewer window only; 1: trace file only; 2: both; anything else: nothing.
 extern std::uint8_t DebugTarget;
@@ -22,9 +24,49 @@ constexpr const char* kDebugViewerClass = ".ZDebug.";
 constexpr const char* kDebugViewerMessage = ".Z_DebugMsg.";
 constexpr unsigned kDebugViewerWParam = 1;
 
-// The program-wide trace stream. End lines with std::endl: a single line feed, then flush.
-// Booleans are written "TRUE" and "FALSE", integers in plain decimal.
-std::ostream& Output();
+// Ends a trace line: `Output() << "text" << EndLine;` writes a single line feed and hands
+// the waiting text on. It takes the place of std::endl, which the stream refuses.
+struct TraceLineEnd {};
+constexpr TraceLineEnd EndLine{};
+
+// The trace stream: a small stand-in for std::ostream (whose locale machinery would be
+// most of the stub's size) with the insertions the trace needs. Strings and characters
+// are written as they are, booleans as "TRUE" and "FALSE", every other integer type
+// (also std::uint8_t) and enumerations in plain decimal. Pointers and handles are cast
+// to std::uintptr_t first; floating-point values are not accepted. Routines that write
+// trace lines for their caller take a TraceStream&.
+class TraceStream {
+ public:
+  TraceStream& operator<<(const std::string& text) { return Write(text.data(), text.size()); }
+  TraceStream& operator<<(const char* text);
+  TraceStream& operator<<(char ch) { return Write(&ch, 1); }
+  TraceStream& operator<<(bool value) { return *this << (value ? "TRUE" : "FALSE"); }
+  template <class Integer, std::enable_if_t<std::is_integral_v<Integer>, int> = 0>
+  TraceStream& operator<<(Integer value) {
+    if constexpr (std::is_signed_v<Integer>)
+      return WriteSigned(value);
+    else
+      return WriteUnsigned(value);
+  }
+  template <class Enum, std::enable_if_t<std::is_enum_v<Enum>, int> = 0>
+  TraceStream& operator<<(Enum value) {
+    return *this << static_cast<std::underlying_type_t<Enum>>(value);
+  }
+  TraceStream& operator<<(TraceLineEnd);
+  TraceStream& operator<<(const void*) = delete;                          // cast to std::uintptr_t
+  TraceStream& operator<<(std::ostream& (*)(std::ostream&)) = delete;  // std::endl: write EndLine
+
+  TraceStream& Write(const char* data, std::size_t size);
+  // Hands the waiting text on now (EndLine does this after its line feed).
+  TraceStream& flush();
+
+ private:
+  TraceStream& WriteSigned(long long value);
+  TraceStream& WriteUnsigned(unsigned long long value);
+};
+
+// The program-wide trace stream.
+TraceStream& Output();
 
 // Id of the current process, the prefix of the driver's, transfer's and agent's lines.
 unsigned long TracePid();

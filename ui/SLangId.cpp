@@ -1,7 +1,5 @@
 #include "ui/SLangId.h"
 
-#include <cstdio>
-
 #include "system/Utils.h"
 
 // Rows are found by a substring test on the whole row, so their order decides between
@@ -61,8 +59,7 @@ const char kLanguageNameTable[] =
     "SERBIAN(CYRILIC) = 3098|";
 
 std::string LanguageNameForId(int primaryLanguage) {
-  char digits[16];
-  std::snprintf(digits, sizeof digits, "%02d", primaryLanguage);
+  const std::string digits = IntToZeroPadded(primaryLanguage, 2);
   const std::string table = kLanguageNameTable;
   std::size_t cur = 0;
   while (true) {

@@ -3,6 +3,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +148,36 @@ TEST(UtilsFormat, Padding) {
   EXPECT_EQ(FloatToFixed(NAN, 2), "NAN");
   EXPECT_EQ(BoolToText(true) + BoolToText(false), "TRUEFALSE");
   EXPECT_EQ(std::string(1, BoolToDigit(true)) + BoolToDigit(false), "10");
+}
+
+TEST(UtilsNumbers, FloatToFixedIsPrintfFixedNotationExactly) {
+  struct Case {
+    double value;
+    int decimals;
+    const char* expected;
+  } cases[] = {
+      {0.125, 2, "0.12"},    {0.375, 2, "0.38"},  // exact halves go to the even digit
+      {2.5, 0, "2"},         {3.5, 0, "4"},        {0.0, 3, "0.000"},
+      {-0.0, 1, "-0.0"},     {-0.04, 1, "-0.0"},   // the sign stays when the digits round to 0
+      {999.9996, 3, "1000.000"},                  // the carry runs into a new digit
+      {0.1, 18, "0.100000000000000006"},          // the double's own digits, not 0.1's
+      {1e22, 0, "10000000000000000000000"},       {5e-324, 3, "0.000"},
+      {123456789.987654321, 5, "123456789.98765"}, {-1.005, 2, "-1.00"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FloatToFixed(c.value, c.decimals), c.expected) << c.value;
+
+  // Any double, any count of decimals: the C library's own text.
+  std::mt19937_64 random(20261210);
+  for (int i = 0; i < 2000; ++i) {
+    const std::uint64_t bits = random();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (std::isnan(value) || std::isinf(value)) continue;
+    const int decimals = static_cast<int>(bits % 19);
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+    ASSERT_EQ(FloatToFixed(value, decimals), expected) << bits;
+  }
 }
 
 TEST(UtilsNumbers, ParseNumberAndHex) {

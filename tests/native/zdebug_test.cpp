@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -43,16 +44,24 @@ TEST(DebugStream, SplitsTextIntoPiecesAtLineEndsAndFullBuffers) {
   for (const Case& c : cases) {
     PieceRecorder recorder;
     Output() << c.text;
-    if (c.endLine) Output() << std::endl;
+    if (c.endLine) Output() << EndLine;
     EXPECT_EQ(recorder.pieces, c.pieces) << c.name;
   }
 }
 
 TEST(DebugStream, WritesNumbersAndBooleansInTraceForm) {
   PieceRecorder recorder;
-  Output() << 4711u << " " << -12 << " " << 123456789012345LL << " " << true << " " << false << std::endl;
-  ASSERT_EQ(recorder.pieces.size(), 1u);
-  EXPECT_EQ(recorder.pieces[0], "4711 -12 123456789012345 TRUE FALSE\n");
+  Output() << 4711u << " " << -12 << " " << 123456789012345LL << " " << true << " " << false << EndLine;
+  // Every width and both ends of the ranges; std::uint8_t and enumerations are numbers,
+  // char a character.
+  enum Shade { kLight = 3 };
+  Output() << 0 << " " << INT64_MIN << " " << INT64_MAX << " " << UINT64_MAX << " " << INT32_MIN << " "
+           << static_cast<std::uint8_t>(200) << " " << static_cast<short>(-7) << " " << kLight << " " << 'c'
+           << EndLine;
+  EXPECT_EQ(recorder.pieces,
+            (std::vector<std::string>{
+                "4711 -12 123456789012345 TRUE FALSE\n",
+                "0 -9223372036854775808 9223372036854775807 18446744073709551615 -2147483648 200 -7 3 c\n"}));
 }
 
 TEST(DebugStream, FailedDeliveryIsDroppedNotRepeated) {
@@ -65,9 +74,9 @@ TEST(DebugStream, FailedDeliveryIsDroppedNotRepeated) {
     }
     delivered.push_back(piece);
   });
-  Output() << "lost" << std::endl;
-  EXPECT_TRUE(Output().good());  // the writer never sees the failure
-  Output() << "next" << std::endl;
+  Output() << "lost" << EndLine;  // the writer never sees the failure
+  const char* none = nullptr;
+  Output() << "next" << none << EndLine;  // nor a null text
   SetDebugPieceSink(nullptr);
   EXPECT_EQ(delivered, std::vector<std::string>{"next\n"});
 }

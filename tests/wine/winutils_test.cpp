@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -347,6 +352,22 @@ TEST(GetExeVersion, FilesWithoutAVersionBlock) {
   EXPECT_EQ(GetExeVersion(folder.path() + "junk.exe", 2, 3), "");
   // A system library has one.
   EXPECT_FALSE(GetExeVersion(SystemFolder() + "kernel32.dll").empty());
+}
+
+TEST(FloatToFixed, WritesWhatThisRuntimesPrintfWrites) {
+  // The stub formats numbers without printf; its texts must still be this runtime's.
+  const double edges[] = {0.0, -0.0, 0.125, 0.375, 2.5, -0.04, 999.9996, 0.1, 1e22, 5e-324, 1.7976931348623157e308};
+  std::mt19937_64 random(20261210);
+  for (int i = 0; i < 2000; ++i) {
+    const std::uint64_t bits = i < 11 * 19 ? 0 : random();
+    double value = edges[(i / 19) % 11];
+    if (bits != 0) std::memcpy(&value, &bits, sizeof value);
+    if (std::isnan(value) || std::isinf(value)) continue;
+    const int decimals = static_cast<int>(bits != 0 ? bits % 19 : i % 19);
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%.*f", decimals, value);
+    ASSERT_EQ(FloatToFixed(value, decimals), expected) << value << " " << decimals;
+  }
 }
 
 TEST(LoadProc, FindsEntryPointsOfSystemLibrariesOnly) {

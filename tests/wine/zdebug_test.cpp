@@ -80,9 +80,9 @@ TEST(DebugChannel, PiecesReachTheViewerUnchangedAndTheAtomsAreGone) {
   ASSERT_TRUE(viewer.Start());
   DebugTarget = 0;
   const std::string longLine(128, 'L');
-  Output() << TracePid() << " ==== hello ====> " << true << std::endl;
-  Output() << longLine << std::endl;
-  Output() << "one\rtwo\nthree\r\nfour" << std::endl;
+  Output() << TracePid() << " ==== hello ====> " << true << EndLine;
+  Output() << longLine << EndLine;
+  Output() << "one\rtwo\nthree\r\nfour" << EndLine;
   // Each piece's atom was deleted once its send returned.
   EXPECT_EQ(GlobalFindAtomA(longLine.c_str()), 0);
   EXPECT_EQ(GlobalFindAtomA("one\rtwo\nthree\r\nfour\n"), 0);
@@ -99,13 +99,13 @@ TEST(DebugChannel, TraceFileGetsNormalisedLinesAndBothTargetsGetTheSamePieces) {
   ASSERT_TRUE(viewer.Start());
 
   DebugTarget = 1;  // file only
-  Output() << "first\rline" << std::endl;
+  Output() << "first\rline" << EndLine;
   EXPECT_EQ(ReadWholeFile(DebugFileName()), "first\r\nline\r\n");
 
   DebugTarget = 2;  // both
-  Output() << "both" << std::endl;
+  Output() << "both" << EndLine;
   DebugTarget = 3;  // nothing
-  Output() << "nowhere" << std::endl;
+  Output() << "nowhere" << EndLine;
   EXPECT_EQ(ReadWholeFile(DebugFileName()), "first\r\nline\r\nboth\r\n");
   EXPECT_EQ(viewer.Stop(), "both\n");
 }
@@ -159,7 +159,7 @@ LRESULT CALLBACK ReentryViewerProc(HWND window, UINT message, WPARAM wParam, LPA
 
 LRESULT CALLBACK ReentryTracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_APP) {
-    Output() << "handled while delivering" << std::endl;
+    Output() << "handled while delivering" << EndLine;
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);
@@ -190,8 +190,8 @@ DWORD WINAPI RunReentryTracer(void*) {
   wc.lpszClassName = "ZDebugReentryTracer";
   tracerClass.Register(wc);
   g_scene->tracerWindow = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
-  Output() << "outer line" << std::endl;
-  Output() << "after" << std::endl;
+  Output() << "outer line" << EndLine;
+  Output() << "after" << EndLine;
   DestroyWindow(g_scene->tracerWindow);
   return 0;
 }
