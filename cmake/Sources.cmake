@@ -15,6 +15,7 @@ set(Z_PORTABLE_SOURCES
   ui/Markup.cpp
   ui/SLangId.cpp
   ui/LangStrings.cpp
+  ui/InformLayout.cpp
   internet/InetHTTPLogic.cpp
   package/SetupLogic.cpp
   agent/SetupRecordsLogic.cpp
@@ -45,6 +46,7 @@ set(Z_WINDOWS_SOURCES
   system/ExecPipe.cpp
   system/Process.cpp
   ui/ZMsgBox.cpp
+  ui/StubInformDlg.cpp
   driver/StubGlob.cpp
   driver/StubWin.cpp
   package/PackXWin.cpp
