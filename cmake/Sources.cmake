@@ -20,6 +20,7 @@ set(Z_PORTABLE_SOURCES
   package/SetupLogic.cpp
   agent/SetupRecordsLogic.cpp
   agent/DecisionLogic.cpp
+  agent/ShutDownLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
   folders/VariablesLogic.cpp
@@ -55,6 +56,7 @@ set(Z_WINDOWS_SOURCES
   internet/InetHTTP.cpp
   package/StubSetup.cpp
   agent/SetupRecords.cpp
+  agent/ShutDown.cpp
   folders/ShellDir.cpp
   folders/Variables.cpp
 )
