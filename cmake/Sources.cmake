@@ -21,6 +21,7 @@ set(Z_PORTABLE_SOURCES
   agent/SetupRecordsLogic.cpp
   agent/DecisionLogic.cpp
   agent/ShutDownLogic.cpp
+  agent/UpdateSignatureLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
   folders/VariablesLogic.cpp
@@ -57,6 +58,8 @@ set(Z_WINDOWS_SOURCES
   package/StubSetup.cpp
   agent/SetupRecords.cpp
   agent/ShutDown.cpp
+  agent/UpdateSignature.cpp
+  agent/DownloadToken.cpp
   folders/ShellDir.cpp
   folders/Variables.cpp
 )
