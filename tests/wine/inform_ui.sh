@@ -28,28 +28,11 @@ opened() {  # waits up to 5 s for the handler's record
   sed 's/\r$//' "$record" 2>/dev/null
 }
 
-# show NAME "demo args" "driver actions": output of the driver in $tmp/NAME.ui, of the
-# demo in $tmp/NAME.out.
-show() {
-  local name=$1 demo=$2 actions=$3
+source "$(dirname "$0")/ui_lib.bash"
+show() {  # name "demo args" "driver actions"
   rm -f "$record"
-  eval "wine \"$bin/informdemo.exe\" $demo" </dev/null >"$tmp/$name.out" 2>/dev/null &
-  local pid=$!
-  eval "wine \"$bin/zuidriver.exe\" --class ZRichEditBox $actions" </dev/null >"$tmp/$name.ui" 2>&1
-  echo "driver.exit=$?" >>"$tmp/$name.ui"
-  for _ in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  if kill -0 $pid 2>/dev/null; then
-    fail "$name: the window did not close"
-    wine "$bin/zuidriver.exe" --quiet --class ZRichEditBox --wait 1000 close </dev/null >/dev/null 2>&1
-    kill $pid 2>/dev/null
-  fi
-  wait $pid 2>/dev/null
-  sed -i 's/\r$//' "$tmp/$name.out" "$tmp/$name.ui"
+  drive_window ZRichEditBox informdemo.exe "$1" "$2" "$3" 100
 }
-has() {  # name, file suffix, exact line
-  grep -qxF -- "$3" "$tmp/$1.$2" || { fail "$1: no line '$3' in:"; sed 's/^/    /' "$tmp/$1.$2" >&2; }
-}
-value() { grep -m1 "^$2=" "$tmp/$1.ui" | cut -d= -f2-; }
 
 # ---- Text and address: band, button, the address opened by the button ----
 show both '--text "Version 2 is out.\nIt | fixes things." --url "  http://example.test/news?a=1  " --caption News' \
