@@ -4,19 +4,13 @@ namespace {
 
 bool g_restricted = false;
 
-// Looked up at run time: systems without the DLL-directory update lack both.
-template <typename Fn>
-Fn KernelProc(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
-}
-
 }  // namespace
 
 bool RestrictDllSearch() {
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
   const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  // Looked up at run time: systems without the DLL-directory update lack both.
   auto setDefault = KernelProc<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
   g_restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
   // Takes the current folder out of the legacy search order as well (dependencies of

@@ -13,6 +13,25 @@ bool RestrictDllSearch();
 // Whether RestrictDllSearch put the restriction in force.
 bool DllSearchRestricted();
 
+// An entry point found at run time as the function type Fn. Every entry point the
+// program looks up at run time is converted here.
+template <typename Fn>
+Fn AsProc(FARPROC proc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+}
+
+// Entry point name of module as Fn; null when the module or the entry is missing.
+template <typename Fn>
+Fn ProcAddress(HMODULE module, const char* name) {
+  return module ? AsProc<Fn>(GetProcAddress(module, name)) : nullptr;
+}
+
+// The same in kernel32, which every process has loaded.
+template <typename Fn>
+Fn KernelProc(const char* name) {
+  return ProcAddress<Fn>(GetModuleHandleA("kernel32.dll"), name);
+}
+
 // Loads a system library by its bare name ("RICHED32.DLL") without ever looking in the
 // program's or the current folder. Null when it cannot be loaded or the name carries a
 // path.

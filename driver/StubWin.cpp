@@ -7,6 +7,7 @@
 #include "driver/StubGlob.h"
 #include "driver/StubLogic.h"
 #include "internet/InetHTTP.h"
+#include "package/SetupLogic.h"
 #include "package/StubSetup.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
@@ -52,6 +53,9 @@ void CreateAndRun_Y_Exe() {
   if (!CopyFileA(self.c_str(), target.c_str(), FALSE))
     Output() << TracePid() << " CreateAndRun_Y_Exe() --- copy to " << target << " failed: " << GetLastError()
              << std::endl;
+  // A copy of a file on a CD keeps its read-only attribute; the copy deletes itself at
+  // the end and could not.
+  ClearReadOnly(target);
   // The target is quoted: the temporary folder may hold blanks, and an unquoted path
   // with blanks lets the system try shorter names first.
   std::string command = Quote(target) + " " + SpanCopyArguments(CommandLineArgs(), self);
@@ -143,7 +147,7 @@ void InitCommonControlsAtRunTime() {
     return;
   }
   using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  auto init = reinterpret_cast<InitProc>(reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")));
+  auto init = ProcAddress<InitProc>(comctl, "InitCommonControlsEx");
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << std::endl;
 }
@@ -292,6 +296,8 @@ void StubWinMain() {
     }
   } else {
     Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << std::endl;
+    // Nothing ran: the caller must not take this for a finished installation.
+    StubExitCode = kExitInstallFailed;
   }
 
   if (window) KillTimer(window, kMainTimer);

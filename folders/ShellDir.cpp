@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "driver/DllSafety.h"
+#include "system/Files.h"
 #include "system/Utils.h"
 #include "system/Win64.h"
 #include "system/WinHandles.h"
@@ -15,17 +17,6 @@ constexpr std::size_t kShellBufferSize = 1025;
 constexpr const char kCurrentVersionKey[] = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char kShellFoldersKey[] =
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
-template <typename Fn>
-Fn ToFn(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
-
-bool IsFolder(const std::string& path) {
-  if (path.empty()) return false;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::string BufferText(const char* buffer) { return std::string(buffer, strnlen(buffer, kShellBufferSize)); }
 
@@ -43,7 +34,7 @@ std::string Registered(const char* key, const char* value, bool withBackslash) {
 std::string ShellFolder(int csidl) {
   using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
   HMODULE module = nullptr;
-  auto get = ToFn<GetFolderPath>(LoadProc("SHFolder.dll", "SHGetFolderPathA", module));
+  auto get = AsProc<GetFolderPath>(LoadProc("SHFolder.dll", "SHGetFolderPathA", module));
   UniqueLibrary library(module);
   if (!get) return std::string();
   char buffer[kShellBufferSize] = {};
@@ -53,7 +44,7 @@ std::string ShellFolder(int csidl) {
 std::string OldShellFolder(int csidl) {
   using GetSpecialFolderPath = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
   HMODULE module = nullptr;
-  auto get = ToFn<GetSpecialFolderPath>(LoadProc("shell32.dll", "SHGetSpecialFolderPathA", module));
+  auto get = AsProc<GetSpecialFolderPath>(LoadProc("shell32.dll", "SHGetSpecialFolderPathA", module));
   UniqueLibrary library(module);
   if (!get) return std::string();
   char buffer[kShellBufferSize] = {};
@@ -64,7 +55,7 @@ FolderSources SystemFolderSources() {
   FolderSources sources;
   sources.shellFolder = ShellFolder;
   sources.oldShellFolder = OldShellFolder;
-  sources.exists = IsFolder;
+  sources.exists = FolderExists;
   sources.windowsFolder = [] { return WindowsFolder(false); };
   sources.registeredOwner = RegisteredOwner;
   return sources;
@@ -92,8 +83,8 @@ std::string StartMenuDir(bool b) {
 }
 std::string FontDir(bool b) {
   const std::string fonts = Registered(kShellFoldersKey, "Fonts", false);
-  return SetTrailingBackslash(IsFolder(fonts) ? fonts : WindowsFolder(true) + "Fonts", b);
+  return SetTrailingBackslash(FolderExists(fonts) ? fonts : WindowsFolder(true) + "Fonts", b);
 }
 std::string WinSys16Dir(bool b) {
-  return SetTrailingBackslash(System16Folder(SystemFolder(false), WindowsFolder(false), IsFolder), b);
+  return SetTrailingBackslash(System16Folder(SystemFolder(false), WindowsFolder(false), FolderExists), b);
 }

@@ -53,8 +53,8 @@ TProgBar& EnsureProgBar() {
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string&) {
   if (kind == 0) {
     if (ProgressBar) {
-      // The range's maximum travels in the high word of lParam: only 16 bits count.
-      SendMessageA(ProgressBar, PBM_SETRANGE, static_cast<WPARAM>(min), MAKELPARAM(0, max & 0xFFFF));
+      // The 32-bit range: a maximum above 65,535 (files, download chunks) keeps its upper bits.
+      SendMessageA(ProgressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
       SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
       SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
     }
@@ -69,5 +69,3 @@ void ProgressCallback(int kind, int min, int max, int position, int step, const 
     if (ActivityBar) SendMessageA(ActivityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount), 0);
   }
 }
-
-int ProgressActivityCount() { return ActivityCount; }

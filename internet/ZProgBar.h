@@ -28,10 +28,8 @@ public:
 // The process-wide reporter, created on first use with ProgressCallback as its driver.
 TProgBar& EnsureProgBar();
 
-// Drives the main window's progress control (kind 0: range 0..max, low 16 bits only,
-// position, step; kind 1: one step) and its activity control (cycles 1..5, 0 per step).
+// Drives the main window's progress control (kind 0: range min..max (32-bit), position,
+// step; kind 1: one step) and its activity control (cycles 1..5, 0 per step).
 // Does nothing while the main window has no such controls.
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string& text);
 
-// The activity counter ProgressCallback last set (0..5).
-int ProgressActivityCount();

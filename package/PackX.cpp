@@ -334,9 +334,11 @@ TGFileInfo::TGFileInfo(const std::string& fileName) {
     *texts[i] = std::move(text);
     Trailer.DataStart = std::uint32_t(offset + 4 + length);
   }
+  headersRead_ = true;
 }
 
 double TGFileInfo::SpaceNeededForCluster(std::uint32_t clusterBytes) const {
+  if (!IsValidPackage()) return 0;
   double result = Trailer.SpaceNeeded[0];
   for (int i = 1; i < pack::kSpaceSlots; ++i)
     if (clusterBytes >= pack::SpaceSlotCluster(i)) result = Trailer.SpaceNeeded[i];

@@ -107,20 +107,24 @@ public:
 
   // Whether the magic number matched (the texts were read).
   bool HasPackage() const { return Trailer.PackMagic == pack::kPackMagic; }
+  // The magic number matched and every header text lay inside the file. Only then do the
+  // flag accessors below report the trailer's bytes: the end of a damaged or truncated
+  // file is not taken for a package's flags (they all read false, SpaceNeeded 0).
+  bool IsValidPackage() const { return HasPackage() && headersRead_; }
 
   // Bytes needed on the drive of path (Windows: DriveClusterSize) ...
   double SpaceNeeded(const std::string& path) const;
   // ... and for a given cluster size (0 = unknown: element 0).
   double SpaceNeededForCluster(std::uint32_t clusterBytes) const;
 
-  bool ShowTempNote() const { return HasPackFlag(Trailer, pack::kFlagShowTempNote); }
-  std::uint8_t IsWebInstall() const { return Trailer.IsWebInstall; }
-  std::uint8_t AskBeforeDownload() const { return Trailer.AskBeforeDownload; }
-  std::uint8_t MakeAgent() const { return Trailer.MakeAgent; }
-  std::uint8_t ThisIsAgent() const { return Trailer.ThisIsAgent; }
-  bool SpanCdLauncher() const { return HasPackFlag(Trailer, pack::kFlagSpanCdLauncher); }
-  bool ShowActivityBar() const { return HasPackFlag(Trailer, pack::kFlagActivityBar); }
-  bool AgentLogWanted() const { return HasPackFlag(Trailer, pack::kFlagAgentLog); }
+  bool ShowTempNote() const { return Flag(pack::kFlagShowTempNote); }
+  std::uint8_t IsWebInstall() const { return Byte(Trailer.IsWebInstall); }
+  std::uint8_t AskBeforeDownload() const { return Byte(Trailer.AskBeforeDownload); }
+  std::uint8_t MakeAgent() const { return Byte(Trailer.MakeAgent); }
+  std::uint8_t ThisIsAgent() const { return Byte(Trailer.ThisIsAgent); }
+  bool SpanCdLauncher() const { return Flag(pack::kFlagSpanCdLauncher); }
+  bool ShowActivityBar() const { return Flag(pack::kFlagActivityBar); }
+  bool AgentLogWanted() const { return Flag(pack::kFlagAgentLog); }
 
   // WebInfo items 0..4.
   std::string WebUrl() const;
@@ -146,4 +150,9 @@ public:
   int GetLangCharset() const;         // "Charset", 0 when absent or not a number
   int GetLangFontSize() const;        // "FontSize" in points, 8 when absent or not a number
   std::string GetLangFontName() const;  // "FontName", "Tahoma" when absent
+
+private:
+  bool Flag(std::uint8_t flag) const { return IsValidPackage() && HasPackFlag(Trailer, flag); }
+  std::uint8_t Byte(std::uint8_t value) const { return IsValidPackage() ? value : 0; }
+  bool headersRead_ = false;
 };

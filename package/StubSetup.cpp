@@ -29,16 +29,6 @@ constexpr const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zo
 // Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
 std::string altTempBase;
 
-bool FolderExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool FileExists(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 // A fresh, empty folder: whatever an earlier run left under that name goes first.
 std::string MakeFreshFolder(const std::string& folder) {
   DeleteTree(folder, true);

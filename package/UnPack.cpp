@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "package/PackX.h"
+#include "package/SetupLogic.h"
 #include "package/ZLibOpen.h"
 #include "system/Files.h"
 #include "system/Utils.h"
@@ -25,13 +26,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 int WriteFailures = 0;
 TVolumePromptHook PromptHook = nullptr;
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool FolderExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Creates folder and its missing parents; false (last error set) when it is not there.
 bool ForceFolder(const std::string& folder) {
   const std::string path = RemoveTrailingBackslash(ReplaceChar(folder, '/', '\\'));
@@ -41,8 +35,12 @@ bool ForceFolder(const std::string& folder) {
     if (!part.empty() && part.back() != ':' && part != "\\\\" && !FolderExists(part))
       CreateDirectoryA(part.c_str(), nullptr);
   }
-  if (!CreateDirectoryA(path.c_str(), nullptr) && !FolderExists(path)) return false;
-  return true;
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  // The create's own error is what the caller reports, not that of the look-up after it.
+  const DWORD error = GetLastError();
+  if (FolderExists(path)) return true;
+  SetLastError(error);
+  return false;
 }
 
 void SetDosDate(HANDLE file, std::uint32_t dosDate) {
@@ -104,18 +102,41 @@ struct TRun {
 
 bool OnName(void* context, const std::string& namePart) {
   TRun& run = *static_cast<TRun*>(context);
+  if (namePart.empty()) return false;  // a block without a name writes nothing
   TBlockName name;
   const bool hasPath = ParseNamePart(namePart, name);
-  if (!name.Engine.empty()) run.Engine = name.Engine;
   std::string why;
-  if (!hasPath || !IsSafePackagePath(name.Path, &why)) {
-    run.Refuse("unsafe path \"" + name.Path + "\": " + (hasPath ? why : "empty path"));
-    return false;
+  // The engine is started from the folder by this name: it must stay inside it as well.
+  // (A device name there fails only when it is started.)
+  bool deviceName = false;
+  if (!name.Engine.empty()) {
+    const std::string engine = EngineName(name.Engine);
+    if (!IsSafePackagePath(engine, &why, &deviceName) && !deviceName) {
+      run.Refuse("unsafe engine name \"" + engine + "\": " + why);
+      return false;
+    }
+    run.Engine = name.Engine;
+  }
+  deviceName = false;
+  if (!hasPath || !IsSafePackagePath(name.Path, &why, &deviceName)) {
+    if (!deviceName) {
+      run.Refuse("unsafe path \"" + name.Path + "\": " + (hasPath ? why : "empty path"));
+      return false;
+    }
   }
   const std::string path = ReplaceChar(name.Path, '/', '\\');
   run.Target = SetTrailingBackslash(run.Dest, true) + path;
   run.Date = name.Date;
   run.WriteFailed = false;
+  if (deviceName) {
+    // Windows would open the device instead of a file: this one file is not written (the
+    // save error tells the user), the rest of the package is.
+    Output() << TracePid() << " ExtractPackage() --- not written: " << run.Target << ": " << why << std::endl;
+    run.Step();
+    SetLastError(ERROR_INVALID_NAME);
+    run.FailWrite();
+    return false;
+  }
   // Opening tells whether the file is new (one progress step per new file); files below
   // subfolders of the package get their folders on the first miss.
   for (int attempt = 0; attempt < 2 && !run.Out; ++attempt) {
@@ -192,7 +213,8 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       if (run.Damaged) break;
       if (left > 0) YieldX(0);  // the block loop pumps after the last piece
     }
-    if (splitter.NameTooLong()) run.Refuse("name part too long");
+    // A payload without a 0x00 has an empty name part, whatever its length: skipped.
+    if (splitter.NameFound() && splitter.NameTooLong()) run.Refuse("name part too long");
     if (compressed && !run.Damaged) run.Inflater->RequireFinished();
   } catch (const EZLibError& error) {
     run.Refuse(std::string("damaged zlib stream: ") + error.what());
@@ -300,6 +322,12 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         status = TExtractStatus::BadCheckSum;
         break;
       }
+      // A first volume without a package (a damaged or cut-off file whose checksum is
+      // switched off or not computed) is not an empty package: its trailer bytes are noise.
+      if (volume == 1 && trailer.PackMagic != pack::kPackMagic) {
+        run.Refuse("no package in the file");
+        break;
+      }
       UniqueHandle file(CreateFileA(volumeName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
       std::int64_t end = -1;
@@ -314,7 +342,9 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         if (volume == 1 && progress) progress(0, 0, static_cast<int>(trailer.FilesCount), 0, 1, std::string());
         if (!ForceFolder(destFolder))
           MsgError(MsgOwnerTitle(), destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText());
-        const std::int64_t blocksEnd = end - pack::kTrailerSize;
+        // Blocks end where the trailer begins; a trailer shorter than 74 bytes leaves them
+        // more room (the loop below still stops once 74 bytes or fewer remain).
+        const std::int64_t blocksEnd = end - trailer.TrailerSize;
         const int headerCount = trailer.HeaderCount ? trailer.HeaderCount : pack::kHeaderCountPlain;
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
           YieldX(0);
@@ -339,12 +369,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
           ExtractBlock(run, file.get(), length, compressed, buffer);
           if (run.Damaged) break;
         }
-        if (run.Damaged) {
-          status = TExtractStatus::Damaged;
-          checkResult = false;
-          Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
-          break;
-        }
+        if (run.Damaged) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
@@ -370,6 +395,11 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     run.Step();
   }
 
+  if (run.Damaged) {
+    status = TExtractStatus::Damaged;
+    checkResult = false;
+    Output() << ExceptionLine("ExtractPackage", volumeName, "damaged package: " + run.Reason) << std::endl;
+  }
   if (!goOn) status = TExtractStatus::Cancelled;
   if (status != TExtractStatus::Ok) run.Engine.clear();
   const std::int64_t elapsed = TickMs() - started;

@@ -25,8 +25,10 @@ bool ParseNamePart(const std::string& namePart, TBlockName& name) {
     name.Engine = path;
     path.resize(star);
   }
+  // A signed 32-bit DOS date-time: dates from 2044 on are negative. Unsigned values are
+  // taken as they are.
   std::int64_t date = 0;
-  if (TryParseInt64(SUB::GetItem(namePart, 1), date) && date >= 0 && date <= UINT32_MAX)
+  if (TryParseInt64(SUB::GetItem(namePart, 1), date) && date >= INT32_MIN && date <= UINT32_MAX)
     name.Date = static_cast<std::uint32_t>(date);
   name.Path = path;
   return !path.empty();
@@ -57,13 +59,16 @@ bool Refuse(std::string* reason, const std::string& why) {
 
 }  // namespace
 
-bool IsSafePackagePath(const std::string& path, std::string* reason) {
+bool IsSafePackagePath(const std::string& path, std::string* reason, bool* deviceName) {
+  if (deviceName) *deviceName = false;
   if (path.empty()) return Refuse(reason, "empty path");
   if (path[0] == '\\' || path[0] == '/') return Refuse(reason, "absolute path");
   for (unsigned char ch : path) {
     if (ch < 32) return Refuse(reason, "control character in path");
     if (std::strchr(":*?\"<>|", ch)) return Refuse(reason, ch == ':' ? "drive or stream in path" : "wildcard in path");
   }
+  // A device name is reported only when nothing else is wrong with the path.
+  bool device = false;
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find_first_of("\\/", start);
@@ -74,10 +79,11 @@ bool IsSafePackagePath(const std::string& path, std::string* reason) {
     // Windows drops trailing dots and blanks: "..", "...", ". " would climb or vanish.
     std::size_t kept = component.find_last_not_of(". ");
     if (component != "." && kept == std::string::npos) return Refuse(reason, "\"..\" in path");
-    if (component != "." && IsDeviceName(component)) return Refuse(reason, "device name in path");
+    if (component != "." && IsDeviceName(component)) device = true;
     start = end + 1;
   }
-  return true;
+  if (device && deviceName) *deviceName = true;
+  return device ? Refuse(reason, "device name in path") : true;
 }
 
 TPayloadSplitter::TPayloadSplitter(NameSink onName, ContentSink onContent, void* context)

@@ -25,12 +25,13 @@ bool ParseNamePart(const std::string& namePart, TBlockName& name);
 // is written to: not empty, no leading separator, no drive or stream (":"), no ".."
 // component (nor one that Windows would shorten to ".." or nothing: "...", ". "), no
 // device name (CON, NUL, COM1, LPT1 ... with or without extension), no control or
-// wildcard characters. reason receives why not.
-bool IsSafePackagePath(const std::string& path, std::string* reason = nullptr);
+// wildcard characters. reason receives why not; deviceName (optional) is set when the
+// only fault is a device name, which cannot be written but leads nowhere else.
+bool IsSafePackagePath(const std::string& path, std::string* reason = nullptr, bool* deviceName = nullptr);
 
 // Splits a payload delivered in pieces at its first 0x00: the name part before it is
 // kept (up to MaxNamePart bytes), everything after it goes to the content sink. Without a
-// 0x00 the name part is empty and nothing reaches the sink.
+// 0x00 (of any length) the name part is empty and nothing reaches the sink.
 class TPayloadSplitter {
 public:
   static constexpr std::size_t MaxNamePart = 65536;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "driver/DllSafety.h"
 #include "system/FilesLogic.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
@@ -19,14 +20,12 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
-bool FileExists(const std::string& path) {
-  DWORD attr = GetFileAttributesA(path.c_str());
-  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool FolderExists(const std::string& path) {
-  DWORD attr = GetFileAttributesA(path.c_str());
-  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+// The path as the system resolves it ("\" and "C:\.." become a drive root); the path
+// itself when it cannot be resolved.
+std::string FullPathOf(const std::string& path) {
+  char buffer[MAX_PATH + 1];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
 }
 
 void SetDosFileDate(HANDLE file, std::uint32_t fileDate) {
@@ -90,6 +89,16 @@ std::string SearchDrives(const std::string& name, UINT driveType, bool folderTes
 
 }  // namespace
 
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::int64_t Seek(HANDLE file, int origin, std::int64_t offset) {
   LARGE_INTEGER distance, position;
   distance.QuadPart = offset;
@@ -123,6 +132,13 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, std::i
     if (maxLength != 0) n = std::min(n, maxLength);
     if (offset < 0 || offset >= size || n <= 0) return result;
     if (Seek(file.get(), 0, offset) != offset) return result;
+    // A length beyond what a string of this process can hold (a 32-bit size_t would
+    // wrap it) is refused, not cut short.
+    if (static_cast<std::uint64_t>(n) > result.max_size()) {
+      Output() << TracePid() << " ReadFilePart() --- " << path << ": " << n << " bytes do not fit in memory"
+               << std::endl;
+      return result;
+    }
     result.resize(static_cast<std::size_t>(n));
     std::int64_t got = 0;
     while (got < n) {
@@ -167,11 +183,20 @@ bool WriteTextFile(const std::string& path, const std::string& text, std::uint32
 }
 
 bool AppendTextFile(const std::string& path, const std::string& text, std::uint32_t fileDate) {
-  UniqueHandle file(
-      CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Append-only access: every write lands at the end of the file even while another
+  // process (the agent and its working copy share a log) appends to it. Appenders also
+  // take turns through a lock on one byte far past any end, since not every system (Wine)
+  // makes an append-only write atomic; the lock needs read access.
+  const DWORD access = FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE | (fileDate != 0 ? FILE_WRITE_ATTRIBUTES : 0);
+  UniqueHandle file(CreateFileA(path.c_str(), access, kShareAll | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  Seek(file.get(), 2, 0);
+  OVERLAPPED turn{};
+  turn.Offset = 0xFFFFFFFE;
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
   std::uint64_t written = text.empty() ? 0 : WriteBytes(file.get(), text.data(), text.size());
+  if (locked) UnlockFileEx(file.get(), 0, 1, 0, &turn);
   if (fileDate != 0) SetDosFileDate(file.get(), fileDate);
   return written == text.size();
 }
@@ -179,8 +204,7 @@ bool AppendTextFile(const std::string& path, const std::string& text, std::uint3
 double DiskFree(const std::string& path) {
   using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   // Looked up once: the extended query is missing on the oldest systems.
-  static const FreeSpaceEx freeSpaceEx = reinterpret_cast<FreeSpaceEx>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+  static const FreeSpaceEx freeSpaceEx = KernelProc<FreeSpaceEx>("GetDiskFreeSpaceExA");
   const std::string query = DiskFreeQueryPath(path);
   if (query.empty()) return 0;
   const std::string root = DriveRootOf(query);
@@ -236,7 +260,8 @@ bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
 }
 
 bool DeleteTree(const std::string& folder, bool clearAttributes) {
-  if (folder.empty()) return false;
+  // A whole drive or share is never a tree of ours to delete.
+  if (folder.empty() || IsRootPath(folder) || IsRootPath(FullPathOf(folder))) return false;
   const std::string base = RemoveTrailingBackslash(folder);
   const bool existed = FolderExists(base);
   DeleteFiles(base + "\\*.*", clearAttributes);
@@ -257,12 +282,22 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   return existed && !FolderExists(base);
 }
 
+bool ClearReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributes & FILE_ATTRIBUTE_READONLY)) return true;
+  return SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 void DeleteMySelf(bool removeFolder) {
   char own[MAX_PATH + 1] = {};
   DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
   const std::string batch = TempFolder(true) + kSelfDeleteBatchName;
   const std::string text = SelfDeleteBatchText(own, batch, removeFolder);
+  // The batch repeats its delete until it succeeds: a read-only file would keep it
+  // spinning for ever.
+  ClearReadOnly(own);
   // Our own folder must not be the current directory, or it could not be removed.
   SetCurrentDirectoryA(TempFolder(false).c_str());
   if (!WriteTextFile(batch, text)) return;

@@ -13,6 +13,10 @@
 using WriteProgressCallback = void (*)(int kind, int reserved, std::int64_t total, std::uint8_t& cancel, int one,
                                        std::int64_t position);
 
+// An existing file (not a folder) / an existing folder.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
 // Moves the file pointer (origin 0 start, 1 current, 2 end); the new position, -1 on failure.
 std::int64_t Seek(HANDLE file, int origin, std::int64_t offset);
 // Size of an open file; 0 on failure.
@@ -47,6 +51,9 @@ std::string FindFolderOnDrives(const std::string& folderName, UINT driveType);
 bool DeleteFiles(const std::string& pattern, bool clearAttributes);
 // Deletes folder with everything in it. True only when it existed and is gone.
 bool DeleteTree(const std::string& folder, bool clearAttributes);
+
+// Takes the read-only attribute off an existing file; true when it is writable now.
+bool ClearReadOnly(const std::string& path);
 
 // Leaves a hidden batch behind that deletes this executable as soon as the process has
 // ended (and with removeFolder its folder when empty); the batch then deletes itself.

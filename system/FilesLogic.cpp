@@ -32,3 +32,18 @@ std::string DiskFreeQueryPath(const std::string& path) {
   const std::size_t cut = p.find('\\', 3);  // at or after position 4 (1-based)
   return cut == std::string::npos ? p : p.substr(0, cut);
 }
+
+bool IsRootPath(const std::string& path) {
+  std::string p = ReplaceChar(path, '/', '\\');
+  // Device and long-path prefixes name the same roots.
+  if (StartsWith("\\\\?\\UNC\\", p, true))
+    p = "\\\\" + p.substr(8);
+  else if (StartsWith("\\\\?\\", p, false) || StartsWith("\\\\.\\", p, false))
+    p = p.substr(4);
+  while (!p.empty() && p.back() == '\\') p.pop_back();
+  if (p.empty() || (p.size() == 2 && p[1] == ':')) return true;
+  if (p.compare(0, 2, "\\\\") != 0) return false;
+  // "\\server" or "\\server\share": at most one separator after the server name.
+  const std::size_t slash = p.find('\\', 2);
+  return slash == std::string::npos || p.find('\\', slash + 1) == std::string::npos;
+}

@@ -22,3 +22,9 @@ std::uint64_t WriteChunkSize(std::uint64_t total);
 std::string DiskFreeQueryPath(const std::string& path);
 // The first letter in upper case followed by ":\"; empty for an empty path.
 std::string DriveRootOf(const std::string& path);
+
+// Whether path names no folder of its own but a whole drive or share: empty, "\",
+// "C:", "C:\", "\\server", "\\server\share", "\\?\C:\", "\\?\UNC\server\share"
+// (either slash, trailing separators ignored). Give it a full path: a relative one is
+// judged as written.
+bool IsRootPath(const std::string& path);

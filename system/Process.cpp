@@ -2,7 +2,9 @@
 
 #include <memory>
 
+#include "system/Files.h"
 #include "system/ProcessViewer.h"
+#include "system/TestHooks.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
@@ -46,9 +48,13 @@ void WaitUntilProgramGoneAs(bool ntFamily, const std::string& exe, DWORD timeout
   if (ntFamily) {
     const DWORD pid = FindPidByWindows(name);
     if (pid == 0) return;
+    // The process object, not its id: an id is given to another process once this one
+    // has ended, and a wait on the id would then never end.
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
+    auto alive = [&] { return process ? WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT : IsPidAlive(pid); };
     do {
       YieldWait(0, 1000);
-    } while (!timedOut() && IsPidAlive(pid));
+    } while (!timedOut() && alive());
   } else {
     do {
       YieldWait(0, 1000);
@@ -118,10 +124,14 @@ void CloseProgram(const std::string& exe, bool fullPathOnly) {
 void QuitProgram(const std::string& exe, bool fullPathOnly) { PostProcessMessage(exe, fullPathOnly, WM_QUIT, 15, 255); }
 
 bool KillProgram(const std::string& exe, bool fullPathOnly) {
-  const DWORD pid = IsWindowsNT() ? FindPidByWindows(exe) : FindPidByToolhelp(exe, fullPathOnly, false);
-  const DWORD attr = GetFileAttributesA(exe.c_str());
-  const bool exists = attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(exists) << "\t  >" << exe << "<" << std::endl;
+  // The window list knows file names only; "full path only" must not end another
+  // program that merely has the same name, so then the process-status library decides.
+  DWORD pid = 0;
+  if (!IsWindowsNT())
+    pid = FindPidByToolhelp(exe, fullPathOnly, false);
+  else
+    pid = fullPathOnly ? FindPidByPsapi(exe, true, false) : FindPidByWindows(exe);
+  Output() << "PID=" << pid << "\t   Exists=" << BoolToText(FileExists(exe)) << "\t  >" << exe << "<" << std::endl;
   if (pid == 0) return false;
   UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
   return process && TerminateProcess(process.get(), 0);

@@ -14,18 +14,15 @@ ProcessLookup MainWindowLookup();
 
 bool IsProgramRunning(const std::string& exe);
 // Waits (pumping messages, in steps of a second) until exe has ended or timeoutMs has
-// passed; 0 waits without limit.
+// passed; 0 waits without limit. The NT family waits for the process that owns the
+// program's windows, the others until the tool-help snapshot no longer lists it.
 void WaitUntilProgramGone(const std::string& exe, DWORD timeoutMs);
-// The same with the system family given: the NT family follows the process id of the
-// program's windows, the others the tool-help snapshot.
-void WaitUntilProgramGoneAs(bool ntFamily, const std::string& exe, DWORD timeoutMs);
 // Waits without limit while a top-level window of className (and title, when given) exists.
 void WaitWindowGone(const std::string& className, const std::string& title = "");
 
 // The best-scored top-level window of the process; null when it has none worth taking.
 HWND FindMainWindowOfPid(DWORD pid);
 HWND FindMainWindow(const std::string& exe, bool fullPathOnly, bool fromEnd);
-HWND FindMainWindowVia(ProcessLookup lookup, const std::string& exe, bool fullPathOnly, bool fromEnd);
 
 // Posts message to the program's main window; true when a window was found.
 bool PostProcessMessage(const std::string& exe, bool fullPathOnly, UINT message, WPARAM wParam, LPARAM lParam);

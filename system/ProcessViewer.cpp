@@ -23,18 +23,12 @@ struct Toolhelp {
   bool ok() const { return snapshot && first && next; }
 };
 
-template <typename F>
-F Proc(HMODULE module, const char* name) {
-  return module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 const Toolhelp& ToolhelpApi() {
   static const Toolhelp api = [] {
     Toolhelp t;
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    t.snapshot = Proc<decltype(t.snapshot)>(kernel, "CreateToolhelp32Snapshot");
-    t.first = Proc<decltype(t.first)>(kernel, "Process32First");
-    t.next = Proc<decltype(t.next)>(kernel, "Process32Next");
+    t.snapshot = KernelProc<decltype(t.snapshot)>("CreateToolhelp32Snapshot");
+    t.first = KernelProc<decltype(t.first)>("Process32First");
+    t.next = KernelProc<decltype(t.next)>("Process32Next");
     return t;
   }();
   return api;
@@ -55,10 +49,10 @@ const Psapi& PsapiApi() {
     Psapi p;
     p.library.reset(LoadSystemLibrary("PSAPI.dll"));
     HMODULE m = p.library.get();
-    p.enumProcesses = Proc<decltype(p.enumProcesses)>(m, "EnumProcesses");
-    p.enumModules = Proc<decltype(p.enumModules)>(m, "EnumProcessModules");
-    p.fileNameEx = Proc<decltype(p.fileNameEx)>(m, "GetModuleFileNameExA");
-    p.baseName = Proc<decltype(p.baseName)>(m, "GetModuleBaseNameA");
+    p.enumProcesses = ProcAddress<decltype(p.enumProcesses)>(m, "EnumProcesses");
+    p.enumModules = ProcAddress<decltype(p.enumModules)>(m, "EnumProcessModules");
+    p.fileNameEx = ProcAddress<decltype(p.fileNameEx)>(m, "GetModuleFileNameExA");
+    p.baseName = ProcAddress<decltype(p.baseName)>(m, "GetModuleBaseNameA");
     return p;
   }();
   return api;
@@ -161,8 +155,12 @@ std::string ListProcessWindows(bool withPids, bool withHandles) {
 DWORD FindPidByTasklist(const std::string& exeName, bool fromEnd) {
   std::string errors, output;
   DWORD exitCode = 0;
+  // From the system folder by full path: a bare name would first be looked for beside
+  // the (elevated) stub and in the current folder, where anyone may have put one.
   // Wine's tasklist.exe (8.0) prints nothing, so under Wine this finds no process.
-  RunConsole("tasklist.exe", "/FO csv", SW_HIDE, 1, errors, output, exitCode);
+  const std::string systemFolder = SystemFolder(true);
+  if (systemFolder.empty()) return 0;
+  RunConsole(systemFolder + "tasklist.exe", "/FO csv", SW_HIDE, 1, errors, output, exitCode);
   return PidFromTasklist(output, exeName, fromEnd);
 }
 

@@ -9,15 +9,7 @@ namespace {
 // 255 not yet looked up, 0 absent, 1 present.
 constexpr unsigned char kUnknown = 255;
 
-FARPROC KernelProc(const char* name) {
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  return kernel ? GetProcAddress(kernel, name) : nullptr;
-}
-
-template <typename Fn>
-Fn ToFn(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
+bool KernelHas(const char* name) { return KernelProc<FARPROC>(name) != nullptr; }
 
 }  // namespace
 
@@ -26,7 +18,7 @@ bool NativeSystemInfo(SYSTEM_INFO& info) {
   static unsigned char state = kUnknown;
   static Fn proc = nullptr;
   if (state == kUnknown) {
-    proc = ToFn<Fn>(KernelProc("GetNativeSystemInfo"));
+    proc = KernelProc<Fn>("GetNativeSystemInfo");
     state = proc ? 1 : 0;
   }
   if (!proc) return false;
@@ -40,7 +32,7 @@ bool IsWow64(HANDLE process, bool& flag) {
   static unsigned char state = kUnknown;
   static Fn proc = nullptr;
   if (state == kUnknown) {
-    proc = ToFn<Fn>(KernelProc("IsWow64Process"));
+    proc = KernelProc<Fn>("IsWow64Process");
     state = proc ? 1 : 0;
   }
   flag = false;
@@ -54,7 +46,7 @@ bool IsWow64(HANDLE process, bool& flag) {
 bool HasFsRedirection() {
   static unsigned char state = kUnknown;
   if (state == kUnknown)
-    state = KernelProc("Wow64DisableWow64FsRedirection") && KernelProc("Wow64RevertWow64FsRedirection") ? 1 : 0;
+    state = KernelHas("Wow64DisableWow64FsRedirection") && KernelHas("Wow64RevertWow64FsRedirection") ? 1 : 0;
   return state == 1;
 }
 
@@ -65,10 +57,8 @@ bool Is64BitWindows() {
   SYSTEM_INFO info;
   bool wow = false;
   if (NativeSystemInfo(info) && IsWow64(GetCurrentProcess(), wow) && wow && HasFsRedirection() &&
-      KernelProc("GetSystemWow64DirectoryA")) {
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    result = advapi && GetProcAddress(advapi, "RegDeleteKeyExA");
-  }
+      KernelHas("GetSystemWow64DirectoryA"))
+    result = ProcAddress<FARPROC>(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA") != nullptr;
   state = result ? 1 : 0;
   return result;
 }

@@ -12,6 +12,7 @@
 #include "driver/DllSafety.h"
 #include "system/CommandLine.h"
 #include "system/Utils.h"
+#include "system/TestHooks.h"
 #include "system/Win64.h"
 #include "system/WinHandles.h"
 #include "system/ZDebug.h"
@@ -23,11 +24,6 @@ namespace {
 constexpr DWORD kIniReadLimit = 16u * 1024 * 1024;
 
 const char* OrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
-
-template <typename Fn>
-Fn ToFn(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
 
 std::string ModuleFileName(HMODULE module) {
   std::vector<char> buffer(MAX_PATH + 1);
@@ -183,7 +179,7 @@ std::string RegisteredOrganization() {
 FARPROC LoadProc(const std::string& libraryName, const std::string& procName, HMODULE& module) {
   module = LoadSystemLibrary(libraryName);
   if (reinterpret_cast<UINT_PTR>(module) < 33 || procName.empty()) return nullptr;
-  return GetProcAddress(module, procName.c_str());
+  return ProcAddress<FARPROC>(module, procName.c_str());
 }
 
 namespace {
@@ -203,10 +199,10 @@ struct VersionApi {
 const VersionApi& Version() {
   static const VersionApi api = [] {
     VersionApi result;
-    HMODULE module = nullptr;
-    result.size = ToFn<VersionApi::SizeFn>(LoadProc("version.dll", "GetFileVersionInfoSizeA", module));
-    result.info = ToFn<VersionApi::InfoFn>(LoadProc("version.dll", "GetFileVersionInfoA", module));
-    result.query = ToFn<VersionApi::QueryFn>(LoadProc("version.dll", "VerQueryValueA", module));
+    HMODULE version = LoadSystemLibrary("version.dll");
+    result.size = ProcAddress<VersionApi::SizeFn>(version, "GetFileVersionInfoSizeA");
+    result.info = ProcAddress<VersionApi::InfoFn>(version, "GetFileVersionInfoA");
+    result.query = ProcAddress<VersionApi::QueryFn>(version, "VerQueryValueA");
     return result;
   }();
   return api;

@@ -83,8 +83,6 @@ bool IsWindowsNT();
 bool IsWindows8OrLater();
 // "DVX" in the environment is exactly "432"; read once per process.
 bool IsDeveloperMode();
-// Tests only: the next IsDeveloperMode reads the environment again.
-void ForgetDeveloperMode();
 // The user's date and time separators, for DateTimeToLogText.
 char SystemDateSeparator();
 char SystemTimeSeparator();

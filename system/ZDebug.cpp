@@ -22,7 +22,8 @@ class DebugStreamBuf : public std::streambuf {
 
  protected:
   int_type overflow(int_type ch) override {
-    Deliver();
+    // A writer entered during delivery may have filled the buffer again.
+    while (pptr() == epptr()) Deliver();
     if (!traits_type::eq_int_type(ch, traits_type::eof())) {
       *pptr() = traits_type::to_char_type(ch);
       pbump(1);
@@ -36,7 +37,9 @@ class DebugStreamBuf : public std::streambuf {
 
  private:
   void Deliver() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    // Re-entrant: delivery sends a message and the thread handles messages sent to it
+    // while it waits; a handler that traces comes back here on the same thread.
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
     std::size_t waiting = static_cast<std::size_t>(pptr() - pbase());
     if (waiting == 0) return;
     // Emptied before the copy, so that a failure while copying or delivering never
@@ -53,7 +56,7 @@ class DebugStreamBuf : public std::streambuf {
   }
 
   char buffer_[kDebugStreamBuffer];
-  std::mutex mutex_;
+  std::recursive_mutex mutex_;
 };
 
 class TraceBoolNames : public std::numpunct<char> {

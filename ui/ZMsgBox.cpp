@@ -526,7 +526,12 @@ void YieldX(int ms) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageA(&msg);  // a quit posted to a window reaches its handler
+      if (msg.message == WM_QUIT) {
+        // Not ours to take: the loop that waits for it outside this wait must still see it.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
     }
   } catch (const std::exception& e) {
     TraceException(e, "YieldX");

@@ -148,6 +148,20 @@ TEST_F(PackXTest, FlagsAndTrailerBytes) {
   EXPECT_EQ(info.AskBeforeDownload(), 2);
   EXPECT_EQ(info.MakeAgent(), 3);
   EXPECT_EQ(info.ThisIsAgent(), 4);
+
+  // The same trailer bytes at the end of a file without a valid package (magic number or
+  // header texts damaged, as in a cut-off download): no flag is honoured, nothing needed.
+  std::string noMagic = image, badHeader = image;
+  noMagic[t + 12] ^= 0x01;
+  badHeader.replace(64, 4, U32(0x7FFFFFFF));
+  for (const auto& damaged : {noMagic, badHeader}) {
+    TGFileInfo bad(Write("d.exe", damaged));
+    EXPECT_EQ(+bad.Trailer.ThisIsAgent, 4);  // the record keeps what was read
+    EXPECT_FALSE(bad.IsValidPackage());
+    EXPECT_FALSE(bad.ShowTempNote() || bad.SpanCdLauncher() || bad.AgentLogWanted() || bad.ShowActivityBar());
+    EXPECT_EQ(bad.IsWebInstall() + bad.AskBeforeDownload() + bad.MakeAgent() + bad.ThisIsAgent(), 0);
+    EXPECT_EQ(bad.SpaceNeededForCluster(4096), 0);
+  }
 }
 
 TEST_F(PackXTest, SpaceNeededByClusterSize) {
@@ -265,6 +279,15 @@ TEST(PackXToken, RoundTripsAndWritesLowerCaseLetters) {
   }
   EXPECT_EQ(ScrambleToken(""), "");
   EXPECT_EQ(ScrambleToken(std::string(201, 'x')), "");
+}
+
+// A token encoded by hand from the decoding rule, not by ScrambleToken: bytes
+// 31 21 21 5E 61 62 A5 11 with key 0x31 ^ 0x11 = 0x20 hold 1 byte of padding before, the
+// sum (0xA5 = all other bytes mod 256) after, and "AB" in between; every hex digit + 50.
+TEST(PackXToken, HandEncodedVectorDecodes) {
+  EXPECT_EQ(UnscrambleToken("ecdcdcgwhchdsgcc"), "AB");
+  std::string got;
+  EXPECT_FALSE(TryUnscrambleToken("ecdcdcgwhchdsgcd", got));  // last byte changed: the sum fails
 }
 
 TEST(PackXToken, DamagedTokensDoNotDecodeToTheRealOne) {

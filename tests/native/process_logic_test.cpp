@@ -148,3 +148,14 @@ TEST(Analizer, RecordsAtMost2001WindowsAndResets) {
   EXPECT_EQ(a.Count(), 0);
   EXPECT_EQ(a.Best(), 0u);
 }
+
+TEST(RootPath, DrivesAndSharesButNotTheirFolders) {
+  const std::map<std::string, bool> cases = {
+      {"", true},          {"\\", true},           {"/", true},
+      {"C:", true},        {"c:\\", true},         {"C:/", true},
+      {"C:\\\\", true},    {"\\\\server", true},   {"\\\\server\\share\\", true},
+      {"\\\\?\\C:\\", true}, {"\\\\.\\C:", true},  {"\\\\?\\UNC\\server\\share", true},
+      {"C:\\Temp", false}, {"C:\\Temp\\", false},  {"\\Temp", false},
+      {"\\\\server\\share\\dir", false}, {"\\\\?\\C:\\Temp", false}, {"Temp", false}};
+  for (const auto& [path, root] : cases) EXPECT_EQ(IsRootPath(path), root) << path;
+}

@@ -53,7 +53,10 @@ TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
       {"|Engine.exe*|0|", true, "Engine.exe", "Engine.exe*", 0},
       {"|Setup.exe* /S /V|99|", true, "Setup.exe", "Setup.exe* /S /V", 99},
       {"|app\\x.dll|notanumber|", true, "app\\x.dll", "", 0},
-      {"|a.txt|-5|", true, "a.txt", "", 0},
+      // Signed 32-bit DOS date-times: 2050-06-01 12:00:00 is negative.
+      {"|a.txt|-1933484032|", true, "a.txt", "", 2361483264u},
+      {"|a.txt|2361483264|", true, "a.txt", "", 2361483264u},
+      {"|a.txt|-2147483649|", true, "a.txt", "", 0},
       {"|a.txt|", true, "a.txt", "", 0},
       {"", false, "", "", 0},
       {"||0|", false, "", "", 0},
@@ -83,6 +86,18 @@ TEST(UnPackLogic, PathsThatLeaveTheFolderAreRefused) {
     std::string reason;
     EXPECT_FALSE(IsSafePackagePath(path, &reason)) << path;
     EXPECT_FALSE(reason.empty()) << path;
+  }
+  // A device name alone leads nowhere (that file is skipped); with anything else wrong it
+  // is not reported as only a device name.
+  const struct {
+    const char* path;
+    bool deviceOnly;
+  } devices[] = {{"aux.c", true}, {"sub\\con.h", true}, {"NUL", true}, {"con\\..\\..\\x", false},
+                 {"..\\nul", false}, {"C:nul", false}, {"a.txt", false}};
+  for (const auto& d : devices) {
+    bool deviceName = true;
+    IsSafePackagePath(d.path, nullptr, &deviceName);
+    EXPECT_EQ(deviceName, d.deviceOnly) << d.path;
   }
 }
 

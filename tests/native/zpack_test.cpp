@@ -206,6 +206,12 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", engine_}, 1},  // same path twice
       {{"--stub", stub_, "-o", (dir_ / "no" / "dir" / "x.exe").string(), "--engine", engine_}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--pack-end", "on", "--stub", engine_}, 1},
+      // Paths the stub would refuse to write: a device name, a way out, a stream.
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>aux.c"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_ + "=>sub/con.h"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>../up.txt"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>a.txt:s"}, 1},
+      {{"--stub", stub_, "-o", out, "--engine", engine_, "--agent", "nul.exe", "--make-agent"}, 1},
   };
   for (const auto& c : cases) {
     std::string err;

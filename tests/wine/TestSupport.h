@@ -45,6 +45,8 @@ class TestApp {
     }
   }
   DWORD pid() const { return pid_; }
+  // Lets go of the process: once it ends, nothing here keeps its id from being reused.
+  void Release() { process_.reset(); }
   bool Running() const { return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
   // The exit code, or 259 when it has not ended within ms.
   DWORD WaitExit(DWORD ms) const {

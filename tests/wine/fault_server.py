@@ -58,6 +58,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(body[:len(body) // 2])
                 self.wfile.flush()
                 if mode == 'reset':  # closing with a zero linger time sends a reset
+                    # A reset discards what the client has not read yet: give it time to
+                    # take the headers, so the reset hits the transfer and not the open.
+                    time.sleep(1.0)
                     self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack('ii', 1, 0))
                     self.connection.close()
                 else:

@@ -1,7 +1,9 @@
 // File routines on real files and folders of the Wine prefix.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "system/Files.h"
@@ -50,6 +52,12 @@ void RecordProgress(int kind, int reserved, std::int64_t total, std::uint8_t& ca
   if (g_cancelAfter >= 0 && static_cast<int>(g_positions.size()) > g_cancelAfter) cancel = 1;
 }
 
+int g_quitsSeen = 0;
+LRESULT CALLBACK CountQuits(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUIT) ++g_quitsSeen;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
 int g_timerCalls = 0;
 void CALLBACK CountTimer(HWND, UINT, UINT_PTR, DWORD) { ++g_timerCalls; }
 
@@ -86,6 +94,35 @@ TEST(Files, ReadFilePartHonoursOffsetAndLength) {
       CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(writer.valid());
   EXPECT_EQ(ReadFilePart(file, 2, 0), "01");
+}
+
+// A file longer than the 32-bit address space (sparse: it takes no room) is refused whole,
+// not read into a buffer cut to the low 32 bits of its length.
+TEST(Files, ReadFilePartRefusesWhatDoesNotFitInMemory) {
+  FilesScratch dir("huge");
+  const std::string file = dir / "huge.bin";
+  {
+    UniqueHandle out(CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(out.valid());
+    DWORD ignored = 0;
+    DeviceIoControl(out.get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER size;
+    size.QuadPart = (std::int64_t(1) << 32) + 100;
+    ASSERT_TRUE(SetFilePointerEx(out.get(), size, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(out.get()));
+    // Bytes that would overrun the heap visibly if they were read into a short buffer.
+    const std::string marks(4 << 20, '\x5A');
+    DWORD written = 0;
+    ASSERT_TRUE(SetFilePointerEx(out.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(WriteFile(out.get(), marks.data(), DWORD(marks.size()), &written, nullptr));
+  }
+  ASSERT_EQ(FileSizeByName(file), (std::int64_t(1) << 32) + 100);
+  EXPECT_EQ(ReadFilePart(file), "");
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i) EXPECT_TRUE(HeapValidate(heaps[i], 0, nullptr)) << "heap " << i;
+  EXPECT_EQ(ReadFilePart(file, 0, 100), "");  // still 4 GiB from there
+  EXPECT_EQ(ReadFilePart(file, 3, std::int64_t(1) << 32), std::string(3, '\0'));
 }
 
 TEST(Files, WriteTextFileCreatesAppendsAndSetsTheDate) {
@@ -175,6 +212,40 @@ TEST(Files, AppendTextFileSharesTheFile) {
     EXPECT_FALSE(AppendTextFile(file, "three"));
   }
   EXPECT_FALSE(AppendTextFile(dir / "missing\\log.txt", "x"));
+}
+
+namespace {
+
+constexpr int kAppendLines = 400;
+
+struct Appender {
+  std::string file;
+  char tag;
+};
+
+DWORD WINAPI AppendLines(void* param) {
+  const auto* a = static_cast<const Appender*>(param);
+  for (int i = 0; i < kAppendLines; ++i) AppendTextFile(a->file, std::string(1, a->tag) + std::to_string(i) + "\r\n");
+  return 0;
+}
+
+}  // namespace
+
+TEST(Files, ConcurrentAppendsKeepEveryLine) {
+  // The agent and its working copy append to one log at the same time.
+  FilesScratch dir("appenders");
+  std::vector<Appender> appenders;
+  for (char tag : {'a', 'b', 'c', 'd'}) appenders.push_back({dir / "shared.log", tag});
+  std::vector<UniqueHandle> threads;
+  for (Appender& a : appenders) threads.emplace_back(CreateThread(nullptr, 0, AppendLines, &a, 0, nullptr));
+  for (UniqueHandle& t : threads) WaitForSingleObject(t.get(), 60000);
+  const std::string text = "\n" + ReadFilePart(dir / "shared.log");
+  int missing = 0;
+  for (const Appender& a : appenders)
+    for (int i = 0; i < kAppendLines; ++i)
+      if (text.find("\n" + std::string(1, a.tag) + std::to_string(i) + "\r\n") == std::string::npos) ++missing;
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4 * kAppendLines + 1);
 }
 
 TEST(Files, SizesAndSeek) {
@@ -314,6 +385,76 @@ TEST(Files, DeleteTreeRemovesEverythingItCan) {
   EXPECT_EQ(HandleCount(), handlesBefore);
 }
 
+namespace {
+
+// Wine keeps its drives as links in the prefix's "dosdevices" folder; the unix ln makes
+// (or, with an empty folder, removes) one. Wine starts unix programs given by path.
+bool RunUnix(const std::string& commandLine) {
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back(0);
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  UniqueHandle process(pi.hProcess), thread(pi.hThread);
+  // Wine reports no exit code of a unix program: the caller checks what it did.
+  return WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0;
+}
+
+std::string UnixPathOf(const std::string& path) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!unixName) return "";
+  std::wstring wide(path.begin(), path.end());
+  char* name = unixName(wide.c_str());
+  if (!name) return "";
+  std::string result = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return result;
+}
+
+// Drive Q: for a folder while it lives.
+class WineDriveQ {
+ public:
+  explicit WineDriveQ(const std::string& folder) {
+    char prefix[MAX_PATH] = {};
+    if (!GetEnvironmentVariableA("WINEPREFIX", prefix, MAX_PATH)) return;
+    link_ = std::string(prefix) + "/dosdevices/q:";
+    RunUnix("/bin/ln -sfn \"" + UnixPathOf(folder) + "\" \"" + link_ + "\"");
+  }
+  ~WineDriveQ() {
+    if (!link_.empty()) RunUnix("/bin/rm -f \"" + link_ + "\"");
+  }
+
+ private:
+  std::string link_;
+};
+
+}  // namespace
+
+TEST(Files, DeleteTreeRefusesDriveRoots) {
+  // A drive letter of its own for a scratch folder: what a root delete would empty.
+  FilesScratch dir("rootdrive");
+  Put(dir / "keep.txt", "k");
+  CreateDirectoryA((dir / "sub").c_str(), nullptr);
+  Put(dir / "sub\\inner.txt", "i");
+  WineDriveQ drive(dir.path());
+  for (int i = 0; i < 50 && !Exists("Q:\\keep.txt"); ++i) Sleep(100);
+  ASSERT_TRUE(Exists("Q:\\keep.txt")) << "drive Q: could not be mapped";
+  char previous[MAX_PATH + 1] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  SetCurrentDirectoryA("Q:\\sub");
+  for (const char* base : {"Q:\\", "Q:", "q:/", "\\", "/", "Q:\\sub\\..", "..\\", "\\\\?\\Q:\\"})
+    EXPECT_FALSE(DeleteTree(base, true)) << base;
+  SetCurrentDirectoryA(previous);
+  EXPECT_TRUE(Exists("Q:\\keep.txt"));
+  EXPECT_TRUE(Exists("Q:\\sub\\inner.txt"));
+  // A folder on that drive is still deleted.
+  EXPECT_TRUE(DeleteTree("Q:\\sub", true));
+  EXPECT_FALSE(Exists(dir / "sub"));
+}
+
 TEST(Files, EjectCDOnlyForCdDrives) {
   for (const char* path : {"", "1:\\", "C:\\", "c", "\\\\server\\share"}) EXPECT_FALSE(EjectCD(path)) << path;
 }
@@ -336,4 +477,35 @@ TEST(YieldWait, StepsAndDuration) {
   EXPECT_GE(g_timerCalls, 3);
   // A negative pause does not sleep for ever.
   YieldX(-1);
+}
+
+TEST(YieldX, HandsTheQuitMessageOnToTheLoopOutside) {
+  // Drop a quit left by an earlier test.
+  MSG stale;
+  while (PeekMessageA(&stale, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
+  PostQuitMessage(7);
+  YieldX(0);
+  YieldWait(0, 100);
+  MSG quit;
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 7u);
+  EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+
+  // A quit posted to a window (as another program's QuitProgram does) still reaches the
+  // window's handler, once, and is handed on as well.
+  ScopedWindowClass cls("ZYieldQuitTarget", GetModuleHandleA(nullptr));
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = CountQuits;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "ZYieldQuitTarget";
+  ASSERT_TRUE(cls.Register(wc));
+  UniqueWindow window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+  g_quitsSeen = 0;
+  PostMessageA(window.get(), WM_QUIT, 15, 255);
+  YieldWait(0, 100);
+  EXPECT_EQ(g_quitsSeen, 1);
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 15u);
 }

@@ -112,6 +112,16 @@ answer_box() {  # actions...
 
 box_text() { sed -n 's/^text=//p' "$work/box.txt"; }
 
+# Runs the stub with the viewer, answers its message box and waits for its end and trace.
+run_answered() {  # program name in $work, action (click:Yes ...), what (for a failure)
+  start_viewer
+  start_stub "$1"
+  answer_box "$2" gone:10000 || fail "$3: no box (driver status $?)"
+  wait_stub
+  wait_for_trace ' ==== STUB END ====> ' || true
+  stop_viewer
+}
+
 finish() {  # script name
   if [ "$failures" != 0 ]; then
     echo "--- last trace:" >&2; cat "$viewer_out" >&2 2>/dev/null

@@ -174,6 +174,16 @@ TEST(StubMainWindow, CreatedHiddenCentredWithItsControls) {
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST(StubMainWindow, AWindowThatCannotBeCreatedEndsAsAFailedInstall) {
+  // Named after a deep executable path: longer than any window class name can be.
+  StubClassName = "C:\\" + std::string(300, 'd') + "\\Setup.exe";
+  StubExitCode = 0;
+  StubWinMain();
+  EXPECT_EQ(StubExitCode, 1603u);
+  EXPECT_EQ(MainWindow, nullptr);
+  StubExitCode = 0;
+}
+
 TEST(StubMainWindow, FirstCloseOnlyAbortsTheTransferSecondCloses) {
   bool existsAfterFirst = false, abortedAfterFirst = false, endedAfterFirst = true;
   bool existsAfterSecond = true, endedAfterSecond = false;

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "system/Files.h"
 #include "system/Process.h"
 #include "system/ProcessViewer.h"
+#include "system/TestHooks.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
@@ -38,6 +40,22 @@ class LongNamedCopy {
   std::string folder_, path_;
 };
 
+
+// The Windows version the system records ("6.1" -> 601), read straight from the registry
+// rather than through the version query the lookup choice is made from.
+int RecordedWindowsVersion() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return 0;
+  char value[32] = {};
+  DWORD size = sizeof value - 1;
+  RegQueryValueExA(key, "CurrentVersion", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  int major = 0, minor = 0;
+  if (std::sscanf(value, "%d.%d", &major, &minor) != 2) return 0;
+  return major * 100 + minor;
+}
 
 HWND g_closeTarget = nullptr;
 void CALLBACK CloseTargetLater(HWND, UINT, UINT_PTR id, DWORD) {
@@ -177,6 +195,28 @@ TEST(ProcessLookups, FindTheProgramByPathNameAndShortName) {
     EXPECT_EQ(SUB::CountItems(*list), n);
 }
 
+TEST(ProcessLookups, TasklistComesFromTheSystemFolderOnly) {
+  // A tasklist.exe planted beside the program and in the current folder answers with a
+  // process of its own making; the lookup must never start it.
+  const std::string beside = ExtractFilePath(TestAppPath()) + "tasklist.exe";
+  const std::string current = TempFolder(true) + "zplanted_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(current.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), beside.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), (current + "\\tasklist.exe").c_str(), FALSE));
+  char previous[MAX_PATH + 1] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  SetCurrentDirectoryA(current.c_str());
+  // The planted copy does answer when it is started by its bare name.
+  std::string errors, output;
+  DWORD exitCode = 0;
+  RunConsole("tasklist.exe", "/FO csv", SW_HIDE, 1, errors, output, exitCode);
+  EXPECT_NE(output.find("planted.exe"), std::string::npos) << "control: the planted copy did not run";
+  EXPECT_EQ(FindPidByTasklist("planted.exe", false), 0u);
+  SetCurrentDirectoryA(previous);
+  DeleteFileA(beside.c_str());
+  DeleteTree(current, true);
+}
+
 TEST(MainWindow, ScoringPicksTheTopOwner) {
   HostWindow host;
   ASSERT_TRUE(host.get());
@@ -189,7 +229,8 @@ TEST(MainWindow, ScoringPicksTheTopOwner) {
   // The version decides the lookup: Wine's prefix reports 6.1, so the process-status
   // library is used here; the tool-help path is reachable by asking for it, and the
   // tasklist path finds nothing under Wine (its tasklist prints nothing).
-  EXPECT_EQ(MainWindowLookup(), IsWindows8OrLater() ? ProcessLookup::Tasklist : ProcessLookup::Psapi);
+  EXPECT_EQ(MainWindowLookup(), RecordedWindowsVersion() >= 602 ? ProcessLookup::Tasklist : ProcessLookup::Psapi)
+      << RecordedWindowsVersion();
   EXPECT_EQ(FindMainWindow(TestAppPath(), true, false), owner);
   EXPECT_EQ(FindMainWindowVia(ProcessLookup::Psapi, "ztestapp.exe", false, true), owner);
   EXPECT_EQ(FindMainWindowVia(ProcessLookup::Toolhelp, "ztestapp.exe", false, false), owner);
@@ -272,6 +313,25 @@ TEST(EndingPrograms, CloseQuitAndKill) {
   EXPECT_FALSE(KillProgram("", false));
 }
 
+TEST(EndingPrograms, KillByFullPathSparesAProgramOfTheSameName) {
+  const std::string folder = TempFolder(true) + "zkill_other_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string otherPath = folder + "\\ztestapp.exe";
+  ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), otherPath.c_str(), FALSE));
+  {
+    TestApp mine(TestAppPath(), "/win=ZTKillMine;Mine;0;");
+    ASSERT_TRUE(mine.WaitWindow("ZTKillMine"));
+    // Started last: its window is the newest one of that file name.
+    TestApp other(otherPath, "/win=ZTKillOther;Other;0;");
+    ASSERT_TRUE(other.WaitWindow("ZTKillOther"));
+    EXPECT_FALSE(KillProgram(folder + "\\elsewhere\\ztestapp.exe", true));
+    EXPECT_TRUE(KillProgram(TestAppPath(), true));
+    EXPECT_EQ(mine.WaitExit(10000), 0u);
+    EXPECT_TRUE(other.Running());
+  }
+  DeleteTree(folder, true);
+}
+
 TEST(Waits, WaitUntilProgramGoneOnBothFamilies) {
   const struct {
     bool nt;
@@ -307,6 +367,88 @@ TEST(Waits, WaitUntilProgramGoneOnBothFamilies) {
     EXPECT_FALSE(app.Running());
     EXPECT_LT(TickMs() - start, 6000);
     EXPECT_NE(app.WaitExit(0), STILL_ACTIVE);
+  }
+}
+
+namespace {
+
+// Ends a program and gives its process id to a new process, all inside one timer call
+// of the waiting thread, so that the wait cannot look in between. Wine hands a freed id
+// out again once the ids freed before it have been used; threads that end at once move
+// that queue along, and the id freed just before the target's tells when it is next.
+struct IdReuse {
+  DWORD pid = 0;
+  HWND window = nullptr;
+  UniqueHandle newcomer;  // the process that got the id
+};
+IdReuse* g_reuse = nullptr;
+
+DWORD WINAPI EndAtOnce(void*) { return 0; }
+
+DWORD CycleThreadId() {
+  DWORD id = 0;
+  UniqueHandle thread(CreateThread(nullptr, 0, EndAtOnce, nullptr, 0, &id));
+  WaitForSingleObject(thread.get(), 5000);
+  return id;
+}
+
+void CALLBACK ReuseTheId(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  IdReuse& r = *g_reuse;
+  {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, r.pid));
+    PostMessageA(r.window, WM_CLOSE, 0, 0);
+    WaitForSingleObject(process.get(), 10000);
+  }
+  // While a handle to the ended process is open its id stays taken: then this gives up.
+  const DWORD deadline = GetTickCount() + 8000;
+  DWORD before = 0, previous = 0;
+  while (before == 0 && GetTickCount() < deadline) {
+    const DWORD id = CycleThreadId();
+    if (id == r.pid) before = previous;
+    previous = id;
+  }
+  for (int attempt = 0; before != 0 && attempt < 5 && !r.newcomer; ++attempt) {
+    for (int i = 0; i < 20000 && CycleThreadId() != before; ++i) {
+    }
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string line = "\"" + TestAppPath() + "\" /stay";
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    CloseHandle(pi.hThread);
+    UniqueHandle started(pi.hProcess);
+    if (pi.dwProcessId == r.pid) {
+      r.newcomer = std::move(started);
+    } else {
+      TerminateProcess(started.get(), 1);
+      WaitForSingleObject(started.get(), 5000);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Waits, WaitUntilProgramGoneEndsWhenTheProgramDoesEvenIfItsIdIsReused) {
+  IdReuse reuse;
+  {
+    TestApp app(TestAppPath(), "/win=ZTReuse;Reuse;1;");
+    reuse.pid = app.pid();
+    reuse.window = app.WaitWindow("ZTReuse");
+    ASSERT_TRUE(reuse.window);
+    app.Release();
+  }
+  g_reuse = &reuse;
+  // The wait finds the program after a second; half a second later it ends.
+  SetTimer(nullptr, 0, 1500, ReuseTheId);
+  const std::int64_t start = TickMs();
+  WaitUntilProgramGone(TestAppPath(), 40000);
+  const std::int64_t took = TickMs() - start;
+  g_reuse = nullptr;
+  EXPECT_LT(took, 30000) << (reuse.newcomer ? "the id went to another process" : "the id was not reused");
+  if (reuse.newcomer) {
+    TerminateProcess(reuse.newcomer.get(), 1);
+    WaitForSingleObject(reuse.newcomer.get(), 5000);
   }
 }
 
@@ -348,13 +490,17 @@ TEST(DeleteMySelf, RemovesTheExitedCopyAndOnRequestItsFolder) {
   const struct {
     const char* sw;
     bool folderGoes;
-  } cases[] = {{"/deleteselfdir", true}, {"/deleteself", false}};
+    bool readOnly;  // as a copy from a CD is
+  } cases[] = {{"/deleteselfdir", true, false}, {"/deleteself", false, false}, {"/deleteselfdir", true, true}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.sw);
+    SCOPED_TRACE(std::string(c.sw) + (c.readOnly ? " read-only" : ""));
     const std::string folder = TempFolder(true) + "zself_" + std::to_string(GetCurrentProcessId());
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string exe = folder + "\\zself copy.exe";
     ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), exe.c_str(), FALSE));
+    if (c.readOnly) {
+      ASSERT_TRUE(SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
     DWORD pid = 0;
     {
       // The copy stays up for a moment after asking, so the batch has to wait for it.

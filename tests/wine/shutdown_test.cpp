@@ -146,9 +146,6 @@ TEST(ShutDownProcess, SameNameElsewhereCloseQuit) {
   OnlyOursStops("Using WM_CLOSE");
   OnlyOursStops("Using WM_QUIT");
 }
-
-// KillProgram still finds the process by file name; enable once its full-path matching
-// is in (it terminates the other program today).
-TEST(ShutDownProcess, DISABLED_SameNameElsewhereTerminate) { OnlyOursStops("Using Terminate Process"); }
+TEST(ShutDownProcess, SameNameElsewhereTerminate) { OnlyOursStops("Using Terminate Process"); }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "system/CommandLine.h"
+#include "system/TestHooks.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
@@ -239,11 +240,77 @@ TEST(Registry, LocalMachineByLongAndShortName) {
             longName);
   // The 64-bit view of the same key on a 64-bit system.
   EXPECT_EQ(ReadRegString(WindowsVersionKey(), "CurrentVersion", "", true), longName);
-  // The owner falls back to the user name only when the value is missing; the organisation
-  // may be empty.
-  std::string owner = ReadRegString(WindowsVersionKey(), "RegisteredOwner", "\x01", false);
-  EXPECT_EQ(RegisteredOwner(), Trim(owner == "\x01" ? UserName() : owner));
-  EXPECT_EQ(RegisteredOrganization(), Trim(ReadRegString(WindowsVersionKey(), "RegisteredOrganization", "", false)));
+}
+
+namespace {
+
+// A value of the Windows version key set for a test in both registry views, and the
+// earlier state put back afterwards.
+class VersionKeyValue {
+ public:
+  explicit VersionKeyValue(const char* name) : name_(name) {
+    for (int i = 0; i < 2; ++i) {
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                    KEY_READ | KEY_SET_VALUE | kViews[i], &keys_[i]);
+      char value[1024] = {};
+      DWORD size = sizeof value - 1;
+      had_[i] = keys_[i] && RegQueryValueExA(keys_[i], name_, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                                             &size) == ERROR_SUCCESS;
+      old_[i] = value;
+    }
+  }
+  ~VersionKeyValue() {
+    for (int i = 0; i < 2; ++i) {
+      if (!keys_[i]) continue;
+      if (had_[i])
+        Set(i, old_[i]);
+      else
+        RegDeleteValueA(keys_[i], name_);
+      RegCloseKey(keys_[i]);
+    }
+  }
+  bool Set(const std::string& value) {
+    bool ok = true;
+    for (int i = 0; i < 2; ++i) ok = Set(i, value) && ok;
+    return ok;
+  }
+  bool Remove() {
+    for (HKEY key : keys_)
+      if (key) RegDeleteValueA(key, name_);
+    return keys_[0] != nullptr;
+  }
+
+ private:
+  bool Set(int i, const std::string& value) {
+    return keys_[i] && RegSetValueExA(keys_[i], name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  }
+  static constexpr REGSAM kViews[2] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+  const char* name_;
+  HKEY keys_[2] = {};
+  bool had_[2] = {};
+  std::string old_[2];
+};
+
+std::string LogonName() {
+  char name[256] = {};
+  DWORD size = sizeof name;
+  return GetUserNameA(name, &size) ? name : "";
+}
+
+}  // namespace
+
+TEST(Registry, RegisteredOwnerAndOrganisation) {
+  VersionKeyValue owner("RegisteredOwner"), organisation("RegisteredOrganization");
+  ASSERT_TRUE(owner.Set("  Ada Owner \t"));
+  ASSERT_TRUE(organisation.Set(" Brenmoor Test Ltd "));
+  EXPECT_EQ(RegisteredOwner(), "Ada Owner");
+  EXPECT_EQ(RegisteredOrganization(), "Brenmoor Test Ltd");
+  // Without the values: the logon name, and no organisation.
+  ASSERT_TRUE(owner.Remove());
+  ASSERT_TRUE(organisation.Remove());
+  EXPECT_EQ(RegisteredOwner(), LogonName());
+  EXPECT_EQ(RegisteredOrganization(), "");
 }
 
 // ---- Version and resources of the stub ---------------------------------------------------

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "system/WinHandles.h"
@@ -126,4 +127,97 @@ TEST(DebugChannel, AppendKeepsEarlierContentAndReportsFailure) {
   EXPECT_EQ(ReadWholeFile(name), "abc\r\n");
   DeleteFileA(name.c_str());
   EXPECT_FALSE(AppendTextToFile("C:\\no such folder\\x.txt", "text"));
+}
+
+namespace {
+
+// A viewer on its own thread that, on the first piece, sends a message to the tracing
+// thread's window and waits for it, as a host blocked in SendMessage to the agent does.
+struct ReentryScene {
+  HWND tracerWindow = nullptr;
+  std::string received;
+  bool forwarded = false;
+  HANDLE viewerReady = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD viewerThread = 0;
+};
+ReentryScene* g_scene = nullptr;
+UINT g_viewerMessage = 0;
+
+LRESULT CALLBACK ReentryViewerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == g_viewerMessage) {
+    char text[256] = {};
+    GlobalGetAtomNameA(static_cast<ATOM>(lParam), text, sizeof text);
+    g_scene->received += text;
+    if (!g_scene->forwarded) {
+      g_scene->forwarded = true;
+      SendMessageA(g_scene->tracerWindow, WM_APP, 0, 0);
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK ReentryTracerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) {
+    Output() << "handled while delivering" << std::endl;
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+DWORD WINAPI RunReentryViewer(void*) {
+  ScopedWindowClass viewerClass(kDebugViewerClass, GetModuleHandleA(nullptr));
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ReentryViewerProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = kDebugViewerClass;
+  viewerClass.Register(wc);
+  HWND window = CreateWindowA(kDebugViewerClass, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  SetEvent(g_scene->viewerReady);
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  DestroyWindow(window);
+  return 0;
+}
+
+DWORD WINAPI RunReentryTracer(void*) {
+  ScopedWindowClass tracerClass("ZDebugReentryTracer", GetModuleHandleA(nullptr));
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = ReentryTracerProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "ZDebugReentryTracer";
+  tracerClass.Register(wc);
+  g_scene->tracerWindow = CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+  Output() << "outer line" << std::endl;
+  Output() << "after" << std::endl;
+  DestroyWindow(g_scene->tracerWindow);
+  return 0;
+}
+
+}  // namespace
+
+TEST(DebugChannel, AWindowThatTracesWhileDeliveryWaitsDoesNotDeadlock) {
+  TraceFileGuard guard;
+  DebugTarget = 0;
+  ASSERT_EQ(FindWindowA(kDebugViewerClass, nullptr), nullptr) << "another viewer is running";
+  ReentryScene scene;
+  g_scene = &scene;
+  g_viewerMessage = RegisterWindowMessageA(kDebugViewerMessage) & 0xFFFF;
+  UniqueHandle viewer(CreateThread(nullptr, 0, RunReentryViewer, nullptr, 0, &scene.viewerThread));
+  ASSERT_EQ(WaitForSingleObject(scene.viewerReady, 10000), WAIT_OBJECT_0);
+  UniqueHandle tracer(CreateThread(nullptr, 0, RunReentryTracer, nullptr, 0, nullptr));
+  if (WaitForSingleObject(tracer.get(), 15000) != WAIT_OBJECT_0) {
+    // The channel's lock is held for good: nothing in this program could trace again.
+    std::fprintf(stderr, "DebugChannel: delivery dead-locked on a re-entrant trace\n");
+    std::fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+  }
+  PostThreadMessageA(scene.viewerThread, WM_QUIT, 0, 0);
+  WaitForSingleObject(viewer.get(), 10000);
+  CloseHandle(scene.viewerReady);
+  g_scene = nullptr;
+  // The nested line arrives while the outer one is being handled; neither is lost.
+  EXPECT_EQ(scene.received, "outer line\nhandled while delivering\nafter\n");
 }

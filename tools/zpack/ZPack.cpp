@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "package/PackX.h"
+#include "package/UnPackLogic.h"
 #include "system/Utils.h"
 #include "system/ZSub.h"
 
@@ -238,6 +239,9 @@ private:
     if (inputs.empty() && !o_.webInstall && !o_.thisIsAgent) return Fail("nothing to pack: give an engine and files");
     if (o_.makeAgent && (Trim(o_.agentName).empty() || o_.agentName == ".exe"))
       return Fail("make-agent needs an agent name (agent = Update.exe)");
+    std::string why;
+    if (o_.makeAgent && !IsSafePackagePath(ExtractFileName(o_.agentName), &why))
+      return Fail("the stub would not write the agent " + o_.agentName + ": " + why);
 
     std::set<std::string> seen;
     for (auto& input : inputs) {
@@ -247,6 +251,10 @@ private:
       if (entry.input.path.empty()) return Fail("empty package path for " + input.source);
       if (entry.input.path.find('*') != std::string::npos || entry.input.path.find('\0') != std::string::npos)
         return Fail("the package path " + entry.input.path + " contains \"*\"");
+      // The stub writes only plain relative paths (no "..", drive, stream, device name ...).
+      std::string why;
+      if (!IsSafePackagePath(entry.input.path, &why))
+        return Fail("the stub would not write the package path " + entry.input.path + ": " + why);
       std::error_code ec;
       if (!fs::is_regular_file(input.source, ec)) return Fail("no such file: " + input.source);
       entry.size = fs::file_size(input.source, ec);

@@ -8,6 +8,8 @@
 //   /record=FILE   append the rest of the command line (one line) to FILE: the stand-in
 //                  handler of web addresses records what the shell handed it
 //   /deleteself /deleteselfdir   remove the own file (and folder) after the end
+//   /FO            answers like tasklist.exe ("/FO csv"): a list naming "planted.exe"
+//                  with id 4242, so a copy planted as tasklist.exe shows when it ran
 // Exit codes: WM_CLOSE to any window 100000 + wParam * 1000 + lParam, WM_QUIT
 // 200000 + wParam * 1000 + lParam.
 #include <windows.h>
@@ -118,6 +120,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         CloseHandle(file);
       }
       break;
+    } else if (arg == "/FO") {
+      const std::string list = "\"Image Name\",\"PID\"\r\n\"planted.exe\",\"4242\"\r\n";
+      DWORD written = 0;
+      WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), list.data(), static_cast<DWORD>(list.size()), &written, nullptr);
     } else if (arg == "/stay") {
       stay = true;
     } else if (arg == "/deleteself" || arg == "/deleteselfdir") {
