@@ -15,11 +15,14 @@ set(Z_PORTABLE_SOURCES
   ui/Markup.cpp
   ui/SLangId.cpp
   ui/LangStrings.cpp
+  ui/InformLayout.cpp
   internet/InetHTTPLogic.cpp
   package/SetupLogic.cpp
   agent/SetupRecordsLogic.cpp
   agent/DecisionLogic.cpp
   agent/AgentStateLogic.cpp
+  agent/ShutDownLogic.cpp
+  agent/UpdateSignatureLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
   folders/VariablesLogic.cpp
@@ -46,6 +49,7 @@ set(Z_WINDOWS_SOURCES
   system/ExecPipe.cpp
   system/Process.cpp
   ui/ZMsgBox.cpp
+  ui/StubInformDlg.cpp
   driver/StubGlob.cpp
   driver/StubWin.cpp
   package/PackXWin.cpp
@@ -58,6 +62,9 @@ set(Z_WINDOWS_SOURCES
   agent/InfoFetch.cpp
   agent/AgentTick.cpp
   driver/AgentCopy.cpp
+  agent/ShutDown.cpp
+  agent/UpdateSignature.cpp
+  agent/DownloadToken.cpp
   folders/ShellDir.cpp
   folders/Variables.cpp
 )

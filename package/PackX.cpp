@@ -300,6 +300,15 @@ void SplitInformText(const std::string& text, std::string& token, std::string& b
   token = UnscrambleToken(fields[0]);
 }
 
+bool MakeInformText(const std::string& token, const std::string& body, bool scrambled, std::string& text) {
+  text.clear();
+  const std::string tokenField = ScrambleToken(token);
+  if (tokenField.empty()) return false;
+  text = "Inform|" + tokenField + "|||" + body;
+  if (scrambled) text = ScrambleText(text, true, false);
+  return true;
+}
+
 // ---- TGFileInfo ----
 
 TGFileInfo::TGFileInfo(const std::string& fileName) {

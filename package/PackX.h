@@ -88,6 +88,9 @@ std::string ScrambleToken(const std::string& token);
 // first "|" is dropped; then three "|"-terminated fields and the body. token is
 // UnscrambleToken of the first field.
 void SplitInformText(const std::string& text, std::string& token, std::string& body);
+// The publisher's side: "Inform|" + ScrambleToken(token) + "|||" + body, passed through
+// ScrambleText when scrambled. False (text empty) when the token cannot be written.
+bool MakeInformText(const std::string& token, const std::string& body, bool scrambled, std::string& text);
 
 // Package information of an installation file: the trailer and the header texts.
 // Cheap to create (only the trailer and the header texts are read); never fails: a

@@ -332,6 +332,19 @@ TEST(PackXInform, SplitsTokenAndBody) {
     EXPECT_EQ(gotToken, token);
     EXPECT_EQ(body, "Body with | bar");
   }
+  // The writer's texts split back into the same token and body, empty body included.
+  for (bool scrambled : {false, true})
+    for (const std::string& written : {std::string("a|b|c|d"), std::string(), std::string("\x01\xff\r\n")}) {
+      std::string text, gotToken, body;
+      ASSERT_TRUE(MakeInformText(token, written, scrambled, text));
+      SplitInformText(text, gotToken, body);
+      EXPECT_EQ(gotToken, token);
+      EXPECT_EQ(body, written);
+    }
+  std::string unwritable = "x";
+  EXPECT_FALSE(MakeInformText("", "body", false, unwritable));
+  EXPECT_EQ(unwritable, "");
+  EXPECT_FALSE(MakeInformText(std::string(201, 't'), "body", true, unwritable));
   std::string gotToken, body = "old";
   SplitInformText("no separators", gotToken, body);
   EXPECT_EQ(body, "");

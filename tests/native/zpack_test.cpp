@@ -246,6 +246,33 @@ TEST_F(ZPackTest, DescriptionFileAndExecutable) {
   EXPECT_EQ(WEXITSTATUS(std::system((std::string(Z_ZPACK_EXE) + " --help > /dev/null").c_str())), 0);
 }
 
+// The inform text written by zpack is read back by the agent's reader with the token of
+// the package it was made for; a scrambled one too; bad options are refused.
+TEST_F(ZPackTest, InformTextReadsBackWithThePackageToken) {
+  const std::string setup = (dir_ / "setup.exe").string();
+  ASSERT_EQ(Run(Basic(setup)), 0);
+  const std::string packageToken = UnscrambleToken(TGFileInfo(setup).StubToken(false));
+  const std::string bodyFile = Write("news.txt", "Version 2|with a bar\r\nsecond line");
+  for (bool scrambled : {false, true}) {
+    const std::string file = (dir_ / "news.inf").string();
+    std::vector<std::string> args = {"--inform", file, "--token", "Tok-1", "--body-file", bodyFile};
+    if (scrambled) args.push_back("--scrambled");
+    ASSERT_EQ(Run(args), 0);
+    const std::string text = Read(file);
+    EXPECT_EQ(text.rfind("Scrambled=01", 0) == 0, scrambled);
+    std::string token, body;
+    SplitInformText(text, token, body);
+    EXPECT_EQ(token, packageToken);
+    EXPECT_EQ(body, "Version 2|with a bar\r\nsecond line");
+  }
+  std::string err;
+  EXPECT_EQ(Run({"--inform", (dir_ / "x").string(), "--body", "b"}, &err), 2) << "no token";
+  EXPECT_EQ(Run({"--inform", (dir_ / "x").string(), "--token", "t"}, &err), 2) << "no body";
+  EXPECT_EQ(Run({"--inform", (dir_ / "x").string(), "--token", "t", "--body", "b", "--level", "3"}, &err), 2);
+  EXPECT_EQ(Run({"--inform", (dir_ / "x").string(), "--token", "t", "--body-file", (dir_ / "missing").string()}), 1);
+  EXPECT_FALSE(fs::exists(dir_ / "x"));
+}
+
 TEST(ZPackDate, DosDateTime) {
   std::tm parts{};
   parts.tm_year = 2024 - 1900, parts.tm_mon = 2, parts.tm_mday = 7, parts.tm_hour = 13, parts.tm_min = 45, parts.tm_sec = 31;

@@ -23,13 +23,13 @@ work=$win/dll_hardening
 objdump=i686-w64-mingw32-objdump
 
 # Libraries the stub loads at run time, and the rich-edit library's own dependency.
-planted_names="RICHED32.DLL riched20.dll USP10.dll MSLS31.dll WinINet.dll PSAPI.dll SHFolder.dll version.dll comctl32.dll"
+planted_names="RICHED32.DLL riched20.dll USP10.dll MSLS31.dll WinINet.dll PSAPI.dll SHFolder.dll version.dll comctl32.dll wintrust.dll"
 base_overrides=${WINEDLLOVERRIDES:-}
-overrides="riched32,riched20,usp10,msls31,wininet,psapi,shfolder,version,comctl32=n,b"
+overrides="riched32,riched20,usp10,msls31,wininet,psapi,shfolder,version,comctl32,wintrust=n,b"
 # Wine's own user32 imports version.dll at load time (Windows' does not), so in the
 # stub's runs that override would only show Wine's loader taking the planted copy before
 # the stub's first instruction. The probe runs keep it: they cover the run-time load.
-stub_overrides="riched32,riched20,usp10,msls31,wininet,psapi,shfolder,comctl32=n,b"
+stub_overrides="riched32,riched20,usp10,msls31,wininet,psapi,shfolder,comctl32,wintrust=n,b"
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }

@@ -14,29 +14,8 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 # Wine draws captions and close boxes itself (no window manager on the display).
 wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
 
-# box NAME "demo args" "driver actions": shows a box, drives it; the driver's output goes
-# to $tmp/NAME.ui and the demo's to $tmp/NAME.out.
-box() {
-  local name=$1 demo=$2 actions=$3
-  eval "wine \"$bin/msgboxdemo.exe\" $demo" </dev/null >"$tmp/$name.out" 2>/dev/null &
-  local pid=$!
-  eval "wine \"$bin/zuidriver.exe\" --class ZMsgBox $actions" </dev/null >"$tmp/$name.ui" 2>&1
-  echo "driver.exit=$?" >>"$tmp/$name.ui"
-  for _ in $(seq 150); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-  if kill -0 $pid 2>/dev/null; then
-    fail "$name: the box did not close"
-    # Close it as a user would, so that the next case starts clean.
-    wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 1000 close </dev/null >/dev/null 2>&1
-    kill $pid 2>/dev/null
-  fi
-  wait $pid 2>/dev/null
-  # Console output under Wine ends its lines with CR LF.
-  sed -i 's/\r$//' "$tmp/$name.out" "$tmp/$name.ui"
-}
-has() {  # name, file suffix, exact line
-  grep -qxF -- "$3" "$tmp/$1.$2" || { fail "$1: no line '$3' in:"; sed 's/^/    /' "$tmp/$1.$2" >&2; }
-}
-value() { grep -m1 "^$2=" "$tmp/$1.ui" | cut -d= -f2-; }
+source "$(dirname "$0")/ui_lib.bash"
+box() { drive_window ZMsgBox msgboxdemo.exe "$1" "$2" "$3"; }
 result() { has "$1" out "result=$2"; }
 
 # ---- Owner 0: the error box with its title line ----

@@ -729,6 +729,8 @@ const char kUsage[] =
     "  --space-needed SIZE    the temporary space the stub asks for (default: computed)\n"
     "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"
     "  -l, --list FILE        list a package's trailer, header texts and blocks\n"
+    "  --inform FILE --token TEXT (--body TEXT | --body-file F) [--scrambled]\n"
+    "                         write an auto-inform text carrying the token\n"
     "  -h, --help             this text\n"
     "\n"
     "SIZE takes a k, m or g suffix. Exit status: 0 success, 1 failure, 2 usage error.\n"
@@ -794,9 +796,52 @@ int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+// zpack --inform FILE --token T (--body T | --body-file F) [--scrambled]
+int WriteInform(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  std::string file, token, body, bodyFile;
+  bool scrambled = false, haveBody = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string* target = arg == "--inform" ? &file : arg == "--token" ? &token : arg == "--body" ? &body
+                        : arg == "--body-file" ? &bodyFile : nullptr;
+    if (arg == "--scrambled") {
+      scrambled = true;
+    } else if (target && i + 1 < args.size()) {
+      *target = args[++i];
+      haveBody = haveBody || target == &body || target == &bodyFile;
+    } else {
+      err << "zpack: --inform: unknown or incomplete option " << arg << "\n";
+      return 2;
+    }
+  }
+  if (file.empty() || !haveBody) {
+    err << "zpack: --inform needs a file and --body or --body-file\n";
+    return 2;
+  }
+  if (!bodyFile.empty() && !ReadWholeFile(bodyFile, body)) {
+    err << "zpack: cannot read " << bodyFile << "\n";
+    return 1;
+  }
+  std::string text;
+  if (!MakeInformText(token, body, scrambled, text)) {
+    err << "zpack: --inform: the token must have 1 to 200 bytes\n";
+    return 2;
+  }
+  std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+  stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!stream.flush()) {
+    err << "zpack: cannot write " << file << "\n";
+    return 1;
+  }
+  out << file << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  for (const std::string& arg : args)
+    if (arg == "--inform") return WriteInform(args, out, err);
   std::vector<std::pair<std::string, std::string>> settings;
   std::string description, listFile;
   for (std::size_t i = 0; i < args.size(); ++i) {

@@ -5,6 +5,8 @@
 //   /out=N /err=N  N bytes to standard output / error, each in one write
 //   /exit=N        exit code when the program ends by itself
 //   /stay          keep running without windows until killed
+//   /record=FILE   append the rest of the command line (one line) to FILE: the stand-in
+//                  handler of web addresses records what the shell handed it
 //   /deleteself /deleteselfdir   remove the own file (and folder) after the end
 //   /FO            answers like tasklist.exe ("/FO csv"): a list naming "planted.exe"
 //                  with id 4242, so a copy planted as tasklist.exe shows when it ran
@@ -107,6 +109,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       WriteBytes(STD_ERROR_HANDLE, std::strtol(v, nullptr, 10), 'e');
     } else if (const char* v = value("/exit=")) {
       exitCode = std::atoi(v);
+    } else if (const char* v = value("/record=")) {
+      std::string line;
+      for (int k = i + 1; k < __argc; ++k) line += std::string(k > i + 1 ? " " : "") + __argv[k];
+      line += "\r\n";
+      HANDLE file = CreateFileA(v, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+      DWORD written = 0;
+      if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(file);
+      }
+      break;
     } else if (arg == "/FO") {
       const std::string list = "\"Image Name\",\"PID\"\r\n\"planted.exe\",\"4242\"\r\n";
       DWORD written = 0;

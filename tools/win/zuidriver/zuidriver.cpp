@@ -36,6 +36,8 @@ const char kUsage[] =
     "  click:CAPTION     left click in the middle of the button with that caption\n"
     "                    (compared without '&' and case)\n"
     "  close             left click on the window's close box\n"
+    "  pixel:X,Y         print pixel.X,Y=RRGGBB (client point; negative from right/bottom)\n"
+    "  size:W,H          give the window an outer size of W x H (a border dragged)\n"
     "  sleep:MS          pause\n"
     "  none              do nothing (let a time-out fire)\n"
     "  gone:MS           wait up to MS for the window to disappear; exit 4 if it stays\n"
@@ -494,6 +496,20 @@ int main(int argc, char** argv) {
       }
     } else if (verb == "close") {
       ClickCloseBox(window);
+    } else if (verb == "pixel") {
+      // X,Y in client coordinates; a negative value counts from the right or bottom edge.
+      RECT client{};
+      GetClientRect(window, &client);
+      int x = 0, y = 0;
+      std::sscanf(arg.c_str(), "%d,%d", &x, &y);
+      std::printf("pixel.%s=%s\n", arg.c_str(),
+                  PixelAt(window, x < 0 ? client.right + x : x, y < 0 ? client.bottom + y : y).c_str());
+    } else if (verb == "size") {
+      // W,H: the outer size, as a window manager would set it when the user drags a border.
+      int w = 0, h = 0;
+      std::sscanf(arg.c_str(), "%d,%d", &w, &h);
+      SetWindowPos(window, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER);
+      Sleep(300);
     } else if (verb == "gone") {
       const DWORD limit = static_cast<DWORD>(std::atoi(arg.c_str()));
       const DWORD start = GetTickCount();

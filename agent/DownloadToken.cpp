@@ -1,0 +1,36 @@
+#include "agent/DownloadToken.h"
+
+#include "agent/UpdateSignature.h"
+#include "driver/StubGlob.h"
+#include "package/PackX.h"
+#include "system/CommandLine.h"
+#include "system/Files.h"
+#include "system/ZDebug.h"
+
+namespace {
+// An inform text is a short news text; a larger download is not read whole.
+constexpr std::int64_t kInformTextMax = 1 << 20;
+}  // namespace
+
+bool CheckDownloadTokenOf(const std::string& fileName, DownloadKind kind, const std::string& ownToken,
+                          const std::string& agentFile) {
+  if (ownToken.empty()) return false;
+  if (kind == DownloadKind::Inform) {
+    std::string token, body;
+    SplitInformText(ReadFilePart(fileName, kInformTextMax), token, body);
+    return token == ownToken;
+  }
+  if (kind != DownloadKind::Update) return false;
+  std::string token;
+  if (!TryUnscrambleToken(TGFileInfo(fileName).StubToken(false), token) || token != ownToken) return false;
+  std::string reason;
+  if (UpdateSignatureOk(fileName, agentFile, reason)) return true;
+  Output() << TracePid() << " CheckDownloadToken() --- signature refused: " << reason << EndLine;
+  return false;
+}
+
+bool CheckDownloadToken(const std::string& fileName, DownloadKind kind) {
+  std::string ownToken;
+  if (!OwnFileInfo || !TryUnscrambleToken(OwnFileInfo->StubToken(false), ownToken)) return false;
+  return CheckDownloadTokenOf(fileName, kind, ownToken, ExeFileName());
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Whether a downloaded update or inform text belongs to this agent's product.
+#include <string>
+
+// Kinds of the agent's downloads.
+enum class DownloadKind { Info = 1, Update = 2, Inform = 3 };
+
+// Update: the downloaded setup file's package token equals ownToken, and its signature
+// passes UpdateSignatureOk against agentFile. Inform: the token at the head of the inform
+// text (SplitInformText) equals ownToken. Exact comparison of unscrambled tokens; an
+// empty own token matches nothing. The tokens are never written anywhere.
+bool CheckDownloadTokenOf(const std::string& fileName, DownloadKind kind, const std::string& ownToken,
+                          const std::string& agentFile);
+// The same for the running agent (OwnFileInfo and its own file).
+bool CheckDownloadToken(const std::string& fileName, DownloadKind kind);

@@ -1,0 +1,92 @@
+#include "agent/UpdateSignature.h"
+
+#include <windows.h>
+#include <wintrust.h>
+#include <softpub.h>
+
+#include "driver/DllSafety.h"
+#include "package/PackX.h"
+#include "system/WinHandles.h"
+
+namespace {
+
+using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
+using ProvDataFn = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
+using ProvSignerFn = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD);
+
+struct WinTrust {
+  UniqueLibrary library;
+  WinVerifyTrustFn verify = nullptr;
+  ProvDataFn provData = nullptr;
+  ProvSignerFn provSigner = nullptr;
+};
+
+template <typename Fn>
+Fn Proc(HMODULE library, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+// Loaded on first use and kept for the process.
+const WinTrust& WinTrustLibrary() {
+  static WinTrust trust = [] {
+    WinTrust t;
+    t.library.reset(LoadSystemLibrary("wintrust.dll"));
+    if (!t.library) return t;
+    t.verify = Proc<WinVerifyTrustFn>(t.library.get(), "WinVerifyTrust");
+    t.provData = Proc<ProvDataFn>(t.library.get(), "WTHelperProvDataFromStateData");
+    t.provSigner = Proc<ProvSignerFn>(t.library.get(), "WTHelperGetProvSignerFromChain");
+    return t;
+  }();
+  return trust;
+}
+
+}  // namespace
+
+SignatureState ReadFileSignature(const std::string& file, std::string& signer) {
+  signer.clear();
+  const WinTrust& trust = WinTrustLibrary();
+  // Without the library nothing can be verified: the file counts as unsigned, which a
+  // signed agent refuses.
+  if (!trust.verify || !trust.provData || !trust.provSigner) return SignatureState::None;
+  std::wstring path(file.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, &path[0], static_cast<int>(path.size()));
+  if (n <= 0) return SignatureState::Broken;
+  path.resize(static_cast<std::size_t>(n - 1));
+
+  WINTRUST_FILE_INFO fileInfo{};
+  fileInfo.cbStruct = sizeof(fileInfo);
+  fileInfo.pcwszFilePath = path.c_str();
+  WINTRUST_DATA data{};
+  data.cbStruct = sizeof(data);
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &fileInfo;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  const LONG result = trust.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  if (result == ERROR_SUCCESS) {
+    CRYPT_PROVIDER_DATA* provider = trust.provData(data.hWVTStateData);
+    CRYPT_PROVIDER_SGNR* sgnr = provider ? trust.provSigner(provider, 0, FALSE, 0) : nullptr;
+    if (sgnr && sgnr->csCertChain > 0 && sgnr->pasCertChain && sgnr->pasCertChain[0].pCert) {
+      const CERT_CONTEXT* cert = sgnr->pasCertChain[0].pCert;
+      signer.assign(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
+    }
+  }
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  trust.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  if (result == static_cast<LONG>(TRUST_E_NOSIGNATURE)) return SignatureState::None;
+  return result == ERROR_SUCCESS && !signer.empty() ? SignatureState::Verified : SignatureState::Broken;
+}
+
+bool UpdateSignatureOk(const std::string& updateFile, const std::string& agentFile, std::string& reason) {
+  bool agentSigned = false;
+  {
+    PackFile agent(agentFile);
+    if (agent) agentSigned = CarriesSignerBlock(FileSize(agent.get()), PackEndOf(agent.get()));
+  }
+  std::string agentSigner, updateSigner;
+  if (agentSigned) ReadFileSignature(agentFile, agentSigner);
+  const SignatureState update = ReadFileSignature(updateFile, updateSigner);
+  return UpdateSignatureAccepted(agentSigned, agentSigner, update, updateSigner, reason);
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The inform window as a user meets it: informdemo.exe calls ShowInform, zuidriver.exe
+# reads the window (caption, text, button, band colours, layout) and answers it. Web
+# addresses go to ztestapp.exe, registered as the prefix's handler of http addresses, which
+# records what the shell handed it.
+# Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
+set -uo pipefail
+
+bin=$(cd "${1:?Windows build folder}" && pwd)
+tmp=$(mktemp -d)
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
+
+# The stand-in browser replaces the prefix's handler of http addresses while the test runs
+# (Wine's HKCR does not take HKCU's classes, so the machine's entry is changed and put back).
+record="$tmp/opened.txt"
+record_win=$(winepath -w "$record" 2>/dev/null)
+app_win=$(winepath -w "$bin/ztestapp.exe" 2>/dev/null)
+key='HKCR\http\shell\open\command'
+old=$(wine reg query "$key" /ve </dev/null 2>/dev/null | sed -n 's/^ *(Default) *REG_SZ *//p' | tr -d '\r')
+[ -n "$old" ] || old='"C:\windows\system32\winebrowser.exe" "%1"'
+wine reg add "$key" /ve /d "\"$app_win\" /record=$record_win \"%1\"" /f </dev/null >/dev/null 2>&1
+trap 'wine reg add "$key" /ve /d "$old" /f </dev/null >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+opened() {  # waits up to 5 s for the handler's record
+  for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
+  sed 's/\r$//' "$record" 2>/dev/null
+}
+
+source "$(dirname "$0")/ui_lib.bash"
+show() {  # name "demo args" "driver actions"
+  rm -f "$record"
+  drive_window ZRichEditBox informdemo.exe "$1" "$2" "$3" 100
+}
+
+# ---- Text and address: band, button, the address opened by the button ----
+show both '--text "Version 2 is out.\nIt | fixes things." --url "  http://example.test/news?a=1  " --caption News' \
+  'pixel:5,-44 pixel:5,-43 pixel:5,-42 pixel:5,-1 pixel:-5,3 click:Download gone:5000'
+has both ui "caption=News"
+has both ui 'text=Version 2 is out.\r\nIt | fixes things.'
+has both ui "rect=$(value both rect | cut -d, -f1,2),360,360"
+client=$(value both client); cw=${client%,*}; ch=${client#*,}
+has both ui "text.rect=3,0,$((cw - 3)),$((ch - 43))"
+# Styles as created (Wine adds WS_CLIPSIBLINGS and WS_EX_WINDOWEDGE to top-level windows;
+# the rich edit drops WS_VSCROLL while the text fits).
+style=$(value both style); exstyle=$(value both exstyle); tstyle=$(value both text.style)
+[ $((style & 0x10cc0000)) = $((0x10cc0000)) ] || fail "both: window style $style"
+[ $((exstyle & 1)) = 1 ] || fail "both: extended style $exstyle"
+[ $((tstyle & ~0x00200000)) = $((0x50001804)) ] || fail "both: text style $tstyle"
+has both ui "button=0 caption=Download rect=$(((cw - 160) / 2)),$((ch - 33)),160,25 focus=1 default=1"
+# Window colour above the line, the dark line, button face below.
+has both ui "pixel.5,-44=FFFFFF"
+has both ui "pixel.5,-43=$(value both pixel.5,-43)"
+[ "$(value both pixel.5,-43)" != FFFFFF ] && [ "$(value both pixel.5,-43)" != "$(value both pixel.5,-42)" ] ||
+  fail "both: no dark line above the band: $(value both pixel.5,-43) / $(value both pixel.5,-42)"
+[ "$(value both pixel.5,-42)" = "$(value both pixel.5,-1)" ] && [ "$(value both pixel.5,-1)" != FFFFFF ] ||
+  fail "both: band not button face: $(value both pixel.5,-42) $(value both pixel.5,-1)"
+has both ui "gone=1"
+has both out "result=1"
+[ "$(opened)" = "http://example.test/news?a=1" ] || fail "both: the handler received '$(opened)'"
+
+# ---- Text only: no button, no band, the text fills the client area but 3 pixels ----
+show textonly '--text "Just news." --size 420 300' 'pixel:5,-1 close gone:5000'
+client=$(value textonly client); cw=${client%,*}; ch=${client#*,}
+has textonly ui "text.rect=3,0,$((cw - 3)),$ch"
+grep -q '^button=' "$tmp/textonly.ui" && fail "textonly: a button was shown"
+has textonly ui "pixel.5,-1=FFFFFF"
+has textonly ui "gone=1"
+has textonly out "result=1"
+[ -s "$record" ] && fail "textonly: an address was opened"
+
+# ---- Resizing keeps the button centred and the band at the bottom ----
+show resize '--text "x" --url http://example.test/' 'size:500,420 print close gone:5000'
+client=$(grep '^client=' "$tmp/resize.ui" | tail -1 | cut -d= -f2); cw=${client%,*}; ch=${client#*,}
+[ "$cw" -gt 400 ] || fail "resize: client $client after the resize"
+grep -qxF "button=0 caption=Download rect=$(((cw - 160) / 2)),$((ch - 33)),160,25 focus=1 default=1" "$tmp/resize.ui" ||
+  fail "resize: button not centred in $client: $(grep '^button=' "$tmp/resize.ui" | tail -1)"
+grep -qxF "text.rect=3,0,$((cw - 3)),$((ch - 43))" "$tmp/resize.ui" || fail "resize: text not laid out again"
+[ -s "$record" ] && fail "resize: closing opened the address"
+
+# ---- A hostile size is limited to the screen; a tiny one to the minimum ----
+show huge '--text "x" --size 99999999999 -5' 'close gone:5000'
+rect=$(value huge rect)
+IFS=, read -r x y w h <<<"$rect"
+[ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ "$w" -le 4096 ] && [ "$h" = 120 ] || fail "huge: window at $rect"
+has huge out "result=1"
+
+# ---- Empty text: the address is opened at once, no window; nothing at all: false ----
+rm -f "$record"
+wine "$bin/informdemo.exe" --url " http://example.test/only " </dev/null >"$tmp/only.out" 2>/dev/null
+sed -i 's/\r$//' "$tmp/only.out"
+has only out "result=1"
+[ "$(opened)" = "http://example.test/only" ] || fail "only: the handler received '$(opened)'"
+wine "$bin/informdemo.exe" </dev/null >"$tmp/none.out" 2>/dev/null
+sed -i 's/\r$//' "$tmp/none.out"
+has none out "result=0"
+
+# ---- Shown twice in one process, another font: the second window as the first ----
+wine "$bin/informdemo.exe" --twice --text "again" --url http://example.test/ --font Arial 10 0 \
+  </dev/null >"$tmp/twice.out" 2>/dev/null &
+pid=$!
+for round in 1 2; do
+  wine "$bin/zuidriver.exe" --class ZRichEditBox close gone:5000 </dev/null >"$tmp/twice$round.ui" 2>&1
+  sed -i 's/\r$//' "$tmp/twice$round.ui"
+  has "twice$round" ui "gone=1"
+  client=$(value "twice$round" client); cw=${client%,*}; ch=${client#*,}
+  has "twice$round" ui "button=0 caption=Download rect=$(((cw - 160) / 2)),$((ch - 33)),160,25 focus=1 default=1"
+  sleep 0.5
+done
+for _ in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill $pid 2>/dev/null
+wait $pid 2>/dev/null
+sed -i 's/\r$//' "$tmp/twice.out"
+[ "$(grep -c '^result=1$' "$tmp/twice.out")" = 2 ] || fail "twice: $(cat "$tmp/twice.out")"
+
+[ "$failures" = 0 ] && echo "inform_ui: all cases passed"
+exit $((failures > 0))

@@ -1,0 +1,21 @@
+#include "ui/InformLayout.h"
+
+#include <algorithm>
+
+int InformWindowExtent(long long asked, int minimum, int screen) {
+  const long long upper = std::max(minimum, screen);
+  return static_cast<int>(std::clamp<long long>(asked, minimum, upper));
+}
+
+InformRect InformTextRect(int cw, int ch, bool withButton) {
+  const int height = withButton ? ch - kInformBandHeight : ch;
+  return {kInformTextLeft, 0, std::max(0, cw - kInformTextLeft), std::max(0, height)};
+}
+
+InformRect InformButtonRect(int cw, int ch) {
+  return {(cw - kInformButtonWidth) / 2, ch - kInformButtonFromBottom, kInformButtonWidth, kInformButtonHeight};
+}
+
+std::string InformTextFace(const std::string& fontName) {
+  return !fontName.empty() && fontName != "Tahoma" ? fontName : "Verdana";
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Geometry and font choice of the inform window ("ZRichEditBox"), free of the OS.
+#include <string>
+
+// A rectangle as left, top, width, height.
+struct InformRect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The grey band that carries the button, and the button itself.
+constexpr int kInformBandHeight = 43;
+constexpr int kInformButtonWidth = 160;
+constexpr int kInformButtonHeight = 25;
+constexpr int kInformButtonFromBottom = 33;
+constexpr int kInformTextLeft = 3;
+// Smallest outer size taken from a record: enough for the caption and the button.
+constexpr int kInformMinWidth = 200;
+constexpr int kInformMinHeight = 120;
+
+// The outer size asked for, limited to [minimum, screen]: the record comes from a
+// download and may hold any number.
+int InformWindowExtent(long long asked, int minimum, int screen);
+
+// Text control and button inside a client area of cw x ch; withButton = there is a web
+// address. Sizes never fall below 0.
+InformRect InformTextRect(int cw, int ch, bool withButton);
+InformRect InformButtonRect(int cw, int ch);
+
+// Face of the text font: "Verdana" unless the record names another face than "Tahoma".
+std::string InformTextFace(const std::string& fontName);

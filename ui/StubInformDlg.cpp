@@ -1,0 +1,175 @@
+#include "ui/StubInformDlg.h"
+
+#include <richedit.h>
+
+#include "driver/DllSafety.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/WinUtils.h"
+#include "ui/InformLayout.h"
+
+const char* const kInformClass = "ZRichEditBox";
+
+namespace {
+
+constexpr int kTextId = 100;
+constexpr int kButtonId = 101;
+
+// One inform window at a time.
+struct InformState {
+  std::string webAddress;
+  UniqueGdiObject buttonFont;
+  UniqueGdiObject textFont;
+  HWND window = nullptr;
+  HWND text = nullptr;
+  HWND button = nullptr;
+  bool done = false;
+};
+InformState g_inform;
+
+void MoveChild(HWND child, const InformRect& r) {
+  if (!child) return;
+  MoveWindow(child, r.x, r.y, r.width, r.height, TRUE);
+  ShowWindow(child, SW_SHOW);
+}
+
+void Layout(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  const bool withButton = !g_inform.webAddress.empty();
+  MoveChild(g_inform.text, InformTextRect(client.right, client.bottom, withButton));
+  if (withButton) MoveChild(g_inform.button, InformButtonRect(client.right, client.bottom));
+}
+
+void Paint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  RECT client{};
+  GetClientRect(window, &client);
+  FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
+  if (!g_inform.webAddress.empty()) {
+    RECT line{0, client.bottom - kInformBandHeight, client.right, client.bottom - kInformBandHeight + 1};
+    FillRect(dc, &line, GetSysColorBrush(COLOR_3DDKSHADOW));
+    RECT band{0, client.bottom - kInformBandHeight + 1, client.right, client.bottom};
+    FillRect(dc, &band, GetSysColorBrush(COLOR_BTNFACE));
+  }
+  EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK InformProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      Layout(window);
+      return 0;
+    case WM_PAINT:
+      Paint(window);
+      return 0;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kButtonId && reinterpret_cast<HWND>(lParam) == g_inform.button) {
+        ShellOpen(g_inform.webAddress, "", SW_SHOW);
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      g_inform.done = true;
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HFONT MakeFont(int height, int charset, const std::string& face) {
+  return CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, static_cast<DWORD>(charset & 0xFF),
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, face.c_str());
+}
+
+void ShowInformWindow(HWND owner, const std::string& caption, const std::string& buttonCaption,
+                      const std::string& text, long long width, long long height, const std::string& fontName,
+                      int fontSize, int charset) {
+  // Kept for the process: rich-edit windows of a later box must not outlive the library.
+  static UniqueLibrary richEdit(LoadSystemLibrary("RICHED32.DLL"));
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  g_inform.buttonFont.reset(MakeFont(-PointsToPixels(fontSize), charset, fontName));
+  g_inform.textFont.reset(MakeFont(15, charset, InformTextFace(fontName)));
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+  wc.lpfnWndProc = InformProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  wc.lpszClassName = kInformClass;
+  ScopedWindowClass informClass(kInformClass, instance);
+  informClass.Register(wc);
+
+  const int screenW = GetSystemMetrics(SM_CXSCREEN);
+  const int screenH = GetSystemMetrics(SM_CYSCREEN);
+  const int w = InformWindowExtent(width, kInformMinWidth, screenW);
+  const int h = InformWindowExtent(height, kInformMinHeight, screenH);
+  g_inform.window = CreateWindowExA(WS_EX_DLGMODALFRAME, kInformClass, caption.c_str(),
+                                    WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, (screenW - w) / 2,
+                                    (screenH - h) / 2, w, h, owner, nullptr, instance, nullptr);
+  if (!g_inform.window) return;
+
+  RECT client{};
+  GetClientRect(g_inform.window, &client);
+  const bool withButton = !g_inform.webAddress.empty();
+  const InformRect t = InformTextRect(client.right, client.bottom, withButton);
+  g_inform.text = CreateWindowExA(
+      0, "RICHEDIT", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | ES_WANTRETURN | ES_MULTILINE, t.x, t.y,
+      t.width, t.height, g_inform.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
+  if (g_inform.text) {
+    SendMessageA(g_inform.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
+    SendMessageA(g_inform.text, WM_SETFONT, reinterpret_cast<WPARAM>(g_inform.textFont.get()), TRUE);
+    SendMessageA(g_inform.text, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
+    SetWindowTextA(g_inform.text, text.c_str());
+  }
+  if (withButton) {
+    const InformRect b = InformButtonRect(client.right, client.bottom);
+    g_inform.button = CreateWindowExA(0, "Button", buttonCaption.c_str(), WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON,
+                                      b.x, b.y, b.width, b.height, g_inform.window,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
+    if (g_inform.button) {
+      SendMessageA(g_inform.button, WM_SETFONT, reinterpret_cast<WPARAM>(g_inform.buttonFont.get()), TRUE);
+      SetActiveWindow(g_inform.window);
+      SetFocus(g_inform.button);
+    }
+  }
+
+  g_inform.done = false;
+  MSG msg;
+  while (!g_inform.done) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      // WM_QUIT: close the window and hand the quit on to the loop outside.
+      if (IsWindow(g_inform.window)) DestroyWindow(g_inform.window);
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got < 0) break;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (IsWindow(g_inform.window)) DestroyWindow(g_inform.window);
+}
+
+}  // namespace
+
+bool ShowInform(HWND owner, const std::string& caption, const std::string& buttonCaption, const std::string& text,
+                const std::string& webAddress, long long width, long long height, const std::string& fontName,
+                int fontSize, int charset) {
+  if (g_inform.window) return false;  // one inform window at a time
+  const std::string address = Trim(webAddress);
+  if (text.empty()) {
+    if (address.empty()) return false;
+    ShellOpen(address, "", SW_SHOW);
+    return true;
+  }
+  g_inform.webAddress = address;
+  ShowInformWindow(owner, caption, buttonCaption, text, width, height, fontName, fontSize, charset);
+  g_inform = InformState{};
+  return true;
+}
