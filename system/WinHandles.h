@@ -92,6 +92,18 @@ class ScopedWindowClass {
     registered_ = RegisterClassExA(&wc) != 0;
     return registered_;
   }
+  // The class of a modal box: arrow cursor, button-face background, redrawn when sized.
+  bool RegisterBox(WNDPROC proc) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof(wc);
+    wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance_;
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = name_;
+    return Register(wc);
+  }
   ~ScopedWindowClass() {
     if (registered_) UnregisterClassA(name_, instance_);
   }

@@ -94,16 +94,8 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
   g_inform.buttonFont.reset(MakeFont(-PointsToPixels(fontSize), charset, fontName));
   g_inform.textFont.reset(MakeFont(15, charset, InformTextFace(fontName)));
 
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof(wc);
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = InformProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = kInformClass;
   ScopedWindowClass informClass(kInformClass, instance);
-  informClass.Register(wc);
+  informClass.RegisterBox(InformProc);
 
   const int screenW = GetSystemMetrics(SM_CXSCREEN);
   const int screenH = GetSystemMetrics(SM_CYSCREEN);

@@ -413,16 +413,8 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, 
                                static_cast<DWORD>(g_font.charset & 0xFF), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                DEFAULT_QUALITY, FF_SWISS, g_font.face.c_str()));
 
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof(wc);
-  wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
-  wc.lpfnWndProc = BoxProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  wc.lpszClassName = kMsgBoxClass;
   ScopedWindowClass boxClass(kMsgBoxClass, instance);
-  boxClass.Register(wc);
+  boxClass.RegisterBox(BoxProc);
 
   g_box.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
                               WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner, nullptr, instance,
