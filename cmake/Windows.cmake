@@ -34,9 +34,13 @@ target_link_libraries(zwin PUBLIC zportable kernel32 user32 gdi32 advapi32 shell
 #  - link-time optimisation across the units, which leaves out every routine that no role
 #    of the stub reaches. --gc-sections alone cannot: the linker keeps the exception
 #    frames of every function, and they refer to it. It still drops unused data.
+#  - -fno-threadsafe-statics: the stub runs on one thread (no routine of it starts
+#    another), so local statics need no lock around their first use;
+#  - -fno-rtti: no stub code asks a type at run time (exceptions keep their type
+#    information, so catching by type is unchanged).
 # Everything linked with zstub is compiled with these options: the linker cannot merge
 # the inline functions of optimised and plain objects.
-set(Z_STUB_CODE -Os -flto=auto -ffunction-sections -fdata-sections)
+set(Z_STUB_CODE -Os -flto=auto -ffunction-sections -fdata-sections -fno-threadsafe-statics -fno-rtti)
 add_library(zstub STATIC ${Z_PORTABLE_SOURCES} ${Z_WINDOWS_PLATFORM_SOURCES} ${Z_WINDOWS_SOURCES})
 target_include_directories(zstub PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(zstub PRIVATE ${Z_WARNINGS} PUBLIC ${Z_STUB_CODE})

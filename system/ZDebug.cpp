@@ -1,7 +1,6 @@
 #include "system/ZDebug.h"
 
 #include <cstring>
-#include <mutex>
 
 std::uint8_t DebugTarget = 0;
 
@@ -11,6 +10,14 @@ std::function<void(const std::string&)>& PieceSink() {
   static std::function<void(const std::string&)> sink;
   return sink;
 }
+
+class DeliveryGuard {
+ public:
+  DeliveryGuard() { LockDebugDelivery(); }
+  ~DeliveryGuard() { UnlockDebugDelivery(); }
+  DeliveryGuard(const DeliveryGuard&) = delete;
+  DeliveryGuard& operator=(const DeliveryGuard&) = delete;
+};
 
 // The stream's device: a 128-byte buffer whose content is delivered as one piece when
 // it is full, at every line end (flush) and when the program ends.
@@ -34,7 +41,7 @@ class DebugStreamBuf {
   void Deliver() {
     // Re-entrant: delivery sends a message and the thread handles messages sent to it
     // while it waits; a handler that traces comes back here on the same thread.
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    DeliveryGuard lock;
     std::size_t waiting = waiting_;
     if (waiting == 0) return;
     // Emptied before the copy, so that a failure while copying or delivering never
@@ -53,7 +60,6 @@ class DebugStreamBuf {
  private:
   char buffer_[kDebugStreamBuffer];
   std::size_t waiting_ = 0;
-  std::recursive_mutex mutex_;
 };
 
 DebugStreamBuf& Buffer() {

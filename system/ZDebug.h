@@ -74,6 +74,11 @@ unsigned long TracePid();
 // Delivers one piece according to DebugTarget (platform-specific).
 void SendDebugText(const std::string& piece);
 
+// The re-entrant lock around the delivery of a piece (platform-specific: a critical
+// section on Windows, which keeps the stub free of std::recursive_mutex's error paths).
+void LockDebugDelivery();
+void UnlockDebugDelivery();
+
 // "C:\ProgramData\_zdebug.txt".
 std::string DebugFileName();
 

@@ -2,12 +2,24 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <mutex>
 
 #include "system/ZDebug.h"
 
 unsigned long TracePid() { return static_cast<unsigned long>(getpid()); }
 
 void SendDebugText(const std::string&) {}
+
+namespace {
+// Never destroyed: the stream delivers its last text while the program ends.
+std::recursive_mutex& DeliveryMutex() {
+  static std::recursive_mutex* mutex = new std::recursive_mutex;
+  return *mutex;
+}
+}  // namespace
+
+void LockDebugDelivery() { DeliveryMutex().lock(); }
+void UnlockDebugDelivery() { DeliveryMutex().unlock(); }
 
 bool AppendTextToFile(const std::string& fileName, const std::string& text) {
   std::FILE* file = std::fopen(fileName.c_str(), "ab");

@@ -15,7 +15,18 @@ UINT ViewerMessage() {
 // Registers the message at start-up, as the first trace of the program may go out early.
 const UINT g_registerAtStart = ViewerMessage();
 
+// Never deleted: the stream delivers its last text while the program ends.
+CRITICAL_SECTION& DeliverySection() {
+  static CRITICAL_SECTION section;
+  static const bool ready = (InitializeCriticalSection(&section), true);
+  (void)ready;
+  return section;
+}
+
 }  // namespace
+
+void LockDebugDelivery() { EnterCriticalSection(&DeliverySection()); }
+void UnlockDebugDelivery() { LeaveCriticalSection(&DeliverySection()); }
 
 unsigned long TracePid() { return GetCurrentProcessId(); }
 
