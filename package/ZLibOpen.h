@@ -4,14 +4,20 @@
 // inflates to far more than it holds never has to fit in memory).
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 // A zlib error; what() is zlib's text for the code ("data error", "buffer error" ...).
-class EZLibError : public std::runtime_error {
+// Derived from std::exception itself: the standard error classes would bring the
+// library's second string implementation into the stub.
+class EZLibError : public std::exception {
 public:
-  EZLibError(int code, const std::string& message) : std::runtime_error(message), Code(code) {}
+  EZLibError(int code, const std::string& message) : Code(code), message_(message) {}
+  const char* what() const noexcept override { return message_.c_str(); }
   int Code;
+
+private:
+  std::string message_;
 };
 
 // zlib's text for a (negative) result code.

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <exception>
-#include <stdexcept>
+#include <exception>
 #include <vector>
 
 #include "driver/DllSafety.h"
@@ -528,7 +528,7 @@ void YieldX(int ms) {
   } catch (const std::exception& e) {
     TraceException(e, "YieldX");
   } catch (...) {
-    TraceException(std::runtime_error("unknown exception"), "YieldX");
+    Output() << ExceptionLine("YieldX", "", "unknown exception") << EndLine;
   }
   // A negative pause would be an endless Sleep.
   Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0);
