@@ -57,9 +57,9 @@ target_link_options(ZStub PRIVATE ${Z_STATIC_LINK} -mwindows -s
   -Wl,--defsym=__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
 set_target_properties(ZStub PROPERTIES OUTPUT_NAME ZStub SUFFIX .exe)
 
-# CI keeps the stub small (README, "Builds"): the limit leaves room for the agent that is
-# still to come.
-set(Z_STUB_SIZE_LIMIT 400000)
+# CI keeps the stub small (README, "Builds"). When it grows past the limit, look at what
+# the linker keeps (-Wl,-Map) before raising it.
+set(Z_STUB_SIZE_LIMIT 350000)
 add_test(NAME stub.size COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:ZStub> -DLIMIT=${Z_STUB_SIZE_LIMIT}
   -P ${CMAKE_SOURCE_DIR}/cmake/CheckStubSize.cmake)
 
