@@ -499,7 +499,7 @@ TEST_F(Extract, DeviceNamesSkipOnlyThoseFiles) {
   EXPECT_EQ(box.find("CRC"), std::string::npos) << box;
 }
 
-// Shapes the specification allows that our builder never writes: a block whose name part is
+// Shapes the package format allows that our builder never writes: a block whose name part is
 // empty or that has no 0x00 at all (also beyond 64 KB) is skipped; a date from 2044 on is a
 // negative number; a trailer shorter than 74 bytes lets the last block end within the last
 // 74 bytes of the package.
