@@ -95,6 +95,7 @@ publish '  http://example.test/pad/news?v=2  ' --token "$token" --scrambled --bo
 probe; shots=$((shots + 1))
 wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 30000 print click:'Read more' gone:5000 </dev/null \
   > "$root/body.ui" 2>&1 || fail "body: no inform window: $(cat "$root/body.ui")"
+sed -i 's/\r$//' "$root/body.ui"
 grep -qxF 'caption=News of Pad' "$root/body.ui" || fail "body: $(grep '^caption=' "$root/body.ui")"
 grep -qF 'It | reads faster.' "$root/body.ui" || fail "body: the text after a '|' is missing: $(grep '^text=' "$root/body.ui")"
 grep -q '^button=0 caption=Read more' "$root/body.ui" || fail "body: no button"
