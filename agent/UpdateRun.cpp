@@ -84,6 +84,9 @@ bool PerformAutoUpdate() {
   AgentLog("PerformAutoUpdate() - START");
   bool result = false;
   TraceUpdate(4);
+  // Only a stop that arrives during the update ends its wait for the program: a copy
+  // started for one test probe already carries its stop code.
+  RequestAgentStop(false);
   [&] {
     const std::string url = DownloadURL_UPDATE();
     const std::string name = NameOfUpdateFile();
