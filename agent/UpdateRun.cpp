@@ -173,7 +173,10 @@ void ReStartAutoUpdateExe() {
     const std::string command =
         AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
     AgentLog(".. WinExec - " + command);
-    WinExec(command.c_str(), SW_HIDE);
+    // Not WinExec: it waits (up to 30 s) until the new agent idles, and the new agent first
+    // waits its 10 s for this copy to end; both would still run when it copies itself.
+    HANDLE process = RunProgram(command, SW_HIDE, ExeFolder(true) + OwnFileInfo->AgentExeName());
+    if (process) CloseHandle(process);
     YieldWait(0, 1000);
     AgentLog(".. PostMessage(WM_DESTROY)");
     if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);
