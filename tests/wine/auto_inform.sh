@@ -121,6 +121,16 @@ wait_inform_end "empty" $shots
 [ "$(version)" = 100 ] || fail "empty: VersionOriginal $(version) though nothing was shown"
 grep -q "PerformAutoInform() - END FALSE" "$log" || fail "empty: agent log has no END FALSE"
 
+# ---- No inform file named: nothing fetched, shown or recorded ----
+publish 'http://example.test/unnamed' --token "$token" --body 'Unnamed news.'
+sed -i 's/^NameOfInformFile=.*/NameOfInformFile=\r/' "$www/upd/Pad.info"
+probe; shots=$((shots + 1))
+wait_inform_end "no name" $shots
+[ "$(version)" = 100 ] || fail "no name: VersionOriginal $(version)"
+[ -s "$record" ] && fail "no name: an address was opened"
+[ "$(count "$pid_re ==== PerformAutoInform-1 ====")" = 4 ] || fail "no name: the inform did not begin"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 3 ] || fail "no name: a fetch was started"
+
 # ---- Another product's token: refused, deleted, nothing shown or recorded ----
 publish 'http://example.test/foreign' --token Other-1 --body 'Not for Pad.'
 probe; shots=$((shots + 1))
