@@ -72,6 +72,16 @@ std::string ProgramToStop(bool& refused) {
   return "";
 }
 
+// The update's or the inform's download, announced to the host (notification 41).
+bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind) {
+  Agent.AgentState = kAgentFetching;
+  NotifyClient(kNotifyDownload, 1);
+  std::string error;
+  const bool fetched = DownloadFileAU(url, name, kind, error);
+  NotifyClient(kNotifyDownload, 2);
+  return fetched;
+}
+
 void StartProgram(const std::string& path) {
   HANDLE process = RunProgram(Quote(path), SW_SHOW, path);
   if (process) CloseHandle(process);
@@ -98,11 +108,7 @@ bool PerformAutoUpdate() {
     if (!goOn) return;
 
     TraceUpdate(6);
-    Agent.AgentState = kAgentFetching;
-    NotifyClient(kNotifyDownload, 1);
-    std::string error;
-    const bool fetched = DownloadFileAU(url, name, DownloadKind::Update, error);
-    NotifyClient(kNotifyDownload, 2);
+    const bool fetched = FetchForHost(url, name, DownloadKind::Update);
     const std::string setupFile = LocalDownloadPath(name);
 
     const bool install = fetched && AskBeforeInstall();
@@ -192,11 +198,7 @@ bool PerformAutoInform() {
   const std::string name = NameOfInformFile();
   if (!url.empty() && !name.empty()) {
     TraceInform(2);
-    Agent.AgentState = kAgentFetching;
-    NotifyClient(kNotifyDownload, 1);
-    std::string error;
-    const bool fetched = DownloadFileAU(url, name, DownloadKind::Inform, error);
-    NotifyClient(kNotifyDownload, 2);
+    const bool fetched = FetchForHost(url, name, DownloadKind::Inform);
     if (fetched) {
       TraceInform(3);
       std::string token, body;
