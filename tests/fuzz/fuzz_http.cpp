@@ -5,6 +5,7 @@
 // is only complete when every announced byte arrived.
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -48,6 +49,13 @@ void CheckDate(const std::string& text) {
   const unsigned month = (dos >> 21) & 15, day = (dos >> 16) & 31, hour = (dos >> 11) & 31, minute = (dos >> 5) & 63,
                  second2 = dos & 31;
   if (month < 1 || month > 12 || day < 1 || hour > 23 || minute > 59 || second2 > 29) std::abort();
+  // The date written back in the usual form reads as the same DOS date-time.
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char again[64];
+  std::snprintf(again, sizeof again, "Mon, %02u %s %04u %02u:%02u:%02u GMT", day, kMonths[month - 1],
+                1980 + (dos >> 25), hour, minute, second2 * 2);
+  if (HttpDateToDos(again) != dos) std::abort();
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "system/Utils.h"
+#include "system/ZSub.h"
 #include "tests/fuzz/FuzzFields.h"
 #include "ui/LangStrings.h"
 
@@ -17,7 +19,11 @@ const std::string kDefault = "\x01" "default";
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   const std::vector<std::string> f = FuzzFields(data, size, 3, '\0');
   const std::string& table = f[0];
-  for (const std::string& entry : {FindLangEntry(table, f[1]), ChooseLangEntry(table, f[1])}) {
+  // A named entry found is that name's, unless it is the table's only one.
+  const std::string found = FindLangEntry(table, f[1]);
+  if (found != "*" && !SameTextTrim(SUB::GetItem(found, 0), f[1]) && table != table[0] + found + table[0])
+    std::abort();
+  for (const std::string& entry : {found, ChooseLangEntry(table, f[1])}) {
     if (entry != "*" && table.find(entry) == std::string::npos) std::abort();
     const std::string value = LangEntryString(entry, f[2], kDefault);
     if (value != kDefault && (value.size() >= entry.size() || value.find(entry[0]) != std::string::npos))

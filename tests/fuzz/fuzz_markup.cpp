@@ -15,7 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   }
   // Without markup characters the text is unchanged.
   if (markup.find_first_of("<\\") == std::string::npos && (plain.text != markup || !plain.bold.empty())) std::abort();
-  (void)MarkupToText(markup);
+  // Conversion only removes tags from the text with its breaks and tabs.
+  const std::string broken = MarkupToText(markup);
+  if (plain.text.size() > broken.size()) std::abort();
+  if (broken.find('<') == std::string::npos && (plain.text != broken || !plain.bold.empty())) std::abort();
 
   int width = 0, height = 0;
   MeasurePlainText(plain.text, 13, [](const std::string& line) { return int(line.size()) * 7; }, width, height);
