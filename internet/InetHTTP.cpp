@@ -118,14 +118,8 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
           errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
           break;
         }
-      } else {
-        if (content.size() + read > kMemoryDownloadCap) {
-          errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) +
-                                                      " bytes for a download into memory");
-          content.clear();
-          break;
-        }
-        content.append(buffer.data(), read);
+      } else if (!TakeMemoryPiece(content, buffer.data(), read, fileName, errorText)) {
+        break;
       }
       total += read;
     } else {
@@ -157,15 +151,8 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   }
   const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
   const std::uint32_t stamp = HTTP_GetLastModified(request.get());
-  if (size == 0) {
-    errorText = url + " --- File Not Found !";
-    return false;
-  }
-  if (destFile.empty() && size != kNoContentLength && size > kMemoryDownloadCap) {
-    errorText = DownloadErrorText(fileName, std::to_string(size) + " bytes are more than " +
-                                                std::to_string(kMemoryDownloadCap) + " for a download into memory");
-    return false;
-  }
+  errorText = DownloadHeaderError(url, size, destFile.empty());
+  if (!errorText.empty()) return false;
   if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
 
   std::string partial;
@@ -180,7 +167,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (size != kNoContentLength && FileSizeByName(partial) == static_cast<std::int64_t>(size)) {
+    if (PartialFileComplete(size, FileSizeByName(partial))) {
       DeleteFileA(destFile.c_str());
       complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE && errorText.empty();
     }
