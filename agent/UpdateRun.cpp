@@ -122,8 +122,9 @@ bool PerformAutoUpdate() {
     const ShutDownBox box{AgentText("s15"), MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet()};
     const bool gone = ShutDownProcess(procPath, method, box);
     AgentLog("Shut Down Process() - END");
-    if (AgentWaitStopped()) {
+    if (!gone && ShutDownKindOf(method) != ShutDownKind::DontShutDown && AgentWaitStopped()) {
       // The user ended the agent while it waited: the program keeps running, nothing is installed.
+      // A stop that came when nothing was waited for lets the update finish first.
       AgentLog("Shut Down Process() - stopped by request: no install");
       DeleteFileA(setupFile.c_str());
       return;
@@ -166,7 +167,9 @@ bool PerformAutoUpdate() {
 
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
-  if (Agent.StopCode <= 0 && OwnFileInfo) {
+  // A StopCode of 0 is a stop that arrived during the update (the tick turns it into the
+  // quit message and then -1): the agent ends as asked instead of coming back.
+  if (Agent.StopCode < 0 && !AgentStopRequested() && OwnFileInfo) {
     const std::string command =
         AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
     AgentLog(".. WinExec - " + command);
