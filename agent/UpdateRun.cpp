@@ -72,10 +72,12 @@ std::string ProgramToStop(bool& refused) {
   return "";
 }
 
-void StartProgram(const std::string& path) {
-  HANDLE process = RunProgram(Quote(path), SW_SHOW, path);
-  if (process) CloseHandle(process);
-  else AgentLog("ERROR: unable to start " + path);
+// Starts without waiting for the program to become idle (as WinExec would).
+void StartProgram(const std::string& path, const std::string& commandLine, int showState) {
+  if (HANDLE process = RunProgram(commandLine, showState, path))
+    CloseHandle(process);
+  else
+    AgentLog("ERROR: unable to start " + commandLine);
 }
 
 }  // namespace
@@ -158,7 +160,7 @@ bool PerformAutoUpdate() {
     Output() << TracePid() << " Restart=" << BoolToText(restart) << " RestartOk=" << BoolToText(restartOk) << "  >"
              << procPath << "<" << EndLine;
     // The program was stopped for the update: it is started again whatever the result.
-    if (restart && restartOk) StartProgram(procPath);
+    if (restart && restartOk) StartProgram(procPath, Quote(procPath), SW_SHOW);
   }();
   TraceUpdate(13);
   AgentLog("PerformAutoUpdate() - END    Result=" + BoolToText(result));
@@ -173,7 +175,8 @@ void ReStartAutoUpdateExe() {
     const std::string command =
         AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
     AgentLog(".. WinExec - " + command);
-    WinExec(command.c_str(), SW_HIDE);
+    // The new agent first waits for this one to end: this one must not wait for it.
+    StartProgram(ExeFolder(true) + OwnFileInfo->AgentExeName(), command, SW_HIDE);
     YieldWait(0, 1000);
     AgentLog(".. PostMessage(WM_DESTROY)");
     if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);
