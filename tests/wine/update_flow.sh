@@ -13,6 +13,7 @@ set -uo pipefail
 
 bin=$(cd "${1:?Windows build folder}" && pwd)
 zpack="$bin/../zpack"
+[ -n "${UPDATE_SHOTS:-}" ] && UPDATE_SHOTS=$(mkdir -p "$UPDATE_SHOTS" && cd "$UPDATE_SHOTS" && pwd)
 root_win='C:\zupd'
 work_win="$root_win\\app dir"
 prog_win="$root_win\\Editor"
