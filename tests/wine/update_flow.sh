@@ -28,14 +28,6 @@ log=$work/X_Update.log
 token=Tok-Editor-7
 
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
-count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
-wait_count() {  # pattern, n, tenths of a second (default 300)
-  for _ in $(seq "${3:-300}"); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 # Ends whatever is left: a box, the program, the working copy, the servers.
 cleanup() {
   wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 300 escape </dev/null >/dev/null 2>&1
@@ -52,6 +44,7 @@ www=$root/www
 mkdir -p "$work" "$prog" "$www/upd" "$root/base" "$root/fault"
 viewer_out="$root/trace.txt"
 viewer_ready="$root/viewer.ready"
+viewer_seconds=900
 start_nginx "$www" "$root/nginx" || exit 1
 start_fault_server "$root/fault" "$root/fault" || exit 1
 wine reg delete "$reg_key" /f >/dev/null 2>&1
@@ -118,7 +111,7 @@ answer() {  # what, text wanted, actions... (shot:NAME saves the box first)
   for a in "$@"; do case $a in shot:*) shot=${a#shot:} ;; *) actions+=("$a") ;; esac; done
   if [ -n "$shot" ] && [ -n "${UPDATE_SHOTS:-}" ]; then
     wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print </dev/null > "$root/shot.ui" 2>&1
-    local rect; rect=$(sed -n 's/^rect=\([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\3x\4+\1+\2/p' "$root/shot.ui" | tr -d '\r')
+    local rect; rect=$(sed -n 's/^rect=\([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\3x\4+\1+\2/p' "$root/shot.ui" | tr -d '\r' | head -n1)
     import -display "$DISPLAY" -window root -crop "$rect" +repage -colors 64 "$UPDATE_SHOTS/$shot.png"
   fi
   wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print "${actions[@]}" gone:5000 </dev/null > "$root/box.ui" 2>&1 \
