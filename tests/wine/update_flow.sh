@@ -70,11 +70,16 @@ printf '/win=ZEditorMain;Editor;1\r\n/record=%s\\starts.txt\r\nstarted\r\n' "$ro
 cp "$bin/ztestapp.exe" "$root/Other.exe"
 printf '/win=ZOtherMain;Other;1\r\n' > "$root/Other.args"
 starts() { [ -f "$root/starts.txt" ] && grep -c started "$root/starts.txt" || echo 0; }
+# Waits until the program has noted n starts in all.
+wait_starts() {  # n
+  for _ in $(seq 100); do [ "$(starts)" -ge "$1" ] && return 0; sleep 0.1; done
+  return 1
+}
 program_runs() { wine "$bin/zuidriver.exe" --quiet --class "${1:-ZEditorMain}" --wait "${2:-300}" alive </dev/null >/dev/null 2>&1; }
 start_program() {
   local before; before=$(starts)
   wine "$prog_win\\Editor.exe" </dev/null >/dev/null 2>&1 &
-  for _ in $(seq 100); do [ "$(starts)" -gt "$before" ] && break; sleep 0.1; done
+  wait_starts $((before + 1))
   program_runs ZEditorMain 5000 || fail "the program did not start"
 }
 end_program() {
@@ -112,7 +117,7 @@ answer() {  # what, text wanted, actions... (shot:NAME saves the box first)
   if [ -n "$shot" ] && [ -n "${UPDATE_SHOTS:-}" ]; then
     wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print </dev/null > "$root/shot.ui" 2>&1
     local rect; rect=$(sed -n 's/^rect=\([0-9]*\),\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\3x\4+\1+\2/p' "$root/shot.ui" | tr -d '\r' | head -n1)
-    import -display "$DISPLAY" -window root -crop "$rect" +repage -colors 64 "$UPDATE_SHOTS/$shot.png"
+    import -display "$DISPLAY" -window root -crop "$rect" +repage -strip -colors 16 "PNG8:$UPDATE_SHOTS/$shot.png"
   fi
   wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print "${actions[@]}" gone:5000 </dev/null > "$root/box.ui" 2>&1 \
     || { fail "$what: no box answered ($*): $(tr -d '\r' < "$root/box.ui" | head -5)"; return; }
@@ -190,7 +195,7 @@ while IFS='|' read -r method restarted; do
   expect_installed "$what"
   if [ "$restarted" = 1 ]; then
     expect_trace "$pid_re Restart=TRUE RestartOk=TRUE  >C:\\\\zupd\\\\Editor\\\\Editor\\.exe<" "$what"
-    [ "$(starts)" = $((before + 1)) ] || fail "$what: the program was not started again ($(starts) starts)"
+    wait_starts $((before + 1)) || fail "$what: the program was not started again ($(starts) starts)"
     program_runs ZEditorMain 3000 || fail "$what: the program does not run after the update"
   else
     [ "$(starts)" = "$before" ] || fail "$what: the program was started again"
@@ -245,7 +250,7 @@ refusal() {  # what, file, program restarted, .info lines...
   local box; for box in "${boxes[@]}"; do answer "$what" "${box%|*}" "${box##*|}"; done
   update_ends "$what"
   if [ "$restarted" = 1 ]; then
-    [ "$(starts)" = $((before + 1)) ] || fail "$what: the program was not started again"
+    wait_starts $((before + 1)) || fail "$what: the program was not started again"
   else
     [ "$(starts)" = "$before" ] || fail "$what: the program was started"
   fi
