@@ -40,8 +40,9 @@ bool StateCommand(AgentVars& agent, std::int32_t type, std::int64_t value) {
     case 30:
       // The message carries 32 bits; a value outside them cannot come from it.
       agent.StopCode = static_cast<std::int32_t>(value);
-      // A wait for the program an update stops must not hold the stop up.
-      RequestAgentStop(agent.StopCode >= 0);
+      // A wait for the program an update stops must not hold up a stop asked for now; a
+      // later one (the end of a "/TEST=" cycle) lets the update finish first.
+      RequestAgentStop(agent.StopCode == 0);
       return true;
     case 31:
       agent.ForceShot = true;

@@ -82,10 +82,12 @@ bool FetchForHost(const std::string& url, const std::string& name, DownloadKind 
   return fetched;
 }
 
-void StartProgram(const std::string& path) {
-  HANDLE process = RunProgram(Quote(path), SW_SHOW, path);
-  if (process) CloseHandle(process);
-  else AgentLog("ERROR: unable to start " + path);
+// Starts without waiting for the program to become idle (as WinExec would).
+void StartProgram(const std::string& path, const std::string& commandLine, int showState) {
+  if (HANDLE process = RunProgram(commandLine, showState, path))
+    CloseHandle(process);
+  else
+    AgentLog("ERROR: unable to start " + commandLine);
 }
 
 }  // namespace
@@ -131,8 +133,9 @@ bool PerformAutoUpdate() {
     const ShutDownBox box{AgentText("s15"), MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet()};
     const bool gone = ShutDownProcess(procPath, method, box);
     AgentLog("Shut Down Process() - END");
-    if (AgentWaitStopped()) {
+    if (!gone && ShutDownKindOf(method) != ShutDownKind::DontShutDown && AgentWaitStopped()) {
       // The user ended the agent while it waited: the program keeps running, nothing is installed.
+      // A stop that came when nothing was waited for lets the update finish first.
       AgentLog("Shut Down Process() - stopped by request: no install");
       DeleteFileA(setupFile.c_str());
       return;
@@ -166,7 +169,7 @@ bool PerformAutoUpdate() {
     Output() << TracePid() << " Restart=" << BoolToText(restart) << " RestartOk=" << BoolToText(restartOk) << "  >"
              << procPath << "<" << EndLine;
     // The program was stopped for the update: it is started again whatever the result.
-    if (restart && restartOk) StartProgram(procPath);
+    if (restart && restartOk) StartProgram(procPath, Quote(procPath), SW_SHOW);
   }();
   TraceUpdate(13);
   AgentLog("PerformAutoUpdate() - END    Result=" + BoolToText(result));
@@ -175,14 +178,14 @@ bool PerformAutoUpdate() {
 
 void ReStartAutoUpdateExe() {
   AgentLog(".. ReStartAutoUpdateExe() - Start");
-  if (Agent.StopCode <= 0 && OwnFileInfo) {
+  // A StopCode of 0 is a stop that arrived during the update (the tick turns it into the
+  // quit message and then -1): the agent ends as asked instead of coming back.
+  if (Agent.StopCode < 0 && !AgentStopRequested() && OwnFileInfo) {
     const std::string command =
         AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
     AgentLog(".. WinExec - " + command);
-    // Not WinExec: it waits (up to 30 s) until the new agent idles, and the new agent first
-    // waits its 10 s for this copy to end; both would still run when it copies itself.
-    HANDLE process = RunProgram(command, SW_HIDE, ExeFolder(true) + OwnFileInfo->AgentExeName());
-    if (process) CloseHandle(process);
+    // The new agent first waits for this one to end: this one must not wait for it.
+    StartProgram(ExeFolder(true) + OwnFileInfo->AgentExeName(), command, SW_HIDE);
     YieldWait(0, 1000);
     AgentLog(".. PostMessage(WM_DESTROY)");
     if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);

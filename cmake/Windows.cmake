@@ -126,3 +126,5 @@ foreach(script ${Z_WINE_SCRIPTS})
   set_tests_properties(wine.script.${script_name} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
+# Each successful update ends with the agent's restart, which waits 10 s for the old copy.
+set_tests_properties(wine.script.update_flow PROPERTIES TIMEOUT 600)

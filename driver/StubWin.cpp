@@ -221,7 +221,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case wm_ShutDown:
       Agent.StopCode = static_cast<std::int32_t>(wParam);
-      RequestAgentStop(Agent.StopCode >= 0);
+      RequestAgentStop(Agent.StopCode == 0);
       Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << EndLine;
       break;
     case wm_LocalMsg:

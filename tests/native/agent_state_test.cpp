@@ -6,6 +6,7 @@
 
 #include "agent/AgentStateLogic.h"
 #include "agent/SetupRecordsLogic.h"
+#include "agent/ShutDownLogic.h"
 #include "driver/StubLogic.h"
 
 namespace {
@@ -39,6 +40,11 @@ TEST(AgentState, StateCommands) {
   AgentVars agent;
   EXPECT_TRUE(StateCommand(agent, 30, 4));
   EXPECT_EQ(agent.StopCode, 4);
+  EXPECT_FALSE(AgentStopRequested());  // a later stop does not cut a running wait short
+  EXPECT_TRUE(StateCommand(agent, 30, 0));
+  EXPECT_TRUE(AgentStopRequested());
+  EXPECT_TRUE(StateCommand(agent, 30, -1));
+  EXPECT_FALSE(AgentStopRequested());
 
   EXPECT_TRUE(StateCommand(agent, 31, 1));  // a silent forced probe
   EXPECT_TRUE(agent.ForceShot);

@@ -65,15 +65,6 @@ info() {
 }
 
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
-count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
-# Waits until the trace holds at least n lines matching the pattern.
-wait_count() {  # pattern, n, tenths of a second (default 300)
-  for _ in $(seq "${3:-300}"); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 x_end_re="$pid_re ==== STUB END ====> .*X_Update\\.exe"
 # Stops the running working copy and checks that it ended and deleted itself.
 stop_copy() {  # what

@@ -8,7 +8,7 @@ viewer_pid=
 start_viewer() {
   rm -f "$viewer_out" "$viewer_ready"
   wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
-    --seconds 280 </dev/null >/dev/null 2>&1 &
+    --seconds "${viewer_seconds:-280}" </dev/null >/dev/null 2>&1 &
   viewer_pid=$!
   for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
   echo "zdebugview did not become ready" >&2
@@ -24,6 +24,18 @@ stop_viewer() {
 wait_for_trace() {  # pattern, tenths of a second (default 300)
   for _ in $(seq "${2:-300}"); do
     grep -Eq -- "$1" "$viewer_out" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Lines of the trace matching the pattern (extended regex).
+count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
+
+# Waits until the trace holds at least n lines matching the pattern.
+wait_count() {  # pattern, n, tenths of a second (default 300)
+  for _ in $(seq "${3:-300}"); do
+    [ "$(count "$1")" -ge "$2" ] && return 0
     sleep 0.1
   done
   return 1

@@ -10,6 +10,9 @@
 //   /deleteself /deleteselfdir   remove the own file (and folder) after the end
 //   /FO            answers like tasklist.exe ("/FO csv"): a list naming "planted.exe"
 //                  with id 4242, so a copy planted as tasklist.exe shows when it ran
+// Started without arguments, it takes them from the file beside it with its name and the
+// extension ".args" (one a line), so a program started again by its bare path (the
+// agent's restart after an update) comes up as it was first started.
 // Exit codes: WM_CLOSE to any window 100000 + wParam * 1000 + lParam, WM_QUIT
 // 200000 + wParam * 1000 + lParam.
 #include <windows.h>
@@ -70,14 +73,31 @@ void WriteBytes(DWORD which, long count, char fill) {
   WriteFile(GetStdHandle(which), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
 }
 
+// The arguments of the command line, or those of the ".args" file when there are none.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args(__argv + 1, __argv + __argc);
+  if (!args.empty()) return args;
+  char path[MAX_PATH * 2] = {};
+  GetModuleFileNameA(nullptr, path, sizeof(path));
+  std::string argsFile = path;
+  const std::size_t dot = argsFile.find_last_of('.');
+  argsFile = argsFile.substr(0, dot == std::string::npos ? argsFile.size() : dot) + ".args";
+  for (std::string line : Split(ReadFilePart(argsFile), '\n')) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) args.push_back(line);
+  }
+  return args;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::vector<HWND> windows;
   int exitCode = 0;
   bool stay = false;
-  for (int i = 1; i < __argc; ++i) {
-    const std::string arg = __argv[i];
+  const std::vector<std::string> args = Arguments();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
     auto value = [&](const char* name) -> const char* {
       const std::size_t n = std::strlen(name);
       return arg.compare(0, n, name) == 0 ? arg.c_str() + n : nullptr;
@@ -111,7 +131,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       exitCode = std::atoi(v);
     } else if (const char* v = value("/record=")) {
       std::string line;
-      for (int k = i + 1; k < __argc; ++k) line += std::string(k > i + 1 ? " " : "") + __argv[k];
+      for (std::size_t k = i + 1; k < args.size(); ++k) line += std::string(k > i + 1 ? " " : "") + args[k];
       line += "\r\n";
       HANDLE file = CreateFileA(v, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
       DWORD written = 0;
