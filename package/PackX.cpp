@@ -13,6 +13,9 @@
 #ifdef _WIN32
 #include <share.h>
 #endif
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 namespace {
 
@@ -48,6 +51,36 @@ std::uint32_t SumWords(const unsigned char* bytes, std::size_t count) {
   return lane[0] + lane[1] + lane[2] + lane[3];
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// The same with the four lanes in one SSE2 register: the sum then costs about what reading
+// the file does. The stub's own code assumes no SSE2 (a 32-bit build), so it asks the CPU.
+using Lanes = std::uint32_t __attribute__((vector_size(16)));
+
+__attribute__((target("sse2"))) std::uint32_t SumWordsSse2(const unsigned char* bytes, std::size_t count) {
+  Lanes sum = {0, 0, 0, 0}, more = {0, 0, 0, 0};
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8, bytes += 32) {
+    Lanes a, b;
+    std::memcpy(&a, bytes, sizeof a);
+    std::memcpy(&b, bytes + 16, sizeof b);
+    sum += a;
+    more += b;
+  }
+  sum += more;
+  return sum[0] + sum[1] + sum[2] + sum[3] + SumWords(bytes, count - i);
+}
+
+std::uint32_t SumWordsFast(const unsigned char* bytes, std::size_t count) {
+  static const bool sse2 = [] {
+    unsigned eax, ebx, ecx, edx;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (edx & bit_SSE2) != 0;
+  }();
+  return sse2 ? SumWordsSse2(bytes, count) : SumWords(bytes, count);
+}
+#else
+std::uint32_t SumWordsFast(const unsigned char* bytes, std::size_t count) { return SumWords(bytes, count); }
+#endif
+
 // The checksum walk over a byte source that hands out consecutive chunks from start. The
 // sum is defined over pieces of kCheckSumBlock bytes (each full one that ends before the
 // last 4 bytes adds kCheckSumOff); the source is read in larger chunks, a multiple of it.
@@ -80,7 +113,7 @@ std::uint32_t CheckSumWalk(std::int64_t end, std::uint32_t trailerSize, bool fro
       const std::size_t words = got / 4;
       // Word k of the piece counts while remaining - 4 * (k + 1) > 4.
       const std::int64_t counted = remaining > 8 ? std::min<std::int64_t>((remaining - 5) / 4, words) : 0;
-      sum += SumWords(buffer + at, std::size_t(counted));
+      sum += SumWordsFast(buffer + at, std::size_t(counted));
       remaining -= std::int64_t(4 * words);
       if (remaining > 4) sum += pack::kCheckSumOff;
       more = got == kPiece;
