@@ -30,7 +30,7 @@ target_link_libraries(zwin PUBLIC zportable kernel32 user32 gdi32 advapi32 shell
 # The stub is part of every installation file, so it has its own build of the code, for
 # size (the tests and tools above link the plain one):
 #  - -Os: extraction time is zlib's inflate and the file writes, which it does not touch
-#    (scripts/bench.sh measures it with extractrun, which links this build);
+#    (scripts/bench-extract.sh measures it with extractrun, which links this build);
 #  - link-time optimisation across the units, which leaves out every routine that no role
 #    of the stub reaches. --gc-sections alone cannot: the linker keeps the exception
 #    frames of every function, and they refer to it. It still drops unused data.

@@ -87,7 +87,7 @@ std::uint32_t SumWordsFast(const unsigned char* bytes, std::size_t count) { retu
 // The source is a file or, without one, an image in memory.
 std::uint32_t CheckSumWalk(std::int64_t end, std::uint32_t trailerSize, bool fromPackEnd, std::FILE* file,
                            const std::string* image) {
-  constexpr std::size_t kPiece = pack::kCheckSumBlock, kChunk = 16 * kPiece;
+  constexpr std::size_t kPiece = pack::kCheckSumBlock, kChunk = 64 * kPiece;
   std::int64_t remaining = end - std::int64_t(trailerSize);
   std::int64_t offset = 0;
   if (fromPackEnd) {

@@ -4,7 +4,7 @@
 //       "UnCompressTime" figure. --window: the main window's progress and activity bars
 //       exist and are shown, as in a foreground install.
 //   extractrun --checksum PACKAGE
-//       the package checksum the extraction computes first (PackCheckSum).
+//       the package checksum the extraction computes first (PackCheckSum), ten times over.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,6 +21,9 @@
 #include "system/WinUtils.h"
 
 namespace {
+
+// Passes of the checksum: one pass over a file in the page cache takes a few milliseconds.
+constexpr int kPasses = 10;
 
 // A window of the main window's size with its two bars (positions as in StubWinMain).
 void ShowBars() {
@@ -46,10 +49,11 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--checksum") == 0) {
     const std::int64_t started = TickMs();
-    const std::uint32_t sum = PackCheckSum(argv[2], pack::kTrailerSize);
+    std::uint32_t sum = 0;
+    for (int pass = 0; pass < kPasses; ++pass) sum = PackCheckSum(argv[2], pack::kTrailerSize);
     const std::int64_t elapsed = TickMs() - started;
     std::printf("sum=%lu\n", static_cast<unsigned long>(sum));
-    PrintResult("stub", elapsed, static_cast<std::uint64_t>(FileSizeByName(argv[2])), 0);
+    PrintResult("stub", elapsed, static_cast<std::uint64_t>(FileSizeByName(argv[2])) * kPasses, 0);
     return 0;
   }
   if (argc < 3 || argc > 4 || (argc == 4 && std::strcmp(argv[3], "--window") != 0)) return Usage();
