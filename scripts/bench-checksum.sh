@@ -9,18 +9,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-win=$build/windows
-bench=$build/bench
-wine=$build/wine
-for f in "$build/zpack" "$win/ZStub.exe" "$win/extractbase.exe" "$win/extractrun.exe"; do
-  [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
-done
-source "$root/scripts/bench-packages.bash"
+source "$root/scripts/bench_lib.bash"
 
-bash "$root/scripts/wine-bench.sh" start "$wine" >/dev/null
-trap 'bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null' EXIT
-package="Z:${bench//\//\\}\\mixed.exe"
-field() { sed -n "s/.*[ ]$1=\([0-9]*\).*/\1/p" <<<"$2"; }
+package=$(winpath "$bench/mixed.exe")
 best_sum= best_read= bytes=
 for round in 1 2 3 4 5; do
   result=$(bash "$root/scripts/wine-bench.sh" run "$wine" "$win/extractrun.exe" --checksum "$package" | tr -d '\r')

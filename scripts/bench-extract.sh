@@ -7,25 +7,16 @@
 #
 #   bash scripts/bench-extract.sh [BUILD_DIR]      (default: build; needs a finished build)
 #
-# Packages (scripts/bench-packages.bash): "mixed", about 100 MB of Debian's own binaries and
+# Packages (scripts/bench_lib.bash): "mixed", about 100 MB of Debian's own binaries and
 # texts (a few files of tens of MB, blocks of 5,242,880 bytes, zlib level 9), and "small",
 # 20,000 files of 1 to 10 KB. Prints the stub's size, then MB/s and files/s of each, their
 # ratio and the peak memory of each process.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-win=$build/windows
-bench=$build/bench
-wine=$build/wine
-for f in "$build/zpack" "$win/ZStub.exe" "$win/extractbase.exe" "$win/extractrun.exe"; do
-  [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
-done
-source "$root/scripts/bench-packages.bash"
+source "$root/scripts/bench_lib.bash"
 
 # ---- Runs ----
-bash "$root/scripts/wine-bench.sh" start "$wine" >/dev/null
-trap 'bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null' EXIT
-winpath() { echo "Z:${1//\//\\}"; }
 run() {  # run WHO PACKAGE -> "who ms=.. bytes=.. files=.. peak_ws=.. peak_private=.."
   local exe=${1%+window} package=$2 out=$bench/out
   rm -rf "$out"
@@ -33,7 +24,6 @@ run() {  # run WHO PACKAGE -> "who ms=.. bytes=.. files=.. peak_ws=.. peak_priva
   bash "$root/scripts/wine-bench.sh" run "$wine" "$win/$exe.exe" "$(winpath "$bench/$package.exe")" "$(winpath "$out")" \
     $([ "$1" = "$exe" ] || echo --window) | tr -d '\r'
 }
-field() { sed -n "s/.*[ ]$1=\([0-9]*\).*/\1/p" <<<"$2"; }
 
 printf 'ZStub.exe: %d bytes\n' "$(stat -c %s "$win/ZStub.exe")"
 printf '%-6s %-18s %7s %9s %10s %9s %12s\n' package program best_ms MB/s files/s peakWS_MB peakPriv_MB

@@ -1,7 +1,13 @@
-# The benchmark packages, made once under BUILD_DIR/bench by zpack from Debian's own files:
-# "mixed" (about 100 MB: a few large libraries, binaries and texts) and "small" (20,000
-# files of 1 to 10 KB). Sourced by scripts/bench-extract.sh and bench-checksum.sh, which
-# set $build, $win and $bench first.
+# Shared by scripts/bench-extract.sh and bench-checksum.sh, which set $root and $build: the
+# programs they need, the benchmark packages, made once under BUILD_DIR/bench by zpack from
+# Debian's own files ("mixed", about 100 MB: a few large libraries, binaries and texts;
+# "small", 20,000 files of 1 to 10 KB), and the Wine bench, started here and stopped at exit.
+win=$build/windows
+bench=$build/bench
+wine=$build/wine
+for f in "$build/zpack" "$win/ZStub.exe" "$win/extractbase.exe" "$win/extractrun.exe"; do
+  [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
+done
 mkdir -p "$bench"
 
 if [ ! -f "$bench/mixed/.done" ]; then
@@ -66,3 +72,8 @@ for name in mixed small; do
   fi
 done
 
+bash "$root/scripts/wine-bench.sh" start "$wine" >/dev/null
+trap 'bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null' EXIT
+winpath() { echo "Z:${1//\//\\}"; }
+# The value of key=NUMBER in a result line of extractrun or extractbase.
+field() { sed -n "s/.*[ ]$1=\([0-9]*\).*/\1/p" <<<"$2"; }
