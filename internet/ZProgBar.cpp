@@ -20,6 +20,10 @@ constexpr int kActivitySteps = 5;
 // that cost milliseconds per extracted file. With its redraw off around the change it is
 // only marked for painting, which the next pass of the message pump does.
 void ChangeBar(HWND bar, UINT message, WPARAM wParam) {
+  if (!IsWindowVisible(bar)) {  // nothing to paint (a hidden install, the activity bar unasked)
+    SendMessageA(bar, message, wParam, 0);
+    return;
+  }
   SendMessageA(bar, WM_SETREDRAW, FALSE, 0);
   SendMessageA(bar, message, wParam, 0);
   SendMessageA(bar, WM_SETREDRAW, TRUE, 0);
