@@ -30,7 +30,7 @@ target_link_libraries(zwin PUBLIC zportable kernel32 user32 gdi32 advapi32 shell
 # The stub is part of every installation file, so it has its own build of the code, for
 # size (the tests and tools above link the plain one):
 #  - -Os: extraction time is zlib's inflate and the file writes, which it does not touch
-#    (scripts/bench.sh measures it with extractrun, which links this build);
+#    (scripts/bench-extract.sh measures it with extractrun, which links this build);
 #  - link-time optimisation across the units, which leaves out every routine that no role
 #    of the stub reaches. --gc-sections alone cannot: the linker keeps the exception
 #    frames of every function, and they refer to it. It still drops unused data.
@@ -52,6 +52,9 @@ target_link_libraries(zstub PUBLIC ZLIB::ZLIB kernel32 user32 gdi32 advapi32 she
 
 add_executable(ZStub WIN32 ${Z_STUB_MAIN} driver/StubLibraryErrors.cpp driver/StubSingleThread.cpp ${Z_STUB_RESOURCES})
 target_compile_options(ZStub PRIVATE ${Z_WARNINGS})
+# Outside link-time optimisation: with these replacements in it, GCC 12's dead-store pass
+# fails (internal compiler error) on some layouts of the stub's code.
+set_source_files_properties(driver/StubLibraryErrors.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 target_link_libraries(ZStub PRIVATE zstub)
 # An uncaught exception ends the stub with abort() but without the runtime's verbose
 # report: that goes to a standard error stream the GUI stub does not have, and its name

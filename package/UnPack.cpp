@@ -18,13 +18,24 @@
 namespace {
 
 constexpr DWORD kReadPiece = 65536;
-// Output pieces of one input piece between two message-pump passes (a block that
-// inflates far beyond its size must not freeze the window).
-constexpr int kPiecesPerPump = 16;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 int WriteFailures = 0;
 TVolumePromptHook PromptHook = nullptr;
+
+// A pass of the message pump costs a round trip to the window system and a Sleep(0) that
+// yields to every other ready thread: once per block it was most of the time of a small
+// file. The extraction pumps when this much time has passed since its last pass, which
+// keeps the window as responsive.
+constexpr std::int64_t kPumpEveryMs = 10;
+std::int64_t LastPump = 0;
+
+void PumpWhenDue() {
+  const std::int64_t now = TickMs();
+  if (now - LastPump < kPumpEveryMs) return;
+  YieldX(0);
+  LastPump = TickMs();
+}
 
 // Creates folder and its missing parents; false (last error set) when it is not there.
 bool ForceFolder(const std::string& folder) {
@@ -83,7 +94,6 @@ struct TRun {
   UniqueHandle Out;
   bool WriteFailed = false;
   DWORD WriteError = 0;
-  int PiecesSincePump = 0;
   std::unique_ptr<TInflater> Inflater;  // one per run: its buffers are reused
 
   void Step() {
@@ -171,10 +181,7 @@ bool OnContent(void* context, const char* data, std::size_t size) {
     else
       run.FailWrite();
   }
-  if (++run.PiecesSincePump >= kPiecesPerPump) {
-    run.PiecesSincePump = 0;
-    YieldX(0);
-  }
+  PumpWhenDue();
   return true;
 }
 
@@ -188,7 +195,6 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Date = 0;
   run.Out.reset();
   run.WriteFailed = false;
-  run.PiecesSincePump = 0;
   TPayloadSplitter splitter(OnName, OnContent, &run);
   try {
     if (compressed) {
@@ -207,11 +213,10 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
         break;
       }
       left -= read;
-      run.PiecesSincePump = 0;
-      going = compressed ? run.Inflater->Feed(buffer.data(), read, FeedInflater, &splitter)
+          going = compressed ? run.Inflater->Feed(buffer.data(), read, FeedInflater, &splitter)
                          : splitter.Feed(buffer.data(), read);
       if (run.Damaged) break;
-      if (left > 0) YieldX(0);  // the block loop pumps after the last piece
+      if (left > 0) PumpWhenDue();  // the block loop pumps after the last piece
     }
     // A payload without a 0x00 has an empty name part, whatever its length: skipped.
     if (splitter.NameFound() && splitter.NameTooLong()) run.Refuse("name part too long");
@@ -347,7 +352,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         const std::int64_t blocksEnd = end - trailer.TrailerSize;
         const int headerCount = trailer.HeaderCount ? trailer.HeaderCount : pack::kHeaderCountPlain;
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
-          YieldX(0);
+          PumpWhenDue();
           std::int32_t n = 0;
           DWORD read = 0;
           bool compressed = false;

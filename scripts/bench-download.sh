@@ -5,7 +5,7 @@
 # the measured cost of one 2 ms pump + reopen + 8,192-byte append) and the share of it
 # the stub reaches, and the stub's peak working set above its idle size.
 #
-#   bash scripts/bench.sh download [BUILD_DIR]      (default: build; needs a finished build)
+#   bash scripts/bench-download.sh [BUILD_DIR]      (default: build; needs a finished build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -47,11 +47,18 @@ for round in 1 2 3; do
 done
 rm -f "$bench/out.bin"
 chunks=$(( (size + 8191) / 8192 ))
-awk -v size=$size -v stub=$best_stub -v curl=$best_curl -v pace="$pace" -v chunks=$chunks -v mem=$peak_above 'BEGIN {
+awk -v size=$size -v stub=$best_stub -v curl=$best_curl -v pace="$pace" -v chunks=$chunks -v mem=$peak_above \
+  -v rows="${BENCH_ROWS:-}" 'BEGIN {
   mb = size / 1048576; limit_ms = chunks * pace
   printf "file:          %d MB from nginx on 127.0.0.1, best of 3\n", mb
   printf "stub:          %7.2f MB/s  (%d ms)\n", mb / (stub / 1000), stub
   printf "pacing limit:  %7.2f MB/s  (%d chunks x %.3f ms pump + reopen + append)\n", mb / (limit_ms / 1000), chunks, pace
   printf "stub / limit:  %7.2f\n", limit_ms / stub
   printf "curl:          %7.2f MB/s  (%d ms)\n", mb / (curl / 1000), curl
-  printf "peak memory:   %7.2f MB above idle during the download\n", mem / 1048576 }'
+  printf "peak memory:   %7.2f MB above idle during the download\n", mem / 1048576
+  if (rows != "") {
+    printf "download: %d MB from nginx|%.1f MB/s|%.1f MB/s pacing limit|%.2f|-|\n", mb, mb / (stub / 1000),
+      mb / (limit_ms / 1000), limit_ms / stub >> rows
+    printf "  same, against curl|%.1f MB/s|%.1f MB/s curl|%.3f|-|\n", mb / (stub / 1000), mb / (curl / 1000),
+      curl / stub >> rows
+  } }'

@@ -545,7 +545,11 @@ int YieldStep(int step, int total) {
 void YieldWait(int step, int total) {
   const int s = YieldStep(step, total);
   const std::int64_t deadline = TickMs() + total;
+  std::int64_t left = total;
+  // The last pass sleeps only what is left: a full step there made every wait of the
+  // install flow up to a step longer than its total.
   do {
-    YieldX(s);
-  } while (TickMs() < deadline);
+    YieldX(static_cast<int>(std::min<std::int64_t>(s, left)));
+    left = deadline - TickMs();
+  } while (left > 0);
 }

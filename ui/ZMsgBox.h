@@ -96,7 +96,8 @@ std::uint16_t AutoPlayCancelMessage();
 void YieldX(int ms);
 
 // Keeps the user interface alive for total milliseconds, pumping in steps of step ms
-// (step 0: total / 10, clamped to 1..25). Pumps at least once.
+// (step 0: total / 10, clamped to 1..25; the last step only what is left). Pumps at
+// least once.
 void YieldWait(int step, int total);
 
 // The step YieldWait pumps with.

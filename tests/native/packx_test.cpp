@@ -218,6 +218,47 @@ TEST_F(PackXTest, ReadTrailerOnHandleLeavesPositionAfterSeventyBytes) {
   EXPECT_EQ(std::ftell(file.get()), long(image.size() - 4));
 }
 
+// The checksum as defined: 4,096-byte pieces read from the start (512 with PackEnd set).
+std::uint32_t PieceByPieceSum(const std::string& file, std::int64_t end, std::uint32_t trailerSize, bool fromPackEnd) {
+  std::int64_t remaining = end - trailerSize;
+  std::size_t offset = 0;
+  if (fromPackEnd) {
+    remaining -= 512;
+    offset = 512;
+  }
+  std::uint32_t sum = 0;
+  for (;;) {
+    std::size_t got = offset < file.size() ? std::min<std::size_t>(4096, file.size() - offset) : 0;
+    for (std::size_t i = 0; i + 4 <= got; i += 4) {
+      remaining -= 4;
+      std::uint32_t w;
+      std::memcpy(&w, file.data() + offset + i, 4);
+      if (remaining > 4) sum += w;
+    }
+    if (remaining > 4) sum += pack::kCheckSumOff;
+    if (got < 4096) return sum;
+    offset += got;
+  }
+}
+
+TEST_F(PackXTest, CheckSumOnAndAroundPieceAndChunkBoundaries) {
+  std::string pattern(600000, '\0');
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = char(i * 131 + (i >> 9));
+  for (std::size_t size : {0, 3, 77, 78, 79, 4095, 4096, 4097, 4170, 8192, 262143, 262144, 262145, 266240, 524288,
+                           524290}) {
+    const std::string plain = pattern.substr(0, size);
+    EXPECT_EQ(PackCheckSum(Write("edge.bin", plain), 74), PieceByPieceSum(plain, size, 74, false)) << size;
+    EXPECT_EQ(PackCheckSumOfImage(plain, 74), PieceByPieceSum(plain, size, 74, false)) << size;
+    if (size < 1024) continue;
+    // PackEnd set: the sum starts at 512 and stops before PackEnd's trailer; the bytes
+    // behind PackEnd are still read, not summed.
+    std::string pe = PeStub() + plain;
+    SetPackEnd(pe, pe.size() - 700);
+    EXPECT_EQ(PackCheckSum(Write("edge.exe", pe), 74), PieceByPieceSum(pe, pe.size() - 700, 74, true)) << size;
+    EXPECT_EQ(PackCheckSumOfImage(pe, 74), PieceByPieceSum(pe, pe.size() - 700, 74, true)) << size;
+  }
+}
+
 TEST_F(PackXTest, CheckSumRules) {
   // 100 bytes, no PE header, T = 74: the words at 0..16 are summed, nothing else.
   std::string image(100, '\0');

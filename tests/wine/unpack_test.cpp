@@ -22,6 +22,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "tests/wine/TestSupport.h"
+#include "ui/ZMsgBox.h"
 #include "tools/zpack/ZPack.h"
 
 namespace {
@@ -55,6 +56,9 @@ std::uint32_t DosDateOf(const std::string& path) {
     FileTimeToDosDateTime(&local, &date, &time);
   return (static_cast<std::uint32_t>(date) << 16) | time;
 }
+
+int g_ticks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticks; }
 
 struct Progress {
   static int ranges, steps, lastMax;
@@ -357,7 +361,14 @@ TEST_F(Extract, DecompressionBombKeepsMemoryBounded) {
   zipped.shrink_to_fit();
   PROCESS_MEMORY_COUNTERS before{};
   GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+  // The messages are pumped while the one block inflates: a thread timer keeps firing.
+  g_ticks = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 10, CountTick);
+  const std::int64_t started = TickMs();
   Run(root_ + "bomb.bin");
+  const std::int64_t took = TickMs() - started;
+  KillTimer(nullptr, timer);
+  if (took >= 200) EXPECT_GE(g_ticks, 3) << took << " ms";
   PROCESS_MEMORY_COUNTERS after{};
   GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
   EXPECT_TRUE(check_);
@@ -608,6 +619,16 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
   ProgressCallback(7, 0, 100, 50, 1, "");  // other kinds do nothing
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
+  // Shown bars are painted by the next pass of the message pump, not left stale.
+  ShowWindow(main.get(), SW_SHOWNA);
+  ShowWindow(activity.get(), SW_SHOWNA);
+  YieldX(0);
+  ProgressCallback(1, 0, 0, 0, 0, "");
+  EXPECT_TRUE(GetUpdateRect(main.get(), nullptr, FALSE));
+  EXPECT_TRUE(GetUpdateRect(activity.get(), nullptr, FALSE));
+  YieldX(0);
+  EXPECT_FALSE(GetUpdateRect(main.get(), nullptr, FALSE));
+  EXPECT_FALSE(GetUpdateRect(activity.get(), nullptr, FALSE));
   // Without the main window nothing is sent.
   ProgressBar = ActivityBar = nullptr;
   ProgressCallback(1, 0, 0, 0, 0, "");

@@ -3,6 +3,7 @@
 // whole, and appends the content to its file with the stored date. No checks beyond what
 // keeps it from crashing on the benchmark's own packages.
 //   extractbase PACKAGE DESTFOLDER
+//   extractbase --read FILE      ten plain reads of a file in 1 MB pieces (the checksum's baseline)
 #include <windows.h>
 #include <zlib.h>
 
@@ -26,11 +27,27 @@ void MakeParents(const std::string& path) {
     CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
 }
 
+int ReadWhole(const char* name) {
+  const std::int64_t started = NowMs();
+  std::vector<unsigned char> buffer(1 << 20);
+  std::uint64_t bytes = 0;
+  for (int pass = 0; pass < 10; ++pass) {  // as many passes as extractrun --checksum makes
+    HANDLE in = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return 1;
+    DWORD read = 0;
+    while (ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) bytes += read;
+    CloseHandle(in);
+  }
+  PrintResult("baseline", NowMs() - started, bytes, 0);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--read") == 0) return ReadWhole(argv[2]);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: extractbase PACKAGE DESTFOLDER\n");
+    std::fprintf(stderr, "usage: extractbase PACKAGE DESTFOLDER\n       extractbase --read FILE\n");
     return 2;
   }
   const std::int64_t started = NowMs();
