@@ -123,3 +123,6 @@ foreach(script ${Z_WINE_SCRIPTS})
   set_tests_properties(wine.script.${script_name} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
+# The corrupt-package matrix runs the stub some 30 times (a package of 10,000 files and a
+# bomb among them).
+set_tests_properties(wine.script.corrupt_matrix PROPERTIES TIMEOUT 600)

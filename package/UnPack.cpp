@@ -76,6 +76,9 @@ struct TRun {
   std::string Reason;
   std::uint64_t BytesWritten = 0;
   std::uint32_t FilesWritten = 0;
+  // Content the package may bring at most (0: no limit), and what it brought so far.
+  std::uint64_t ContentLimit = 0;
+  std::uint64_t ContentBytes = 0;
 
   // The block being written.
   std::string Target;
@@ -103,6 +106,12 @@ struct TRun {
 bool OnName(void* context, const std::string& namePart) {
   TRun& run = *static_cast<TRun*>(context);
   if (namePart.empty()) return false;  // a block without a name writes nothing
+  // A name part is short printable text: control characters mean its 0x00 is not where the
+  // builder put it (the name would swallow the content, or an engine entry with it).
+  if (HasControlCharacter(namePart)) {
+    run.Refuse("control character in the name part");
+    return false;
+  }
   TBlockName name;
   const bool hasPath = ParseNamePart(namePart, name);
   std::string why;
@@ -165,6 +174,12 @@ bool OnName(void* context, const std::string& namePart) {
 
 bool OnContent(void* context, const char* data, std::size_t size) {
   TRun& run = *static_cast<TRun*>(context);
+  // A block that inflates far beyond what the package declares would fill the drive.
+  run.ContentBytes += size;
+  if (run.ContentLimit && run.ContentBytes > run.ContentLimit) {
+    run.Refuse("more content than the " + std::to_string(run.ContentLimit) + " bytes the package declares");
+    return false;
+  }
   if (!run.WriteFailed) {
     if (WriteAll(run.Out.get(), data, size))
       run.BytesWritten += size;
@@ -316,7 +331,10 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
+      if (volume == 1) {
+        Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
+        run.ContentLimit = DeclaredContentLimit(trailer);
+      }
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -369,6 +387,8 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
           ExtractBlock(run, file.get(), length, compressed, buffer);
           if (run.Damaged) break;
         }
+        // DataStart past the package (or a header block cut off): no header texts, no data.
+        if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");
         if (run.Damaged) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
@@ -395,6 +415,9 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     run.Step();
   }
 
+  // Every package installs through its engine: one without it cannot have been made so.
+  if (status == TExtractStatus::Ok && goOn && checkResult && !run.Damaged && run.Engine.empty())
+    run.Refuse("no engine in the package");
   if (run.Damaged) {
     status = TExtractStatus::Damaged;
     checkResult = false;

@@ -40,6 +40,17 @@ TEST(UnPackLogic, BlockLengthMustFitBeforeTheTrailer) {
   EXPECT_EQ(BlockLength(0, 997, 1000, compressed), -1);  // not even the length field fits
 }
 
+// The largest SpaceNeeded element bounds the content; none set or one saturated: no bound.
+TEST(UnPackLogic, DeclaredContentLimit) {
+  pack::PackTrailer trailer{};
+  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
+  trailer.SpaceNeeded[0] = 1001;
+  trailer.SpaceNeeded[8] = 65536;
+  EXPECT_EQ(DeclaredContentLimit(trailer), 65536u);
+  trailer.SpaceNeeded[4] = UINT32_MAX;
+  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
+}
+
 TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
   struct Case {
     const char* namePart;

@@ -132,26 +132,26 @@ private:
     return p_.blocks[i].header ? "hdr" + std::to_string(i + 1) : "blk" + std::to_string(i + 1 - headers);
   }
 
-  // The blocks to attack one by one: all of them in a full sweep, else the first and the
-  // last header block and the first, a stored and the last data block.
+  // The blocks to attack one by one: all of them in a full sweep, else the first header
+  // block and the first, the first stored and the last data block.
   std::vector<std::size_t> Chosen() const {
     std::vector<std::size_t> chosen;
-    std::size_t lastHeader = 0, firstData = p_.blocks.size(), lastData = 0, stored = p_.blocks.size();
+    const std::size_t none = p_.blocks.size();
+    std::size_t firstData = none, lastData = none, stored = none;
     for (std::size_t i = 0; i < p_.blocks.size(); ++i) {
       if (plan_.full) chosen.push_back(i);
-      if (p_.blocks[i].header) {
-        lastHeader = i;
-      } else {
-        firstData = std::min(firstData, i);
-        lastData = i;
-        if (p_.blocks[i].n <= 0 && stored == p_.blocks.size() && p_.blocks[i].Size() > 0) stored = i;
-      }
+      if (p_.blocks[i].header) continue;
+      if (firstData == none) firstData = i;
+      lastData = i;
+      if (p_.blocks[i].n < 0 && stored == none) stored = i;
     }
     if (plan_.full) return chosen;
-    for (std::size_t i : {std::size_t(0), lastHeader, firstData, stored, lastData})
-      if (i < p_.blocks.size() && std::find(chosen.begin(), chosen.end(), i) == chosen.end()) chosen.push_back(i);
+    for (std::size_t i : {std::size_t(0), firstData, stored, lastData})
+      if (i < none && std::find(chosen.begin(), chosen.end(), i) == chosen.end()) chosen.push_back(i);
     return chosen;
   }
+
+  bool IsFirstData(std::size_t i) const { return !p_.blocks[i].header && (i == 0 || p_.blocks[i - 1].header); }
 
   // The package cut at offset, then a trailer after it (PackEnd moved along).
   std::string CutWithTrailer(std::int64_t cut) const {
@@ -162,20 +162,21 @@ private:
 
   void Cuts() {
     const bool full = plan_.full;
-    auto cutBoth = [&](const std::string& region, std::int64_t begin, std::int64_t end, bool withTrailer) {
+    // A plain cut loses the trailer, whichever block it hits: the sample cuts one block so.
+    auto cutBoth = [&](const std::string& region, std::int64_t begin, std::int64_t end, bool plain, bool withTrailer) {
       for (std::int64_t cut : Offsets(begin, end, full)) {
         const std::string where = cut == begin + (end - begin) / 2 ? "mid" : "at" + std::to_string(cut - begin);
         const bool inStub = cut < DataStart();
-        Emit("cut-" + region + "-" + where, p_.image.substr(0, std::size_t(cut)), true, false, inStub);
+        if (plain || full) Emit("cut-" + region + "-" + where, p_.image.substr(0, std::size_t(cut)), true, false, inStub);
         if (withTrailer) Emit("cutfix-" + region + "-" + where, CutWithTrailer(cut), true, true, inStub);
       }
     };
-    cutBoth("stub", 0, DataStart(), true);
+    cutBoth("stub", 0, DataStart(), true, true);
     for (std::size_t i : Chosen()) {
       const Block& block = p_.blocks[i];
-      cutBoth(BlockName(i), block.at, block.at + 4 + std::int64_t(block.Size()), true);
+      cutBoth(BlockName(i), block.at, block.at + 4 + std::int64_t(block.Size()), IsFirstData(i), true);
     }
-    cutBoth("trailer", p_.trailerAt, p_.end, false);
+    cutBoth("trailer", p_.trailerAt, p_.end, true, false);
   }
 
   // The bits to flip in a field of width bits: a sample, or in a full sweep the given
@@ -203,8 +204,9 @@ private:
     for (std::size_t i : Chosen()) {
       const Block& block = p_.blocks[i];
       // Bit 0 and 4: a little shorter or longer; bit 31: the sign (stored / compressed).
-      // In a full sweep: the low byte, both halves' edges, the top.
-      for (int bit : Bits(32, {0, 4, 31}, {0, 1, 2, 3, 4, 5, 6, 7, 15, 16, 23, 24, 30, 31})) {
+      // Sample: the sign of a header's length, a data block 16 bytes shorter or longer. Full
+      // sweep: the low byte, both halves' edges, the top.
+      for (int bit : Bits(32, {block.header ? 31 : 4}, {0, 1, 2, 3, 4, 5, 6, 7, 15, 16, 23, 24, 30, 31})) {
         const std::int32_t n = std::int32_t(std::uint32_t(block.n) ^ (1u << bit));
         const std::int64_t length = n < 0 ? -std::int64_t(n) : n;
         // A length past the trailer, and a zlib stream cut short, are always damage.
@@ -225,10 +227,10 @@ private:
     };
     const Field fields[] = {
         {"headercount", t + std::int64_t(offsetof(pack::PackTrailer, HeaderCount)), 8, {0, 2}, {}},
-        {"datastart", t + std::int64_t(offsetof(pack::PackTrailer, DataStart)), 32, {2, 31}, {}},
+        {"datastart", t + std::int64_t(offsetof(pack::PackTrailer, DataStart)), 32, {31}, {}},
         {"filescount", t + std::int64_t(offsetof(pack::PackTrailer, FilesCount)), 32, {31}, {0, 15, 16, 31}},
         {"trailersize", t + std::int64_t(offsetof(pack::PackTrailer, TrailerSize)), 32, {6}, {}},
-        {"packend", pack::kPackEndPosHigh, 64, {3, 40}, {0, 31}},
+        {"packend", pack::kPackEndPosHigh, 64, {40}, {0, 31}},
     };
     for (const Field& field : fields) {
       if (std::string(field.name) == "packend" && !p_.packEndSet) continue;
@@ -262,8 +264,10 @@ private:
       std::vector<std::size_t> bytes;
       if (plan_.full) {
         for (std::size_t k = 0; k <= nameEnd; ++k) bytes.push_back(k);
-      } else {
-        bytes = {0, 1, nameEnd};  // the separator, the path's first letter, the 0x00
+      } else if (IsFirstData(i)) {
+        bytes = {0, nameEnd};  // the separator, the 0x00
+      } else if (block.n < 0) {
+        bytes = {1};  // the path's first letter
       }
       for (std::size_t k : bytes) {
         // Full sweep: every bit of the separator and the 0x00, one bit (in turn) of the rest.
@@ -288,8 +292,9 @@ private:
         std::string payload = block.payload;
         payload.insert(1, swap[1]);
         Emit("name-" + BlockName(i) + "-" + swap[0], WithPayload(i, payload), true, true);
+        if (!plan_.full) break;
       }
-      if (!plan_.full) break;  // the engine's block
+      if (!plan_.full) break;  // the sample: the engine's block climbs out
     }
   }
 
