@@ -24,7 +24,7 @@ gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
 add_subdirectory(tools/zpack)
 add_subdirectory(tools/pefix)
 add_subdirectory(tools/zmutate)
-target_link_libraries(native_tests PRIVATE zpacklib)
+target_link_libraries(native_tests PRIVATE zpacklib zmutatelib)
 target_compile_definitions(native_tests PRIVATE Z_ZPACK_EXE="$<TARGET_FILE:zpack>")
 add_dependencies(native_tests zpack)
 

@@ -245,14 +245,17 @@ private:
     }
   }
 
-  // The file with data block i's payload replaced (PackEnd and checksum follow).
-  std::string WithPayload(std::size_t i, const std::string& payload) const {
+  // The file with block i replaced by bytes (its length field included); PackEnd follows.
+  std::string WithBlock(std::size_t i, const std::string& bytes) const {
     const Block& block = p_.blocks[i];
-    const std::string bytes = EncodeBlock(block, payload);
     std::string image = p_.image.substr(0, std::size_t(block.at)) + bytes +
                         p_.image.substr(std::size_t(block.at + 4 + std::int64_t(block.Size())));
     if (p_.packEndSet) SetPackEnd(image, std::uint64_t(p_.end) + bytes.size() - (4 + block.Size()));
     return image;
+  }
+
+  std::string WithPayload(std::size_t i, const std::string& payload) const {
+    return WithBlock(i, EncodeBlock(p_.blocks[i], payload));
   }
 
   void NameFlips() {
@@ -306,11 +309,10 @@ private:
     const Block& block = p_.blocks[last];
     const std::size_t nameEnd = block.payload.find('\0');
     if (nameEnd == std::string::npos) return;
+    // Its own name, then zeros: about 1 KB of stream per MB.
     const std::string packed = DeflateWithZeros(block.payload.substr(0, nameEnd + 1), plan_.bombBytes);
-    std::string image = p_.image.substr(0, std::size_t(block.at)) + LengthField(std::int32_t(packed.size())) + packed +
-                        p_.image.substr(std::size_t(block.at + 4 + std::int64_t(block.Size())));
-    if (p_.packEndSet) SetPackEnd(image, std::uint64_t(p_.end) + 4 + packed.size() - (4 + block.Size()));
-    Emit("bomb-" + std::to_string(plan_.bombBytes >> 20) + "m", image, false, true);
+    Emit("bomb-" + std::to_string(plan_.bombBytes >> 20) + "m",
+         WithBlock(last, LengthField(std::int32_t(packed.size())) + packed), false, true);
   }
 };
 
