@@ -106,15 +106,13 @@ struct TRun {
 bool OnName(void* context, const std::string& namePart) {
   TRun& run = *static_cast<TRun*>(context);
   if (namePart.empty()) return false;  // a block without a name writes nothing
-  // A name part is short printable text: control characters mean its 0x00 is not where the
-  // builder put it (the name would swallow the content, or an engine entry with it).
-  if (HasControlCharacter(namePart)) {
-    run.Refuse("control character in the name part");
+  std::string why;
+  if (!IsWellFormedNamePart(namePart, &why)) {
+    run.Refuse(why);
     return false;
   }
   TBlockName name;
   const bool hasPath = ParseNamePart(namePart, name);
-  std::string why;
   // The engine is started from the folder by this name: it must stay inside it as well.
   // (A device name there fails only when it is started.)
   bool deviceName = false;

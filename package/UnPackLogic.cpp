@@ -30,6 +30,14 @@ bool HasControlCharacter(const std::string& text) {
   return false;
 }
 
+bool IsWellFormedNamePart(const std::string& namePart, std::string* reason) {
+  const char* why = HasControlCharacter(namePart)                                ? "control character in the name part"
+                    : namePart.size() < 2 || namePart.back() != namePart.front() ? "name part not closed by its separator"
+                                                                                 : nullptr;
+  if (why && reason) *reason = why;
+  return !why;
+}
+
 bool ParseNamePart(const std::string& namePart, TBlockName& name) {
   name = TBlockName();
   if (namePart.empty()) return false;

@@ -31,6 +31,12 @@ std::uint64_t DeclaredContentLimit(const pack::PackTrailer& trailer);
 // Whether text holds a control character (below 32).
 bool HasControlCharacter(const std::string& text);
 
+// Whether a block's name part has the shape every builder writes: printable text closed by
+// its separator ("|path|date|"). A 0x00 moved by damage lets the name run into the content
+// (control characters); a damaged separator or end leaves it unclosed, and the engine's
+// name and arguments would be read from the wrong places. reason receives why not.
+bool IsWellFormedNamePart(const std::string& namePart, std::string* reason = nullptr);
+
 // Whether a path from a package is a plain relative path that stays below the folder it
 // is written to: not empty, no leading separator, no drive or stream (":"), no ".."
 // component (nor one that Windows would shorten to ".." or nothing: "...", ". "), no

@@ -83,6 +83,22 @@ TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
   }
 }
 
+TEST(UnPackLogic, NamePartMustBePrintableAndClosed) {
+  for (const char* good : {"|a.txt|0|", "^a|b.txt^0^", "|Setup.exe* /S|1|"}) EXPECT_TRUE(IsWellFormedNamePart(good)) << good;
+  const std::pair<std::string, const char*> bad[] = {
+      {"|a.txt|0|\x01MZ", "control character in the name part"},
+      {"|a\tb.txt|0|", "control character in the name part"},
+      {"ta.exe*/Target=x|0|", "name part not closed by its separator"},
+      {"|a.txt|0^", "name part not closed by its separator"},
+      {"|", "name part not closed by its separator"},
+  };
+  for (const auto& c : bad) {
+    std::string reason;
+    EXPECT_FALSE(IsWellFormedNamePart(c.first, &reason)) << c.first;
+    EXPECT_EQ(reason, c.second) << c.first;
+  }
+}
+
 TEST(UnPackLogic, PathsThatLeaveTheFolderAreRefused) {
   const char* safe[] = {"a.txt", "app\\lib\\x.dll", "app/lib/x.dll", ".\\a.txt", "a..b.txt", "..a", "CONFIG.SYS",
                         "COM10.txt", "con_1.txt", "LPTX", "Setup.exe"};

@@ -64,10 +64,13 @@ mutate_args=("$work/Intact.exe" "$work/cases" --bomb-mb "$bomb_mb")
 declare -A outcomes
 run_case() {  # name, direct|span, refuse|install|any
   local name=$1 mode=$2 expect=$3
-  local exe="$work_win\\cases\\$name.exe" args=(/hide)
+  # The stub hands its switches to the engine ahead of the package's own: the engine
+  # installs and records in its folder even when a flip damaged the package's arguments.
+  local exe="$work_win\\cases\\$name.exe"
+  local args=(/hide "/Target=$work_win\\engine\\target" "/Record=$work_win\\engine\\target.log")
   if [ "$mode" = span ]; then
     exe="$work_win\\Intact.exe"
-    args=(/hide "/SpanDiskFName1=$work_win\\cases\\$name.exe")
+    args+=("/SpanDiskFName1=$work_win\\cases\\$name.exe")
   fi
   rm -rf "$work/engine"
   mkdir -p "$work/engine"

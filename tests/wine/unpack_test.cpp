@@ -289,10 +289,12 @@ TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
       {"absolute path", Compressed(std::string("|\\escaped.txt|0|") + '\0' + "x")},
       {"path up and out", Compressed(std::string("|../escaped.txt|0|") + '\0' + "x")},
       // The engine is started by the name before "*", which may come from outside item 0.
-      {"engine up and out", NamedBlock(";ok.txt;0;..\\..\\escaped.exe*", "x")},
-      {"engine at a drive", NamedBlock("|ok.txt|0|C:\\Windows\\escaped.exe*", "x")},
+      {"engine up and out", NamedBlock(";ok.txt;0;..\\..\\escaped.exe*;", "x")},
+      {"engine at a drive", NamedBlock("|ok.txt|0|C:\\Windows\\escaped.exe*|", "x")},
       // The 0x00 after the name part damaged: the name runs on into the content.
       {"control character in the name part", Compressed(std::string("|x.exe*|0|\x01MZ") + '\0' + "x")},
+      // Its separator damaged: the engine's arguments would be cut at the wrong place.
+      {"name part not closed", NamedBlock("tx.exe*/Target=C:\\x|0|", "x")},
   };
   for (const Case& c : cases) {
     DeleteTree(root_ + "out", true);
