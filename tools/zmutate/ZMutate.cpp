@@ -311,8 +311,9 @@ private:
     if (nameEnd == std::string::npos) return;
     // Its own name, then zeros: about 1 KB of stream per MB.
     const std::string packed = DeflateWithZeros(block.payload.substr(0, nameEnd + 1), plan_.bombBytes);
+    // The package declares its space (SpaceNeeded): far more content than that is damage.
     Emit("bomb-" + std::to_string(plan_.bombBytes >> 20) + "m",
-         WithBlock(last, LengthField(std::int32_t(packed.size())) + packed), false, true);
+         WithBlock(last, LengthField(std::int32_t(packed.size())) + packed), true, true);
   }
 };
 
