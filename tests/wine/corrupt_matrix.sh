@@ -67,9 +67,10 @@ declare -A outcomes
 run_case() {  # name, direct|span, refuse|install|any
   local name=$1 mode=$2 expect=$3
   # The stub hands its switches to the engine ahead of the package's own: the engine
-  # installs and records in its folder even when a flip damaged the package's arguments.
+  # installs and records in its folder even when a flip damaged the package's arguments
+  # (a value runs up to the next switch: /Matrix, which the engine ignores, ends both).
   local exe="$work_win\\cases\\$name.exe"
-  local args=(/hide "/Target=$work_win\\engine\\target" "/Record=$work_win\\engine\\target.log")
+  local args=(/hide "/Target=$work_win\\engine\\target" "/Record=$work_win\\engine\\target.log" /Matrix)
   if [ "$mode" = span ]; then
     exe="$work_win\\Intact.exe"
     args+=("/SpanDiskFName1=$work_win\\cases\\$name.exe")
