@@ -122,6 +122,12 @@ bool OnName(void* context, const std::string& namePart) {
       run.Refuse("unsafe engine name \"" + engine + "\": " + why);
       return false;
     }
+    // The blocks of one engine repeat its entry; another entry ("." damaged to "*" in a
+    // path) would start a file that is no engine.
+    if (!run.Engine.empty() && name.Engine != run.Engine) {
+      run.Refuse("a second engine \"" + name.Engine + "\" after \"" + run.Engine + "\"");
+      return false;
+    }
     run.Engine = name.Engine;
   }
   deviceName = false;

@@ -315,9 +315,9 @@ TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
   EXPECT_EQ(ReadWholeFile(dest_ + "\\last.txt"), "never");
 }
 
-// Damage that only the package as a whole shows: no engine in it, DataStart past its end,
-// more content than its trailer declares. A package that brings exactly what it declares
-// installs.
+// Damage that only the package as a whole shows: no engine in it or two different ones,
+// DataStart past its end, more content than its trailer declares. An engine in two blocks,
+// and a package that brings exactly what it declares, install.
 TEST_F(Extract, DamageOfThePackageAsAWhole) {
   const std::string engine = NamedBlock("|Engine.exe*|0|", "e");
   const std::string file = NamedBlock("|a.txt|0|", std::string(1000, 'a'));
@@ -332,6 +332,8 @@ TEST_F(Extract, DamageOfThePackageAsAWhole) {
     bool installs;
   } cases[] = {
       {"no engine", HandMade({file}, 1), false},
+      {"a second engine", HandMade({engine, NamedBlock("|docs\\long*txt|0|", "x")}, 2), false},
+      {"one engine in two blocks", HandMade({engine, engine, file}, 2), true},
       {"DataStart past the package", withTrailerField(image, offsetof(PackTrailer, DataStart), 0x7FFFFFF0), false},
       {"more content than declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1000), false},
       {"as much content as declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1001), true},
