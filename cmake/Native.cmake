@@ -23,7 +23,8 @@ gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
 # Linux tools: the package builder and the stub's post-link step.
 add_subdirectory(tools/zpack)
 add_subdirectory(tools/pefix)
-target_link_libraries(native_tests PRIVATE zpacklib)
+add_subdirectory(tools/zmutate)
+target_link_libraries(native_tests PRIVATE zpacklib zmutatelib)
 target_compile_definitions(native_tests PRIVATE Z_ZPACK_EXE="$<TARGET_FILE:zpack>")
 add_dependencies(native_tests zpack)
 

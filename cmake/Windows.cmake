@@ -131,3 +131,6 @@ foreach(script ${Z_WINE_SCRIPTS})
 endforeach()
 # Each successful update ends with the agent's restart, which waits 10 s for the old copy.
 set_tests_properties(wine.script.update_flow PROPERTIES TIMEOUT 600)
+# The corrupt-package matrix runs the stub some 30 times (a package of 10,000 files and a
+# bomb among them).
+set_tests_properties(wine.script.corrupt_matrix PROPERTIES TIMEOUT 600)

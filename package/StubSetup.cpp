@@ -138,6 +138,9 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
       StubExitCode = details.Status == TExtractStatus::Cancelled ? kExitInstallCancelled : kExitInstallFailed;
       if (!details.Reason.empty())
         Output() << TracePid() << " RunInstallFlow() --- package refused: " << details.Reason << EndLine;
+      else if (checkResult && details.Status == TExtractStatus::Ok)
+        // A sound package that names no engine: nothing to run, and nothing to tell the user.
+        Output() << TracePid() << " RunInstallFlow() --- the package names no engine" << EndLine;
       if (!checkResult)
         MsgError(MsgOwnerTitle(),
                  info.GetLangString("s7", "Bad CRC!<P>This indicates that your setup file might be corrupted..."),

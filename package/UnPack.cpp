@@ -87,6 +87,9 @@ struct TRun {
   std::string Reason;
   std::uint64_t BytesWritten = 0;
   std::uint32_t FilesWritten = 0;
+  // Content the package may bring at most (0: no limit), and what it brought so far.
+  std::uint64_t ContentLimit = 0;
+  std::uint64_t ContentBytes = 0;
 
   // The block being written.
   std::string Target;
@@ -113,9 +116,13 @@ struct TRun {
 bool OnName(void* context, const std::string& namePart) {
   TRun& run = *static_cast<TRun*>(context);
   if (namePart.empty()) return false;  // a block without a name writes nothing
+  std::string why;
+  if (!IsWellFormedNamePart(namePart, &why)) {
+    run.Refuse(why);
+    return false;
+  }
   TBlockName name;
   const bool hasPath = ParseNamePart(namePart, name);
-  std::string why;
   // The engine is started from the folder by this name: it must stay inside it as well.
   // (A device name there fails only when it is started.)
   bool deviceName = false;
@@ -123,6 +130,12 @@ bool OnName(void* context, const std::string& namePart) {
     const std::string engine = EngineName(name.Engine);
     if (!IsSafePackagePath(engine, &why, &deviceName) && !deviceName) {
       run.Refuse("unsafe engine name \"" + engine + "\": " + why);
+      return false;
+    }
+    // The blocks of one engine repeat its entry; another entry ("." damaged to "*" in a
+    // path) would start a file that is no engine.
+    if (!run.Engine.empty() && name.Engine != run.Engine) {
+      run.Refuse("a second engine \"" + name.Engine + "\" after \"" + run.Engine + "\"");
       return false;
     }
     run.Engine = name.Engine;
@@ -175,6 +188,12 @@ bool OnName(void* context, const std::string& namePart) {
 
 bool OnContent(void* context, const char* data, std::size_t size) {
   TRun& run = *static_cast<TRun*>(context);
+  // A block that inflates far beyond what the package declares would fill the drive.
+  run.ContentBytes += size;
+  if (run.ContentLimit && run.ContentBytes > run.ContentLimit) {
+    run.Refuse("more content than the " + std::to_string(run.ContentLimit) + " bytes the package declares");
+    return false;
+  }
   if (!run.WriteFailed) {
     if (WriteAll(run.Out.get(), data, size))
       run.BytesWritten += size;
@@ -321,7 +340,10 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
+      if (volume == 1) {
+        Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
+        run.ContentLimit = DeclaredContentLimit(trailer);
+      }
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -374,6 +396,8 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
           ExtractBlock(run, file.get(), length, compressed, buffer);
           if (run.Damaged) break;
         }
+        // DataStart past the package (or a header block cut off): no header texts, no data.
+        if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");
         if (run.Damaged) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {

@@ -15,6 +15,29 @@ std::int64_t BlockLength(std::int32_t n, std::int64_t position, std::int64_t blo
   return length;
 }
 
+std::uint64_t DeclaredContentLimit(const pack::PackTrailer& trailer) {
+  std::uint64_t most = 0;
+  for (std::uint32_t slot : trailer.SpaceNeeded) {
+    if (slot == UINT32_MAX) return 0;
+    most = slot > most ? slot : most;
+  }
+  return most;
+}
+
+bool HasControlCharacter(const std::string& text) {
+  for (unsigned char ch : text)
+    if (ch < 32) return true;
+  return false;
+}
+
+bool IsWellFormedNamePart(const std::string& namePart, std::string* reason) {
+  const char* why = HasControlCharacter(namePart)                                ? "control character in the name part"
+                    : namePart.size() < 2 || namePart.back() != namePart.front() ? "name part not closed by its separator"
+                                                                                 : nullptr;
+  if (why && reason) *reason = why;
+  return !why;
+}
+
 bool ParseNamePart(const std::string& namePart, TBlockName& name) {
   name = TBlockName();
   if (namePart.empty()) return false;
@@ -63,10 +86,9 @@ bool IsSafePackagePath(const std::string& path, std::string* reason, bool* devic
   if (deviceName) *deviceName = false;
   if (path.empty()) return Refuse(reason, "empty path");
   if (path[0] == '\\' || path[0] == '/') return Refuse(reason, "absolute path");
-  for (unsigned char ch : path) {
-    if (ch < 32) return Refuse(reason, "control character in path");
+  if (HasControlCharacter(path)) return Refuse(reason, "control character in path");
+  for (unsigned char ch : path)
     if (std::strchr(":*?\"<>|", ch)) return Refuse(reason, ch == ':' ? "drive or stream in path" : "wildcard in path");
-  }
   // A device name is reported only when nothing else is wrong with the path.
   bool device = false;
   std::size_t start = 0;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "package/PackFormat.h"
+
 // Length of a block whose 4-byte length field n starts at position, in a volume whose
 // blocks must end before blocksEnd (PackEnd - trailer). -1 when the block does not fit
 // (also for n = INT32_MIN). compressed is n > 0.
@@ -20,6 +22,20 @@ struct TBlockName {
   std::uint32_t Date = 0;
 };
 bool ParseNamePart(const std::string& namePart, TBlockName& name);
+
+// The most content an extraction may write for a package with this trailer: its largest
+// SpaceNeeded element (the files' sizes in whole clusters, which is never below their exact
+// sum). 0 (no limit) when no element is set, or when one is saturated (4 GB or more).
+std::uint64_t DeclaredContentLimit(const pack::PackTrailer& trailer);
+
+// Whether text holds a control character (below 32).
+bool HasControlCharacter(const std::string& text);
+
+// Whether a block's name part has the shape every builder writes: printable text closed by
+// its separator ("|path|date|"). A 0x00 moved by damage lets the name run into the content
+// (control characters); a damaged separator or end leaves it unclosed, and the engine's
+// name and arguments would be read from the wrong places. reason receives why not.
+bool IsWellFormedNamePart(const std::string& namePart, std::string* reason = nullptr);
 
 // Whether a path from a package is a plain relative path that stays below the folder it
 // is written to: not empty, no leading separator, no drive or stream (":"), no ".."

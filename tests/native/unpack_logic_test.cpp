@@ -40,6 +40,17 @@ TEST(UnPackLogic, BlockLengthMustFitBeforeTheTrailer) {
   EXPECT_EQ(BlockLength(0, 997, 1000, compressed), -1);  // not even the length field fits
 }
 
+// The largest SpaceNeeded element bounds the content; none set or one saturated: no bound.
+TEST(UnPackLogic, DeclaredContentLimit) {
+  pack::PackTrailer trailer{};
+  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
+  trailer.SpaceNeeded[0] = 1001;
+  trailer.SpaceNeeded[8] = 65536;
+  EXPECT_EQ(DeclaredContentLimit(trailer), 65536u);
+  trailer.SpaceNeeded[4] = UINT32_MAX;
+  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
+}
+
 TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
   struct Case {
     const char* namePart;
@@ -69,6 +80,22 @@ TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
     EXPECT_EQ(name.Path, c.path) << c.namePart;
     EXPECT_EQ(name.Engine, c.engine) << c.namePart;
     EXPECT_EQ(name.Date, c.date) << c.namePart;
+  }
+}
+
+TEST(UnPackLogic, NamePartMustBePrintableAndClosed) {
+  for (const char* good : {"|a.txt|0|", "^a|b.txt^0^", "|Setup.exe* /S|1|"}) EXPECT_TRUE(IsWellFormedNamePart(good)) << good;
+  const std::pair<std::string, const char*> bad[] = {
+      {"|a.txt|0|\x01MZ", "control character in the name part"},
+      {"|a\tb.txt|0|", "control character in the name part"},
+      {"ta.exe*/Target=x|0|", "name part not closed by its separator"},
+      {"|a.txt|0^", "name part not closed by its separator"},
+      {"|", "name part not closed by its separator"},
+  };
+  for (const auto& c : bad) {
+    std::string reason;
+    EXPECT_FALSE(IsWellFormedNamePart(c.first, &reason)) << c.first;
+    EXPECT_EQ(reason, c.second) << c.first;
   }
 }
 

@@ -5,10 +5,10 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 viewer_pid=
-start_viewer() {
+start_viewer() {  # seconds it runs at most (default $viewer_seconds, else 280)
   rm -f "$viewer_out" "$viewer_ready"
   wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
-    --seconds "${viewer_seconds:-280}" </dev/null >/dev/null 2>&1 &
+    --seconds "${1:-${viewer_seconds:-280}}" </dev/null >/dev/null 2>&1 &
   viewer_pid=$!
   for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
   echo "zdebugview did not become ready" >&2

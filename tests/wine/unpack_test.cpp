@@ -293,8 +293,12 @@ TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
       {"absolute path", Compressed(std::string("|\\escaped.txt|0|") + '\0' + "x")},
       {"path up and out", Compressed(std::string("|../escaped.txt|0|") + '\0' + "x")},
       // The engine is started by the name before "*", which may come from outside item 0.
-      {"engine up and out", NamedBlock(";ok.txt;0;..\\..\\escaped.exe*", "x")},
-      {"engine at a drive", NamedBlock("|ok.txt|0|C:\\Windows\\escaped.exe*", "x")},
+      {"engine up and out", NamedBlock(";ok.txt;0;..\\..\\escaped.exe*;", "x")},
+      {"engine at a drive", NamedBlock("|ok.txt|0|C:\\Windows\\escaped.exe*|", "x")},
+      // The 0x00 after the name part damaged: the name runs on into the content.
+      {"control character in the name part", Compressed(std::string("|x.exe*|0|\x01MZ") + '\0' + "x")},
+      // Its separator damaged: the engine's arguments would be cut at the wrong place.
+      {"name part not closed", NamedBlock("tx.exe*/Target=C:\\x|0|", "x")},
   };
   for (const Case& c : cases) {
     DeleteTree(root_ + "out", true);
@@ -308,10 +312,48 @@ TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
   }
   // A block without a zero byte writes nothing and the run goes on.
   DeleteTree(root_ + "out", true);
-  Put(root_ + "nozero.bin", HandMade({first, Compressed("no zero at all"), RawBlock(0, ""), last}, 2));
+  Put(root_ + "nozero.bin",
+      HandMade({NamedBlock("|Engine.exe*|0|", "e"), first, Compressed("no zero at all"), RawBlock(0, ""), last}, 3));
   Run(root_ + "nozero.bin");
   EXPECT_TRUE(check_);
   EXPECT_EQ(ReadWholeFile(dest_ + "\\last.txt"), "never");
+}
+
+// Damage that only the package as a whole shows: two different engines, DataStart past its
+// end, more content than its trailer declares. An engine in two blocks, and a package that
+// brings exactly what it declares, install. A package without an engine is no damage: its
+// files are extracted and there is nothing to run.
+TEST_F(Extract, DamageOfThePackageAsAWhole) {
+  const std::string engine = NamedBlock("|Engine.exe*|0|", "e");
+  const std::string file = NamedBlock("|a.txt|0|", std::string(1000, 'a'));
+  auto withTrailerField = [](std::string image, std::size_t offset, std::uint32_t value) {
+    std::memcpy(&image[image.size() - pack::kTrailerSize + offset], &value, 4);
+    return image;
+  };
+  const std::string image = HandMade({engine, file}, 2);
+  struct Case {
+    const char* what;
+    std::string image;
+    bool installs;
+  } cases[] = {
+      {"a second engine", HandMade({engine, NamedBlock("|docs\\long*txt|0|", "x")}, 2), false},
+      {"one engine in two blocks", HandMade({engine, engine, file}, 2), true},
+      {"DataStart past the package", withTrailerField(image, offsetof(PackTrailer, DataStart), 0x7FFFFFF0), false},
+      {"more content than declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1000), false},
+      {"as much content as declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1001), true},
+  };
+  for (const Case& c : cases) {
+    DeleteTree(root_ + "out", true);
+    Put(root_ + "whole.bin", c.image);
+    EXPECT_EQ(Run(root_ + "whole.bin"), c.installs ? "Engine.exe*" : "") << c.what;
+    EXPECT_EQ(check_, c.installs) << c.what;
+    EXPECT_EQ(details_.Status, c.installs ? TExtractStatus::Ok : TExtractStatus::Damaged) << c.what << ": " << details_.Reason;
+  }
+  DeleteTree(root_ + "out", true);
+  Put(root_ + "whole.bin", HandMade({file}, 1));
+  EXPECT_EQ(Run(root_ + "whole.bin"), "");
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::Ok) << details_.Reason;
 }
 
 TEST_F(Extract, BadChecksumAndMissingFileWriteNothing) {
@@ -356,7 +398,9 @@ TEST_F(Extract, DecompressionBombKeepsMemoryBounded) {
     }
     deflateEnd(&s);
   }
-  Put(root_ + "bomb.bin", HandMade({RawBlock(static_cast<std::int32_t>(zipped.size()), zipped)}, 1));
+  // No SpaceNeeded in the trailer: nothing bounds the content but the drive.
+  Put(root_ + "bomb.bin",
+      HandMade({NamedBlock("|Engine.exe*|0|", "e"), RawBlock(static_cast<std::int32_t>(zipped.size()), zipped)}, 2));
   zipped.clear();
   zipped.shrink_to_fit();
   PROCESS_MEMORY_COUNTERS before{};

@@ -425,7 +425,9 @@ private:
     if (!MakeList({name, std::to_string(e.date)}, namePart)) return Fail("no separator left for " + name);
     std::ifstream in(e.input.source, std::ios::binary);
     if (!in) return Fail("cannot read " + e.input.source);
-    std::string chunk(std::size_t(o_.blockSize), '\0');
+    // No larger than the file: a package of many small files would clear a whole block's
+    // buffer for each of them.
+    std::string chunk(std::size_t(std::min<std::uint64_t>(e.size, o_.blockSize)), '\0');
     std::uint64_t left = e.size;
     do {
       std::size_t want = std::size_t(std::min<std::uint64_t>(left, o_.blockSize));

@@ -15,6 +15,8 @@
 //   /KeepAtom        leave the atom in place (the stub then reports an unfinished run)
 //   /Fail            install nothing and keep the atom
 //   /WorkMs=N        keep the dialog up N ms longer (a long installation)
+//   /CountOnly       count the files beside it as Installed without copying them (a
+//                    package of very many files)
 //
 // The record is a text file of "key=value" lines: CommandLine, Token, AtomFound (the
 // stub's atom existed at the start), ShowCommand (the show state it was started with),
@@ -87,9 +89,9 @@ void Pump() {
   }
 }
 
-// Copies the tree below from (relative path rel) into to; counts the files.
+// Copies the tree below from (relative path rel) into to (unless only counting); counts the files.
 void CopyTree(const std::string& from, const std::string& to, const std::string& rel, const std::string& self,
-              int& count) {
+              bool copy, int& count) {
   WIN32_FIND_DATAA data;
   HANDLE find = FindFirstFileA((from + "\\" + rel + "*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return;
@@ -98,7 +100,9 @@ void CopyTree(const std::string& from, const std::string& to, const std::string&
     if (name == "." || name == "..") continue;
     std::string source = from + "\\" + rel + name;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      CopyTree(from, to, rel + name + "\\", self, count);
+      CopyTree(from, to, rel + name + "\\", self, copy, count);
+    } else if (Lower(source) != Lower(self) && !copy) {
+      ++count;
     } else if (Lower(source) != Lower(self)) {
       std::string target = to + "\\" + rel + name;
       MakeFolders(target.substr(0, target.find_last_of('\\')));
@@ -120,6 +124,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   record = target + ".log";
   if (SwitchValue(commandLine, "Record", value) && !value.empty()) record = value;
   const bool fail = HasBareSwitch(commandLine, "Fail");
+  const bool copy = !HasBareSwitch(commandLine, "CountOnly");
   const bool keepAtom = fail || HasBareSwitch(commandLine, "KeepAtom");
   int exitCode = fail ? 1 : 0;
   if (SwitchValue(commandLine, "ExitCode", value)) exitCode = std::atoi(value.c_str());
@@ -147,7 +152,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   int installed = 0;
   if (!fail) {
     MakeFolders(target);
-    CopyTree(ModuleFolder(), target, "", ModulePath(), installed);
+    CopyTree(ModuleFolder(), target, "", ModulePath(), copy, installed);
   }
   for (DWORD start = GetTickCount(); int(GetTickCount() - start) < workMs;) {
     Pump();
