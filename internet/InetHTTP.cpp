@@ -85,6 +85,19 @@ struct InternetHandleTraits {
 };
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
+// The status code of the final answer (after the redirects WinINet follows) and its
+// reason text; 0 when there is none (not HTTP).
+std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
+  DWORD status = 0;
+  DWORD length = sizeof status;
+  if (!Http_QueryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length)) return 0;
+  char text[128] = {};
+  length = sizeof text - 1;
+  if (Http_QueryInfo(request, HTTP_QUERY_STATUS_TEXT, text, &length))
+    reason.assign(text, std::min<DWORD>(length, sizeof text - 1));
+  return status;
+}
+
 void TraceDownloadError(const std::string& errorText) {
   if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
@@ -113,18 +126,19 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
     const bool ok = Inet_ReadFile(request, buffer.data(), want, &read) != FALSE;
     if (ok) {
       read = std::min<DWORD>(read, want);
+      // A body without a length can only be used in memory: into a file it is never
+      // taken, so it is not read past the cap of a memory download either.
+      if ((partial.empty() || size == kNoContentLength) && total + read > kMemoryDownloadCap) {
+        errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes " +
+                                                    (partial.empty() ? "for a download into memory" : "without a length"));
+        break;
+      }
       if (!partial.empty()) {
         if (!AppendTextFile(partial, std::string(buffer.data(), read))) {
           errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
           break;
         }
       } else {
-        if (content.size() + read > kMemoryDownloadCap) {
-          errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) +
-                                                      " bytes for a download into memory");
-          content.clear();
-          break;
-        }
         content.append(buffer.data(), read);
       }
       total += read;
@@ -155,6 +169,8 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     errorText = "Unable to open Internet Connection: " + url;
     return false;
   }
+  std::string reason;
+  const std::uint32_t status = HttpStatus(request.get(), reason);
   const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
   const std::uint32_t stamp = HTTP_GetLastModified(request.get());
   if (size == 0) {
@@ -176,13 +192,17 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   const std::uint64_t total = ReceiveChunks(request.get(), fileName, partial, content, size, progBar, errorText);
   if (DownloadAborted()) errorText = "Download Aborted";
   if (errorText.empty()) errorText = ShortTransferError(fileName, size, total);
+  // An error status's body is not the resource. An HTML page is handed on all the same:
+  // the callers tell the user it is an error page.
+  if (errorText.empty() && !IsSuccessStatus(status) && !IsErrorPage(partial, content))
+    errorText = DownloadErrorText(fileName, StatusDetail(status, reason));
 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (size != kNoContentLength && FileSizeByName(partial) == static_cast<std::int64_t>(size)) {
+    if (errorText.empty() && size != kNoContentLength && FileSizeByName(partial) == static_cast<std::int64_t>(size)) {
       DeleteFileA(destFile.c_str());
-      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE && errorText.empty();
+      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE;
     }
   }
   return complete;
@@ -269,6 +289,8 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
     content.clear();
     complete = false;
   }
+  // What a failed download brought is no part of the resource.
+  if (!errorText.empty()) content.clear();
   TraceDownloadError(errorText);
   return complete;
 }

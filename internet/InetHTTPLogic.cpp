@@ -112,6 +112,14 @@ std::uint32_t HttpDateToDos(const std::string& text) {
   return DosDateTimeOf(year, month, day, hour, minute, second);
 }
 
+bool IsSuccessStatus(std::uint32_t status) { return status == 0 || (status >= 200 && status < 300); }
+
+std::string StatusDetail(std::uint32_t status, const std::string& reason) {
+  std::string detail = "HTTP " + std::to_string(status);
+  if (!reason.empty()) detail += " " + reason;
+  return detail;
+}
+
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail) {
   std::string text = fileName + " --- Error downloading file";
   if (!detail.empty()) text += " (" + detail + ")";

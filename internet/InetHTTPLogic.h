@@ -44,5 +44,9 @@ std::uint32_t HttpDateToDos(const std::string& text);
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+// The server's answer is its resource: a 2xx status, or none known (0, not HTTP).
+bool IsSuccessStatus(std::uint32_t status);
+// The detail of a download answered with another status: "HTTP 404 Not Found".
+std::string StatusDetail(std::uint32_t status, const std::string& reason);
 // The download error text with its optional detail in brackets.
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);

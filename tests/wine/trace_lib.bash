@@ -8,7 +8,7 @@ viewer_pid=
 start_viewer() {
   rm -f "$viewer_out" "$viewer_ready"
   wine "$bin/zdebugview.exe" --out "$(winepath -w "$viewer_out")" --ready "$(winepath -w "$viewer_ready")" \
-    --seconds 280 </dev/null >/dev/null 2>&1 &
+    --seconds "${viewer_seconds:-280}" </dev/null >/dev/null 2>&1 &
   viewer_pid=$!
   for _ in $(seq 200); do [ -f "$viewer_ready" ] && return 0; sleep 0.1; done
   echo "zdebugview did not become ready" >&2
