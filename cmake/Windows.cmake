@@ -123,3 +123,5 @@ foreach(script ${Z_WINE_SCRIPTS})
   set_tests_properties(wine.script.${script_name} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
+# The download-fault matrix runs two kinds of download through about thirty server answers.
+set_tests_properties(wine.script.download_faults PROPERTIES TIMEOUT 600)

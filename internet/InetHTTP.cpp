@@ -98,6 +98,27 @@ std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
   return status;
 }
 
+// The request of the URL after the redirects it leads through, followed here and at most
+// kMaxRedirects of them: WinINet's own following has no end on some systems.
+HINTERNET OpenFollowingRedirects(HINTERNET internet, const std::string& url, DWORD flags) {
+  std::string target = url;
+  HINTERNET request = Inet_OpenUrl(internet, target, flags | INTERNET_FLAG_NO_AUTO_REDIRECT);
+  for (int hop = 0; request && hop < kMaxRedirects; ++hop) {
+    std::string reason;
+    if (!IsRedirectStatus(HttpStatus(request, reason))) break;
+    char location[2048] = {};
+    DWORD length = sizeof location - 1;
+    if (!Http_QueryInfo(request, HTTP_QUERY_LOCATION, location, &length)) break;
+    const std::string next = RedirectTarget(target, std::string(location, std::min<DWORD>(length, sizeof location - 1)));
+    if (next.empty()) break;
+    HINTERNET followed = Inet_OpenUrl(internet, next, flags | INTERNET_FLAG_NO_AUTO_REDIRECT);
+    Inet_CloseHandle(request);
+    request = followed;
+    target = next;
+  }
+  return request;
+}
+
 void TraceDownloadError(const std::string& errorText) {
   if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
@@ -227,14 +248,14 @@ bool HTTP_CheckConnection() {
 
 void HTTP_Touch(const std::string& url) {
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
-  if (internet) UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+  if (internet) UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
 }
 
 std::int32_t HTTP_GetFileSize(const std::string& url) {
   HTTP_Touch(url);
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
   if (!internet) return -1;
-  UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+  UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
   if (!request) return -1;
   const std::int32_t length = HTTP_GetContentLength(request.get());
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
@@ -267,7 +288,7 @@ void HTTP_SetTimeouts(void* internet, std::uint32_t milliseconds) {
 }
 
 void* HTTP_OpenURL(void* internet, const std::string& url) {
-  return Inet_OpenUrl(static_cast<HINTERNET>(internet), UrlWithScheme(url), INTERNET_FLAG_RELOAD);
+  return OpenFollowingRedirects(static_cast<HINTERNET>(internet), UrlWithScheme(url), INTERNET_FLAG_RELOAD);
 }
 
 void HTTP_GetLastResponseInfo(std::string& text) {

@@ -17,10 +17,21 @@ constexpr std::uint32_t kMemoryDownloadCap = 1048576;
 
 // The last path element of the URL ("/" and "\" both separate), the progress caption.
 std::string UrlFileName(const std::string& url);
+// Redirects followed for one request: a server that sends its client round in a circle
+// gets its last redirect back as the answer.
+constexpr int kMaxRedirects = 10;
+
 // The URL begins with a scheme ("http://", "https://", "ftp://" ... any case).
 bool HasUrlScheme(const std::string& url);
 // The URL as opened: unchanged with a scheme, else "http://" in front.
 std::string UrlWithScheme(const std::string& url);
+
+// A status that sends the client on (301, 302, 303, 307, 308).
+bool IsRedirectStatus(std::uint32_t status);
+// Where a redirect from the URL with the given Location header leads: an absolute URL as
+// it is, "//host..." with the URL's scheme, "/path" on the URL's server, anything else
+// beside the URL's last path element; "" when the URL has no scheme or Location is empty.
+std::string RedirectTarget(const std::string& url, const std::string& location);
 
 // Content length div 10, clamped to 1..8,192.
 std::uint32_t DownloadChunkSize(std::uint32_t size);
