@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "agent/SetupRecordsLogic.h"
+#include "agent/ShutDownLogic.h"
 
 AgentVars Agent;
 
@@ -39,6 +40,8 @@ bool StateCommand(AgentVars& agent, std::int32_t type, std::int64_t value) {
     case 30:
       // The message carries 32 bits; a value outside them cannot come from it.
       agent.StopCode = static_cast<std::int32_t>(value);
+      // A wait for the program an update stops must not hold the stop up.
+      RequestAgentStop(agent.StopCode >= 0);
       return true;
     case 31:
       agent.ForceShot = true;

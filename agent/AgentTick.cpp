@@ -8,6 +8,7 @@
 #include "agent/InfoFetch.h"
 #include "agent/SetupRecords.h"
 #include "agent/SetupRecordsLogic.h"
+#include "agent/UpdateRun.h"
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
 #include "internet/InetHTTP.h"
@@ -43,11 +44,6 @@ struct TickEnd {
     Agent.Busy = false;
   }
 };
-
-void Placeholder(const char* routine) {
-  Output() << TracePid() << " " << routine << "() --- not built yet, does nothing" << EndLine;
-  AgentLog(std::string(routine) + "() - not built yet");
-}
 
 // A manual check that performed nothing ends with an answer to the user.
 void AnswerManualCheck(const std::string& infoError, int stage, const std::string& reason) {
@@ -214,15 +210,3 @@ void FetchInfoOnly() {
   DownloadFileAU(UpdateBase(), InfoName(), DownloadKind::Info, error);
   NotifyClient(kNotifyInfoFetch, 2);
 }
-
-bool PerformAutoUpdate() {
-  Placeholder("PerformAutoUpdate");
-  return false;
-}
-
-bool PerformAutoInform() {
-  Placeholder("PerformAutoInform");
-  return false;
-}
-
-void ReStartAutoUpdateExe() { Placeholder("ReStartAutoUpdateExe"); }

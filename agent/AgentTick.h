@@ -27,9 +27,3 @@ bool GetOkToPerformAU(bool infoOK, int& stage, std::string& reason);
 bool UpdateSizeOK(const std::string& url, const std::string& updateName, const std::string& informName);
 // Agent command 32: the ".info" fetch alone.
 void FetchInfoOnly();
-
-// The update, the inform and the agent's restart come with the next part of the agent;
-// until then each traces that it is not built and does nothing.
-bool PerformAutoUpdate();
-bool PerformAutoInform();
-void ReStartAutoUpdateExe();

@@ -7,11 +7,6 @@
 #include "system/Files.h"
 #include "system/ZDebug.h"
 
-namespace {
-// An inform text is a short news text; a larger download is not read whole.
-constexpr std::int64_t kInformTextMax = 1 << 20;
-}  // namespace
-
 bool CheckDownloadTokenOf(const std::string& fileName, DownloadKind kind, const std::string& ownToken,
                           const std::string& agentFile) {
   if (ownToken.empty()) return false;

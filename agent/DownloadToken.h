@@ -1,6 +1,10 @@
 #pragma once
 // Whether a downloaded update or inform text belongs to this agent's product.
+#include <cstdint>
 #include <string>
+
+// An inform text is a short news text; a larger download is not read whole.
+constexpr std::int64_t kInformTextMax = 1 << 20;
 
 // Kinds of the agent's downloads.
 enum class DownloadKind { Info = 1, Update = 2, Inform = 3 };

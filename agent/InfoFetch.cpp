@@ -4,14 +4,18 @@
 
 #include "agent/AgentStateLogic.h"
 #include "agent/SetupRecords.h"
+#include "agent/UpdateRunLogic.h"
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
 #include "internet/CommUtils.h"
 #include "internet/InetHTTP.h"
 #include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
+#include "package/PackX.h"
+#include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/Utils.h"
+#include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/ZMsgBox.h"
 
@@ -39,14 +43,71 @@ bool ReadInfoFromFolder(const std::string& source, std::string& content, std::st
   return true;
 }
 
+// Plays the progress of a copy from a folder: ten steps of 300 ms.
+void PlayCopyProgress() {
+  ProgressCallback(0, 0, 10, 0, 1, "");
+  for (int i = 0; i < 10; ++i) {
+    ProgressCallback(1, 0, 0, 0, 0, "");
+    YieldWait(0, 300);
+  }
+  ProgressCallback(0, 0, 0, 0, 0, "");
+}
+
+// A copy from a folder base is written anew beside the agent; false when nothing (or an
+// empty file) was copied.
+bool CopyFromFolder(const std::string& source, const std::string& localFile, std::string& error) {
+  if (FileSizeByName(source) <= 0) return false;
+  ClearReadOnly(localFile);
+  if (!CopyFileA(source.c_str(), localFile.c_str(), FALSE)) {
+    error = "Unable to copy " + source + " to " + localFile + " (" + LastErrorText() + ")";
+    return false;
+  }
+  ClearReadOnly(localFile);
+  return true;
+}
+
+void ShowMainWindow(bool show) {
+  if (MainWindow) ShowWindow(MainWindow, show ? SW_SHOW : SW_HIDE);
+}
+
+bool FinishInfo(const std::string& source, std::string& content, std::string& error) {
+  if (error.empty() && !content.empty()) CheckErrorPage("", content, source, "", error);
+  const bool ok = error.empty() && !content.empty();
+  // The copy shows what the last fetch brought, even nothing.
+  WriteTextFile(InfoPath(), content);
+  if (!error.empty() && error[0] == '3') error.clear();
+  return ok;
+}
+
+// A file that arrived is kept only when it carries the agent's token (and signature).
+bool AcceptDownload(const std::string& source, const std::string& localFile, DownloadKind kind) {
+  if (CheckDownloadToken(localFile, kind)) return true;
+  std::string message;
+  CheckErrorPage(localFile, "", source, "Bad Secret Token!", message);
+  DeleteFileA(localFile.c_str());
+  AgentLog("ERROR: " + message);
+  MsgError(MsgOwnerTitle(), message, MsgBoxError(), MsgBoxBtnText(), MsgBoxCharSet());
+  return false;
+}
+
 }  // namespace
+
+std::string LocalDownloadPath(const std::string& publishedName, std::string* reason) {
+  const std::vector<std::string> own = {
+      ExtractFileName(ExeFileName()),
+      OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(),
+      OwnFileInfo ? "X_" + OwnFileInfo->AgentExeName() : std::string(),
+      ExtractFileName(OriginalPath()),
+      ExtractFileName(InfoPath()),
+      ExtractFileName(AgentLogFileName()),
+  };
+  const std::string name = LocalCopyName(publishedName, own, reason);
+  return name.empty() ? std::string() : ExeFolder(true) + name;
+}
 
 bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {
   error.clear();
-  if (kind != DownloadKind::Info) {
-    Output() << TracePid() << " DownloadFileAU() --- kind " << static_cast<int>(kind) << " not built yet" << EndLine;
-    return false;
-  }
+  const bool info = kind == DownloadKind::Info;
   std::string content;
   const std::string fileName = ExtractFileName(fileNameIn);
   const std::string base = Agent.TestMode ? Agent.TestModeURL : baseIn;
@@ -55,25 +116,60 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   Output() << TracePid() << " DownloadFileAU: " << source << EndLine;
   AgentLog("TestMode=" + BoolToText(Agent.TestMode));
   AgentLog("Download START: " + source);
+
+  std::string localFile;
+  if (!info) {
+    std::string reason;
+    localFile = LocalDownloadPath(fileNameIn, &reason);
+    if (localFile.empty()) {
+      error = "The file name \"" + fileNameIn + "\" is refused: " + reason;
+      Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+    }
+  }
+  const bool showProgress = kind == DownloadKind::Update && RequestConfirmationBeforeDownload() &&
+                            Agent.ManualCheck != kManualCheckRunning;
+  if (showProgress) ShowMainWindow(true);
   SetStatusText(StatusLine, AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());
 
-  if (FileExists(source)) {
-    ReadInfoFromFolder(source, content, error);
+  bool fetched = false;
+  if (!error.empty()) {
+    // refused name: nothing is fetched
+  } else if (FileExists(source)) {
+    if (info) {
+      fetched = ReadInfoFromFolder(source, content, error);
+    } else if (CopyFromFolder(source, localFile, error)) {
+      fetched = true;
+      if (showProgress) PlayCopyProgress();
+    }
   } else if (!Agent.TestMode && HTTP_CheckConnection()) {
     YieldWait(0, kNetPauseMs);
     source = base + "/" + fileName;
     SetDownloadAborted(false);
     HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
-    // Into memory: the client stops at kMemoryDownloadCap bytes with an error.
-    HTTP_DownloadFile_Incremental(window, source, "", content, &EnsureProgBar(), error);
+    // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
+    // UPDATE and INFORM into their file, which appears only once it arrived whole.
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, content, &EnsureProgBar(), error);
+    if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
     YieldWait(0, kNetPauseMs);
   }
+  if (showProgress) ShowMainWindow(false);
   AgentLog("Download END:   " + source);
 
-  if (error.empty() && !content.empty()) CheckErrorPage("", content, source, "", error);
-  const bool ok = error.empty() && !content.empty();
-  // The copy shows what the last fetch brought, even nothing.
-  WriteTextFile(InfoPath(), content);
-  if (!error.empty() && error[0] == '3') error.clear();
-  return ok;
+  if (info) return FinishInfo(source, content, error);
+  if (error.empty()) {
+    // Nothing found in the folder nor over HTTP: no file to check, nothing to refuse.
+    if (!fetched) error = "Nothing was fetched from " + source;
+    else return AcceptDownload(source, localFile, kind);
+  }
+  Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+  if (RequestConfirmationBeforeDownload()) {
+    const std::string message =
+        FetchFailureMessage(DownloadAborted(), source, AgentText("s3"), AgentText("s4"), AgentText("s5"));
+    if (!message.empty()) {
+      AgentLog("ATTENTION: " + message);
+      MsgAttention(MsgOwnerTitle(), message, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+    }
+  }
+  return false;
 }
+

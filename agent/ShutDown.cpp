@@ -33,7 +33,7 @@ bool AgentWaitStopped() {
 
 bool ShutDownProcess(const std::string& procPath, const std::string& method, const ShutDownBox& box) {
   const ShutDownKind kind = ShutDownKindOf(method);
-  if (kind == ShutDownKind::MessageBox) {
+  if (kind == ShutDownKind::AskInBox) {
     const std::string text = ReplaceProgName(box.text, ExtractFileName(procPath));
     Output() << TracePid() << " s1=" << text << "<" << EndLine;
     while (!AgentWaitStopped() && IsProgramRunningAt(procPath))

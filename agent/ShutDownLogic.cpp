@@ -39,7 +39,7 @@ bool IsPlainBelowRoot(const std::string& path, std::size_t root) {
 }  // namespace
 
 ShutDownKind ShutDownKindOf(const std::string& method) {
-  if (method == records::kShutDownMessageBox) return ShutDownKind::MessageBox;
+  if (method == records::kShutDownMessageBox) return ShutDownKind::AskInBox;
   if (method == records::kShutDownClose) return ShutDownKind::Close;
   if (method == records::kShutDownQuit) return ShutDownKind::Quit;
   if (method == records::kShutDownTerminate) return ShutDownKind::Terminate;

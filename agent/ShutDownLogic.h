@@ -6,7 +6,7 @@
 #include <vector>
 
 // ShutDownMethod, compared exactly; any other text (the empty one too) only waits.
-enum class ShutDownKind { MessageBox, Close, Quit, Terminate, DontShutDown, WaitOnly };
+enum class ShutDownKind { AskInBox, Close, Quit, Terminate, DontShutDown, WaitOnly };
 ShutDownKind ShutDownKindOf(const std::string& method);
 
 // RunningProcess comes from a downloaded record: the agent stops and restarts it only when

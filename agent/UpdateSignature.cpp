@@ -1,5 +1,7 @@
 #include "agent/UpdateSignature.h"
 
+#include <vector>
+
 #include <windows.h>
 #include <wintrust.h>
 #include <softpub.h>
@@ -48,14 +50,14 @@ SignatureState ReadFileSignature(const std::string& file, std::string& signer) {
   // Without the library nothing can be verified: the file counts as unsigned, which a
   // signed agent refuses.
   if (!trust.verify || !trust.provData || !trust.provSigner) return SignatureState::None;
-  std::wstring path(file.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, &path[0], static_cast<int>(path.size()));
+  // A plain buffer: std::wstring would bring a second string implementation into the stub.
+  std::vector<wchar_t> path(file.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, path.data(), static_cast<int>(path.size()));
   if (n <= 0) return SignatureState::Broken;
-  path.resize(static_cast<std::size_t>(n - 1));
 
   WINTRUST_FILE_INFO fileInfo{};
   fileInfo.cbStruct = sizeof(fileInfo);
-  fileInfo.pcwszFilePath = path.c_str();
+  fileInfo.pcwszFilePath = path.data();
   WINTRUST_DATA data{};
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;

@@ -23,6 +23,7 @@ set(Z_PORTABLE_SOURCES
   agent/AgentStateLogic.cpp
   agent/ShutDownLogic.cpp
   agent/UpdateSignatureLogic.cpp
+  agent/UpdateRunLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
   folders/VariablesLogic.cpp
@@ -65,6 +66,7 @@ set(Z_WINDOWS_SOURCES
   agent/ShutDown.cpp
   agent/UpdateSignature.cpp
   agent/DownloadToken.cpp
+  agent/UpdateRun.cpp
   folders/ShellDir.cpp
   folders/Variables.cpp
 )

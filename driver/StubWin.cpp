@@ -7,6 +7,7 @@
 #include "agent/AgentStateLogic.h"
 #include "agent/AgentTick.h"
 #include "agent/SetupRecordsLogic.h"
+#include "agent/ShutDownLogic.h"
 #include "driver/AgentCopy.h"
 #include "driver/DllSafety.h"
 #include "driver/StubGlob.h"
@@ -220,6 +221,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case wm_ShutDown:
       Agent.StopCode = static_cast<std::int32_t>(wParam);
+      RequestAgentStop(Agent.StopCode >= 0);
       Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << EndLine;
       break;
     case wm_LocalMsg:

@@ -7,7 +7,7 @@
 namespace {
 
 TEST(ShutDownLogic, MethodNamesCompareExactly) {
-  EXPECT_EQ(ShutDownKindOf("Issue a Message Box"), ShutDownKind::MessageBox);
+  EXPECT_EQ(ShutDownKindOf("Issue a Message Box"), ShutDownKind::AskInBox);
   EXPECT_EQ(ShutDownKindOf("Using WM_CLOSE"), ShutDownKind::Close);
   EXPECT_EQ(ShutDownKindOf("Using WM_QUIT"), ShutDownKind::Quit);
   EXPECT_EQ(ShutDownKindOf("Using Terminate Process"), ShutDownKind::Terminate);

@@ -86,7 +86,9 @@ stop_copy() {  # what
 
 # --- 1. The working copy: made, started with "/SleepX=", stopped, deleted -----------------
 original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1
-info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+# Sections 1 to 3 and 5 count probes: the recorded size differs from the published file's
+# (stage 5), so no probe goes on to fetch the update.
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=5000
 start_viewer
 agent /DELAY=600 /TRANSIENT='|1|255|255|255|255|255|255|255|'
 wait_count "$pid_re ==== STUB START ====> \"C:\\\\zagent\\\\app dir\\\\X_Update\\.exe\" /TRANSIENTx=\\|1\\|255.* /SleepX=600<" 1 \
@@ -145,6 +147,7 @@ probe_stage() {  # case name, expected stage, then: original lines | info lines 
   original ProbeSecondsInterval=-1 "${orig[@]}"
   if [ "${inf[0]-}" = "-" ]; then rm -f "$www/upd/Editor.info"; elif [ "${inf[0]-}" != "=" ]; then info "${inf[@]}"; fi
   local before; before=$(count "$pid_re GetOkToPerformAU=")
+  local updates; updates=$(count "$pid_re ==== PerformAutoUpdate-13 ====")
   agent /TEST=1
   if ! wait_count "$pid_re GetOkToPerformAU=" $((before + 1)) 600; then
     fail "stage '$name': no decision"
@@ -152,6 +155,14 @@ probe_stage() {  # case name, expected stage, then: original lines | info lines 
   fi
   local got; got=$(grep -E "$pid_re GetOkToPerformAU=" "$viewer_out" | tail -n1 | sed 's/.*=//')
   [ "$got" = "$want" ] || fail "stage '$name': $got instead of $want"
+  if [ "$got" = 6 ]; then
+    # The published Setup2.exe is 1,000 zero bytes without the product's token: the agent
+    # fetches it, refuses it and says so; the user closes the box.
+    wine "$bin/zuidriver.exe" --class ZMsgBox --wait 20000 return </dev/null > "$root/token.ui" 2>&1
+    grep -q "Bad Secret Token!" "$root/token.ui" || fail "stage '$name': no token refusal: $(cat "$root/token.ui")"
+    wait_count "$pid_re ==== PerformAutoUpdate-13 ====" $((updates + 1)) 200 || fail "stage '$name': the update did not end"
+    [ -e "$work/Setup2.exe" ] && fail "stage '$name': the refused Setup2.exe was kept"
+  fi
 }
 #           case                        stage  .original                                      | .info
 probe_stage "no .info (404 page)"         0 VersionOriginal=100 Stamp=1                      '|' -
@@ -165,7 +176,7 @@ probe_stage "all passed"                  6 VersionOriginal=100 Stamp=1         
 grep -Eq '^Stamp=2' "$work/Editor.original" || fail "stage 6: the published stamp was not recorded"
 grep -Eq '^ReAskSecondsLast=[1-9]' "$work/Editor.original" || fail "stage 6: ReAskSecondsLast not written"
 expect_trace "$pid_re ==== PerformShot-1 ====\$" "stage 6"
-expect_trace "$pid_re PerformAutoUpdate\\(\\) --- not built yet" "stage 6"
+grep -q "ERROR: Bad Secret Token!" "$log" || fail "stage 6: no token refusal in the agent log"
 probe_stage "same stamp, re-ask due"      6 VersionOriginal=100 Stamp=2 ReAskSecondsInterval=1 ReAskSecondsLast=$old '|' VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
 grep -Eq "^ProbeSecondsLast=[1-9]" "$work/Editor.original" || fail "stages: ProbeSecondsLast not written"
 cmp -s "$www/upd/Editor.info" "$work/Editor.info" || fail "stages: the .info copy is not what was served"
@@ -196,7 +207,7 @@ run_for() {  # seconds
   stop_copy "interval run"
   stop_viewer
 }
-info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=5000
 original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
 run_for 7
 [ "$fires" = 1 ] || fail "interval 0: $fires probes instead of one per run"
@@ -208,7 +219,7 @@ run_for 8
 [ "$fires" -ge 2 ] || fail "interval 2: $fires probes in 8 s"
 
 # Test mode: today's date, an hourly interval probes every 5 s from the folder base.
-info VersionNew=300 Stamp=3 SizeOfUpdateFile=1000
+info VersionNew=300 Stamp=3 SizeOfUpdateFile=5000
 cp "$www/upd/Editor.info" "$root/base/Editor.info"
 today=$(date +%d-%b-%Y | tr a-z A-Z)
 yesterday=$(date -d yesterday +%d-%b-%Y | tr a-z A-Z)
@@ -254,7 +265,7 @@ stop_viewer
 
 # --- 7. The sample host: notifications, values, a probe on request, the stop ------------
 original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77
-info VersionNew=200 Stamp=2 SizeOfUpdateFile=1000
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=5000
 rm -f "$root/host.txt"
 wine "$bin/agenthost.exe" "$work_win\\Update.exe" 'C:\zagent\host.txt' /seconds=60 </dev/null >/dev/null 2>&1
 host_code=$?

@@ -83,7 +83,7 @@ TEST(ShutDownProcess, EachMethod) {
     const std::int64_t elapsed = TickMs() - start;
     KillTimer(nullptr, answer);
     EXPECT_EQ(app.WaitExit(row.exitCode == STILL_ACTIVE ? 0 : 5000), row.exitCode);
-    if (ShutDownKindOf(row.method) == ShutDownKind::MessageBox) {
+    if (ShutDownKindOf(row.method) == ShutDownKind::AskInBox) {
       EXPECT_EQ(g_boxesSeen, 2);
       EXPECT_NE(g_boxText.find("Please close SampleHost.exe now."), std::string::npos) << g_boxText;
     }

@@ -1,0 +1,206 @@
+#include "agent/UpdateRun.h"
+
+#include <windows.h>
+
+#include "agent/AgentCommands.h"
+#include "agent/AgentStateLogic.h"
+#include "agent/InfoFetch.h"
+#include "agent/SetupRecords.h"
+#include "agent/SetupRecordsLogic.h"
+#include "agent/ShutDown.h"
+#include "agent/ShutDownLogic.h"
+#include "agent/UpdateRunLogic.h"
+#include "driver/StubGlob.h"
+#include "driver/StubWin.h"
+#include "folders/Variables.h"
+#include "package/PackX.h"
+#include "package/StubSetup.h"
+#include "system/CommandLine.h"
+#include "system/Files.h"
+#include "system/Utils.h"
+#include "system/WinHandles.h"
+#include "system/ZDebug.h"
+#include "ui/StubInformDlg.h"
+#include "ui/ZMsgBox.h"
+
+namespace {
+
+void TraceUpdate(int n) { Output() << TracePid() << " ==== PerformAutoUpdate-" << n << " ====" << EndLine; }
+void TraceInform(int n) { Output() << TracePid() << " ==== PerformAutoInform-" << n << " ====" << EndLine; }
+
+UpdateQuestionTexts QuestionTexts() {
+  return {AgentText("s11"), AgentText("s12"), AgentText("s13"), AgentText("s14"),
+          AgentText("s18"), AgentText("s19"), AgentText("s20")};
+}
+
+// A question the ".info" asks: forced ones are only told (they cannot be declined).
+bool AskUser(const std::string& question, bool forced) {
+  if (forced) {
+    MsgAttention(MsgOwnerNoClose(), question, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+    return true;
+  }
+  return MsgConfirm(MsgOwnerTitle(), question, MsgBoxConfirm(), MsgBoxBtnText(), MsgBoxCharSet());
+}
+
+bool AskBeforeDownload() {
+  if (!RequestConfirmationBeforeDownload() || Agent.ManualCheck == kManualCheckRunning) return true;
+  const bool forced = RequestConfirmationBeforeDownloadForce();
+  const std::string question =
+      DownloadQuestion(QuestionTexts(), RequestConfirmationBeforeInstall(), forced, InfoProgramName());
+  return AskUser(question, forced);
+}
+
+bool AskBeforeInstall() {
+  if (!RequestConfirmationBeforeInstall() || Agent.ManualCheck == kManualCheckRunning) return true;
+  const bool forced = RequestConfirmationBeforeInstallForce();
+  return AskUser(InstallQuestion(QuestionTexts(), forced, InfoProgramName()), forced);
+}
+
+// The program the update replaces, as the ".info" names it; empty when none is named.
+// refused is set when it names a program outside the product's folders.
+std::string ProgramToStop(bool& refused) {
+  refused = false;
+  SetInstallDirs(TargetDir(), SharedDir(), AuxiliaryDir());
+  const std::string named = RunningProcess();
+  if (Trim(named).empty()) return "";
+  const std::string path = ExpandVariables(named, "\\", true, true);
+  std::string reason;
+  if (IsAllowedRunningProcess(path, RunningProcessFolders(), &reason)) return path;
+  refused = true;
+  Output() << TracePid() << " RunningProcess refused >" << path << "<: " << reason << EndLine;
+  AgentLog("ERROR: RunningProcess refused (" + path + "): " + reason);
+  return "";
+}
+
+void StartProgram(const std::string& path) {
+  HANDLE process = RunProgram(Quote(path), SW_SHOW, path);
+  if (process) CloseHandle(process);
+  else AgentLog("ERROR: unable to start " + path);
+}
+
+}  // namespace
+
+bool PerformAutoUpdate() {
+  AgentLog("PerformAutoUpdate() - START");
+  bool result = false;
+  TraceUpdate(4);
+  [&] {
+    const std::string url = DownloadURL_UPDATE();
+    const std::string name = NameOfUpdateFile();
+    if (url.empty() || name.empty()) return;
+
+    TraceUpdate(5);
+    const bool goOn = AskBeforeDownload();
+    YieldWait(0, 500);
+    if (!goOn) return;
+
+    TraceUpdate(6);
+    Agent.AgentState = kAgentFetching;
+    NotifyClient(kNotifyDownload, 1);
+    std::string error;
+    const bool fetched = DownloadFileAU(url, name, DownloadKind::Update, error);
+    NotifyClient(kNotifyDownload, 2);
+    const std::string setupFile = LocalDownloadPath(name);
+
+    const bool install = fetched && AskBeforeInstall();
+    YieldWait(0, 100);
+    if (!install) {
+      if (fetched) DeleteFileA(setupFile.c_str());
+      return;
+    }
+
+    TraceUpdate(7);
+    bool refused = false;
+    const std::string procPath = ProgramToStop(refused);
+    if (refused) {
+      DeleteFileA(setupFile.c_str());
+      return;
+    }
+    const bool wasRunning = !procPath.empty() && IsProgramRunningAt(procPath);
+    const std::string method = ShutDownMethod();
+    AgentLog("Shut Down Process() - START  (" + procPath + ")  Method: " + method);
+    const ShutDownBox box{AgentText("s15"), MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet()};
+    const bool gone = ShutDownProcess(procPath, method, box);
+    AgentLog("Shut Down Process() - END");
+    if (AgentWaitStopped()) {
+      // The user ended the agent while it waited: the program keeps running, nothing is installed.
+      AgentLog("Shut Down Process() - stopped by request: no install");
+      DeleteFileA(setupFile.c_str());
+      return;
+    }
+    const bool stopped = wasRunning && gone;
+    const bool restart = RestartProcess() && stopped;
+
+    const std::string arguments = "/OriginalInfoFile=" + Quote(InfoPath());
+    Agent.AgentState = kAgentInstalling;
+    NotifyClient(kNotifyInstall, 1);
+    TraceUpdate(10);
+    const std::string agentName = OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string();
+    result = RunInstallFlow(SetupTempFolder(), setupFile, agentName, !BackgroundUpdate(), arguments);
+    DeleteTree(SetupTempFolder(), true);
+    TraceUpdate(11);
+    NotifyClient(kNotifyInstall, 2);
+    if (result) SetVersionOriginal(VersionNew());
+    DeleteFileA(setupFile.c_str());
+
+    const std::string finished = ReplaceProgName(AgentText("s16"), InfoProgramName());
+    const std::string restartQuestion = ReplaceProgName(AgentText("s17"), InfoProgramName());
+    bool restartOk = true;
+    if (result && (InformFinish() || Agent.ManualCheck == kManualCheckRunning)) {
+      if (restart)
+        restartOk = MsgConfirm(MsgOwnerPlain(), finished + restartQuestion, MsgBoxConfirm(), MsgBoxBtnText(),
+                               MsgBoxCharSet());
+      else
+        MsgAttention(MsgOwnerPlain(), finished, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+    }
+    TraceUpdate(12);
+    Output() << TracePid() << " Restart=" << BoolToText(restart) << " RestartOk=" << BoolToText(restartOk) << "  >"
+             << procPath << "<" << EndLine;
+    // The program was stopped for the update: it is started again whatever the result.
+    if (restart && restartOk) StartProgram(procPath);
+  }();
+  TraceUpdate(13);
+  AgentLog("PerformAutoUpdate() - END    Result=" + BoolToText(result));
+  return result;
+}
+
+void ReStartAutoUpdateExe() {
+  AgentLog(".. ReStartAutoUpdateExe() - Start");
+  if (Agent.StopCode <= 0 && OwnFileInfo) {
+    const std::string command =
+        AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
+    AgentLog(".. WinExec - " + command);
+    WinExec(command.c_str(), SW_HIDE);
+    YieldWait(0, 1000);
+    AgentLog(".. PostMessage(WM_DESTROY)");
+    if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+  }
+  AgentLog(".. ReStartAutoUpdateExe() - End");
+}
+
+bool PerformAutoInform() {
+  AgentLog("PerformAutoInform() - START ");
+  bool result = false;
+  TraceInform(1);
+  const std::string url = DownloadURL_UPDATE();
+  const std::string name = NameOfInformFile();
+  if (!url.empty() && !name.empty()) {
+    TraceInform(2);
+    Agent.AgentState = kAgentFetching;
+    NotifyClient(kNotifyDownload, 1);
+    std::string error;
+    const bool fetched = DownloadFileAU(url, name, DownloadKind::Inform, error);
+    NotifyClient(kNotifyDownload, 2);
+    if (fetched) {
+      TraceInform(3);
+      std::string token, body;
+      SplitInformText(ReadFilePart(LocalDownloadPath(name), kInformTextMax), token, body);
+      result = ShowInform(MainWindow, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
+                          AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
+      if (result) SetVersionOriginal(VersionNew());
+      TraceInform(4);
+    }
+  }
+  AgentLog("PerformAutoInform() - END " + BoolToText(result));
+  return result;
+}

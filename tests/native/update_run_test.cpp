@@ -1,0 +1,54 @@
+#include "agent/UpdateRunLogic.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const UpdateQuestionTexts kTexts{"[11 PROG_NAME]", "[12]", "[13]", "[14 PROG_NAME]", "[18]", "[19]", "[20 PROG_NAME]"};
+
+TEST(UpdateQuestions, PartsChosenByConfirmationAndForce) {
+  struct Row {
+    bool confirmInstall, forced;
+    const char* expected;
+  } rows[] = {
+      {false, false, "[11 Pad][12]"},
+      {true, false, "[11 Pad][13]"},
+      {false, true, "[11 Pad][18]"},
+      {true, true, "[11 Pad][19]"},
+  };
+  for (const Row& row : rows)
+    EXPECT_EQ(DownloadQuestion(kTexts, row.confirmInstall, row.forced, "Pad"), row.expected)
+        << row.confirmInstall << row.forced;
+  EXPECT_EQ(InstallQuestion(kTexts, false, "Pad"), "[14 Pad]");
+  EXPECT_EQ(InstallQuestion(kTexts, true, "Pad"), "[20 Pad]");
+}
+
+TEST(FetchFailure, MessageBySourceKind) {
+  EXPECT_EQ(FetchFailureMessage(true, "http://h/x.exe", "A", "F", "U"), "A");
+  EXPECT_EQ(FetchFailureMessage(false, "C:\\pub\\x.exe", "A", "F", "U"), "F<P><P>C:\\pub\\x.exe");
+  EXPECT_EQ(FetchFailureMessage(false, "\\\\srv\\pub\\x.exe", "A", "F", "U"), "F<P><P>\\\\srv\\pub\\x.exe");
+  EXPECT_EQ(FetchFailureMessage(false, "http://h/x.exe", "A", "F", "U"), "U<P><P>http://h/x.exe");
+  EXPECT_EQ(FetchFailureMessage(false, "ab", "A", "F", "U"), "");  // too short for a source
+}
+
+TEST(LocalCopyName, KeepsTheFileNamePartAndRefusesHostileNames) {
+  const std::vector<std::string> own = {"Agent.exe", "X_Agent.exe", "Pad.original", "Pad.info"};
+  EXPECT_EQ(LocalCopyName("PadSetup2.exe", own), "PadSetup2.exe");
+  EXPECT_EQ(LocalCopyName("sub/PadSetup2.exe", own), "PadSetup2.exe");
+  EXPECT_EQ(LocalCopyName("C:\\pub\\PadSetup2.exe", own), "PadSetup2.exe");
+  const char* refused[] = {"..\\..\\Windows\\evil.exe", "../evil.exe", "...\\evil.exe", "", "..", ".", "con",
+                           "aux.exe", "LPT1.txt", "a*b.exe", "new\tline.exe", "x_agent.EXE",
+                           "PAD.INFO", "dir\\"};
+  for (const char* name : refused) {
+    std::string reason;
+    EXPECT_EQ(LocalCopyName(name, own, &reason), "") << name;
+    EXPECT_FALSE(reason.empty()) << name;
+  }
+}
+
+TEST(AgentRestart, QuotedPathAndTheOverrides) {
+  EXPECT_EQ(AgentRestartCommand("C:\\Program Files\\Pad\\", "Agent.exe", "255,1,255,255,255,255,255,255"),
+            "\"C:\\Program Files\\Pad\\Agent.exe\" /_ZZ=99 /WAIT=10 /TRANSIENT=255,1,255,255,255,255,255,255");
+}
+
+}  // namespace
