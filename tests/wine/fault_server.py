@@ -33,7 +33,9 @@ the answer, the rest names the file under ROOT:
     /endless-header/F header lines that never end
 
     /now/F       the answer named in the file "mode" beside PORT_FILE (read at each request,
-                 "plain" when there is none), so a client with a fixed URL meets them all
+                 "plain" when there is none), so a client with a fixed URL meets them all;
+                 the stub's touches and size queries (user agent "HTTP_Connect_2") get the
+                 plain answer, so that a size check lets its download go ahead
 """
 import email.utils
 import http.server
@@ -80,7 +82,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         parts = self.path.lstrip('/').split('/', 1)
         mode, name = (parts + [''])[:2]
         if mode == 'now':
-            mode = current_mode()
+            mode = 'plain' if self.headers.get('User-Agent') == 'HTTP_Connect_2' else current_mode()
         try:
             self.answer(mode, name)
         except (BrokenPipeError, ConnectionResetError):
