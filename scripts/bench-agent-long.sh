@@ -59,15 +59,8 @@ phases=(plain:3 status-404-html:0 cut:0 trickle:3 gone:0 plain:3 status-500:0 en
 cycle_s=$((phase_s * ${#phases[@]}))
 
 agent /DELAY=3
-pid=
-for _ in $(seq 100); do
-  for p in $(pgrep -f 'X_Update\.exe'); do
-    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && pid=$p
-  done
-  [ -n "$pid" ] && break
-  sleep 0.1
-done
-[ -n "$pid" ] || { echo "the working copy did not start" >&2; exit 1; }
+source "$root/scripts/prefix_lib.bash"
+wait_prefix_pid 'X_Update\.exe' || { echo "the working copy did not start" >&2; exit 1; }
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
