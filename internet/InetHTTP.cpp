@@ -85,8 +85,8 @@ struct InternetHandleTraits {
 };
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
-// The status code of the final answer (after the redirects WinINet follows) and its
-// reason text; 0 when there is none (not HTTP).
+// The status code of the request's answer and its reason text; 0 when there is none
+// (not HTTP).
 std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
   DWORD status = 0;
   DWORD length = sizeof status;

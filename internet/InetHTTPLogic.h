@@ -12,15 +12,16 @@ constexpr std::uint32_t kDownloadBufferSize = 8192;
 // Every WinINet time-out of a download.
 constexpr std::uint32_t kDownloadTimeoutMs = 180000;
 // Largest download kept in memory: the records and inform texts fetched that way are a
-// few kilobytes; a body that never ends must not use up the memory.
+// few kilobytes; a body that never ends must not use up the memory. A body without a
+// length is not read further into a file either (such a file is never taken).
 constexpr std::uint32_t kMemoryDownloadCap = 1048576;
 
-// The last path element of the URL ("/" and "\" both separate), the progress caption.
-std::string UrlFileName(const std::string& url);
 // Redirects followed for one request: a server that sends its client round in a circle
 // gets its last redirect back as the answer.
 constexpr int kMaxRedirects = 10;
 
+// The last path element of the URL ("/" and "\" both separate), the progress caption.
+std::string UrlFileName(const std::string& url);
 // The URL begins with a scheme ("http://", "https://", "ftp://" ... any case).
 bool HasUrlScheme(const std::string& url);
 // The URL as opened: unchanged with a scheme, else "http://" in front.
