@@ -72,6 +72,16 @@ std::string ProgramToStop(bool& refused) {
   return "";
 }
 
+// The update's or the inform's download, announced to the host (notification 41).
+bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind) {
+  Agent.AgentState = kAgentFetching;
+  NotifyClient(kNotifyDownload, 1);
+  std::string error;
+  const bool fetched = DownloadFileAU(url, name, kind, error);
+  NotifyClient(kNotifyDownload, 2);
+  return fetched;
+}
+
 void StartProgram(const std::string& path) {
   HANDLE process = RunProgram(Quote(path), SW_SHOW, path);
   if (process) CloseHandle(process);
@@ -84,6 +94,9 @@ bool PerformAutoUpdate() {
   AgentLog("PerformAutoUpdate() - START");
   bool result = false;
   TraceUpdate(4);
+  // Only a stop that arrives during the update ends its wait for the program: a copy
+  // started for one test probe already carries its stop code.
+  RequestAgentStop(false);
   [&] {
     const std::string url = DownloadURL_UPDATE();
     const std::string name = NameOfUpdateFile();
@@ -95,11 +108,7 @@ bool PerformAutoUpdate() {
     if (!goOn) return;
 
     TraceUpdate(6);
-    Agent.AgentState = kAgentFetching;
-    NotifyClient(kNotifyDownload, 1);
-    std::string error;
-    const bool fetched = DownloadFileAU(url, name, DownloadKind::Update, error);
-    NotifyClient(kNotifyDownload, 2);
+    const bool fetched = FetchForHost(url, name, DownloadKind::Update);
     const std::string setupFile = LocalDownloadPath(name);
 
     const bool install = fetched && AskBeforeInstall();
@@ -170,7 +179,10 @@ void ReStartAutoUpdateExe() {
     const std::string command =
         AgentRestartCommand(ExeFolder(true), OwnFileInfo->AgentExeName(), OverridesToText());
     AgentLog(".. WinExec - " + command);
-    WinExec(command.c_str(), SW_HIDE);
+    // Not WinExec: it waits (up to 30 s) until the new agent idles, and the new agent first
+    // waits its 10 s for this copy to end; both would still run when it copies itself.
+    HANDLE process = RunProgram(command, SW_HIDE, ExeFolder(true) + OwnFileInfo->AgentExeName());
+    if (process) CloseHandle(process);
     YieldWait(0, 1000);
     AgentLog(".. PostMessage(WM_DESTROY)");
     if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);
@@ -186,11 +198,7 @@ bool PerformAutoInform() {
   const std::string name = NameOfInformFile();
   if (!url.empty() && !name.empty()) {
     TraceInform(2);
-    Agent.AgentState = kAgentFetching;
-    NotifyClient(kNotifyDownload, 1);
-    std::string error;
-    const bool fetched = DownloadFileAU(url, name, DownloadKind::Inform, error);
-    NotifyClient(kNotifyDownload, 2);
+    const bool fetched = FetchForHost(url, name, DownloadKind::Inform);
     if (fetched) {
       TraceInform(3);
       std::string token, body;

@@ -45,7 +45,7 @@ ExternalProject_Add(windows
 # The Windows build runs pefix after linking the stub and zpack to make its test packages.
 add_dependencies(windows pefix zpack)
 
-# Fuzz targets of the package reader and the extraction's parsing (clang's libFuzzer); each
+# Fuzz targets of every parser of untrusted input (clang's libFuzzer); each
 # runs a few seconds under CTest over its kept corpus, new inputs going to the build folder.
 find_program(Z_CLANGXX clang++)
 if(Z_CLANGXX)
@@ -57,7 +57,8 @@ if(Z_CLANGXX)
     CMAKE_GENERATOR ${CMAKE_GENERATOR}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")
-  foreach(target package checksum token blocks namepart path inflate)
+  include(${CMAKE_SOURCE_DIR}/tests/fuzz/Targets.cmake)
+  foreach(target ${Z_FUZZ_TARGETS})
     file(MAKE_DIRECTORY ${Z_FUZZ_BINARY_DIR}/found-${target})
     add_test(NAME fuzz.${target}
       COMMAND ${Z_FUZZ_BINARY_DIR}/fuzz_${target} -max_total_time=5 -timeout=10 -rss_limit_mb=1024

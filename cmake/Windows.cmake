@@ -50,7 +50,7 @@ target_compile_options(zstub PRIVATE ${Z_WARNINGS} PUBLIC ${Z_STUB_CODE})
 target_link_options(zstub INTERFACE ${Z_STUB_CODE} -flto-partition=one -Wl,--gc-sections)
 target_link_libraries(zstub PUBLIC ZLIB::ZLIB kernel32 user32 gdi32 advapi32 shell32)
 
-add_executable(ZStub WIN32 ${Z_STUB_MAIN} driver/StubLibraryErrors.cpp ${Z_STUB_RESOURCES})
+add_executable(ZStub WIN32 ${Z_STUB_MAIN} driver/StubLibraryErrors.cpp driver/StubSingleThread.cpp ${Z_STUB_RESOURCES})
 target_compile_options(ZStub PRIVATE ${Z_WARNINGS})
 target_link_libraries(ZStub PRIVATE zstub)
 # An uncaught exception ends the stub with abort() but without the runtime's verbose

@@ -147,20 +147,15 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
     const bool ok = Inet_ReadFile(request, buffer.data(), want, &read) != FALSE;
     if (ok) {
       read = std::min<DWORD>(read, want);
-      // A body without a length can only be used in memory: into a file it is never
-      // taken, so it is not read past the cap of a memory download either.
-      if ((partial.empty() || size == kNoContentLength) && total + read > kMemoryDownloadCap) {
-        errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes " +
-                                                    (partial.empty() ? "for a download into memory" : "without a length"));
-        break;
-      }
       if (!partial.empty()) {
+        errorText = NoLengthFileError(fileName, size, total + read);
+        if (!errorText.empty()) break;
         if (!AppendTextFile(partial, std::string(buffer.data(), read))) {
           errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
           break;
         }
-      } else {
-        content.append(buffer.data(), read);
+      } else if (!TakeMemoryPiece(content, buffer.data(), read, fileName, errorText)) {
+        break;
       }
       total += read;
     } else {
@@ -194,15 +189,8 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   const std::uint32_t status = HttpStatus(request.get(), reason);
   const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
   const std::uint32_t stamp = HTTP_GetLastModified(request.get());
-  if (size == 0) {
-    errorText = url + " --- File Not Found !";
-    return false;
-  }
-  if (destFile.empty() && size != kNoContentLength && size > kMemoryDownloadCap) {
-    errorText = DownloadErrorText(fileName, std::to_string(size) + " bytes are more than " +
-                                                std::to_string(kMemoryDownloadCap) + " for a download into memory");
-    return false;
-  }
+  errorText = DownloadHeaderError(url, size, destFile.empty());
+  if (!errorText.empty()) return false;
   if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
 
   std::string partial;
@@ -221,7 +209,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (errorText.empty() && size != kNoContentLength && FileSizeByName(partial) == static_cast<std::int64_t>(size)) {
+    if (errorText.empty() && PartialFileComplete(size, FileSizeByName(partial))) {
       DeleteFileA(destFile.c_str());
       complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE;
     }

@@ -144,6 +144,35 @@ std::string DownloadErrorText(const std::string& fileName, const std::string& de
   return text;
 }
 
+std::string DownloadHeaderError(const std::string& url, std::uint32_t size, bool intoMemory) {
+  if (size == 0) return url + " --- File Not Found !";
+  if (intoMemory && size != kNoContentLength && size > kMemoryDownloadCap)
+    return DownloadErrorText(UrlFileName(url), std::to_string(size) + " bytes are more than " +
+                                                   std::to_string(kMemoryDownloadCap) + " for a download into memory");
+  return std::string();
+}
+
+bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
+                     std::string& errorText) {
+  if (std::uint64_t(content.size()) + read > kMemoryDownloadCap) {
+    errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) +
+                                                " bytes for a download into memory");
+    content.clear();
+    return false;
+  }
+  content.append(data, read);
+  return true;
+}
+
+std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
+  if (size != kNoContentLength || total <= kMemoryDownloadCap) return "";
+  return DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes without a length");
+}
+
+bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize) {
+  return size != kNoContentLength && partialSize == static_cast<std::int64_t>(size);
+}
+
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
   if (size == kNoContentLength || total >= size) return "";
   return DownloadErrorText(fileName, std::to_string(total) + " of " + std::to_string(size) + " bytes received");

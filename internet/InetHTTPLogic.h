@@ -53,6 +53,22 @@ std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, 
 // not such a date.
 std::uint32_t HttpDateToDos(const std::string& text);
 
+// ---- A download's decisions on what the server sends; the WinINet loop only moves bytes ----
+// The answer's header, before any body byte: "" to read on, else the error (no content,
+// or more than kMemoryDownloadCap announced for a download into memory).
+std::string DownloadHeaderError(const std::string& url, std::uint32_t size, bool intoMemory);
+// A piece received for a download into memory: appended; or, when the content would pass
+// kMemoryDownloadCap, false with the error and the content emptied.
+bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
+                     std::string& errorText);
+// A download into a file whose body, with the piece just received, reaches total bytes:
+// the error when it came without a length and passes kMemoryDownloadCap (such a file is
+// never taken, so its body is not read on), else "".
+std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+// Whether the partial file of a download to a file holds the whole file: the server sent
+// a content length and the file has exactly that size.
+bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
+
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);

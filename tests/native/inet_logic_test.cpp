@@ -101,6 +101,34 @@ TEST(InetLogic, AShortBodyIsAnError) {
   EXPECT_EQ(DownloadErrorText("S.exe", ""), "S.exe --- Error downloading file");
 }
 
+TEST(InetLogic, WhatTheServerSendsDecidesTheDownload) {
+  // The header: no content, or too much announced for memory, ends it before the body.
+  EXPECT_EQ(DownloadHeaderError("http://h/a.txt", 0, false), "http://h/a.txt --- File Not Found !");
+  EXPECT_EQ(DownloadHeaderError("http://h/a.txt", kMemoryDownloadCap + 1, true),
+            "a.txt --- Error downloading file (1048577 bytes are more than 1048576 for a download into memory)");
+  for (std::uint32_t size : {1u, kMemoryDownloadCap, kNoContentLength})
+    EXPECT_EQ(DownloadHeaderError("http://h/a.txt", size, true), "") << size;
+  EXPECT_EQ(DownloadHeaderError("http://h/a.txt", kMemoryDownloadCap + 1, false), "");
+
+  // Memory: pieces up to the cap are kept; the piece that passes it empties the content.
+  std::string content(kMemoryDownloadCap - 2, 'x'), error;
+  EXPECT_TRUE(TakeMemoryPiece(content, "ab", 2, "a.txt", error));
+  EXPECT_EQ(content.size(), kMemoryDownloadCap);
+  EXPECT_FALSE(TakeMemoryPiece(content, "c", 1, "a.txt", error));
+  EXPECT_EQ(content, "");
+  EXPECT_EQ(error, "a.txt --- Error downloading file (more than 1048576 bytes for a download into memory)");
+
+  // A file: only exactly the announced length is the whole file.
+  EXPECT_TRUE(PartialFileComplete(10, 10));
+  for (std::int64_t size : {9, 11, -1}) EXPECT_FALSE(PartialFileComplete(10, size)) << size;
+  EXPECT_FALSE(PartialFileComplete(kNoContentLength, std::int64_t(kNoContentLength)));
+  // Into a file, only a body without a length stops at the cap (it is never taken).
+  EXPECT_EQ(NoLengthFileError("a.exe", kNoContentLength, kMemoryDownloadCap), "");
+  EXPECT_EQ(NoLengthFileError("a.exe", kNoContentLength, kMemoryDownloadCap + 1),
+            "a.exe --- Error downloading file (more than 1048576 bytes without a length)");
+  EXPECT_EQ(NoLengthFileError("a.exe", 5000000, 4000000), "");
+}
+
 TEST(WebLogic, ConfirmationShowsTheSizeInMegabytes) {
   EXPECT_EQ(WebConfirmText("Size: <SIZE> MB, <SIZE>, <size>", "5242880"), "Size: 5.00 MB, 5.00, <size>");
   EXPECT_EQ(WebConfirmText("<SIZE>", "524288"), "0.500");

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# The agent's inform end to end under Wine: a vendor publishes news (an inform text made by
+# zpack --inform, scrambled or not) beside its ".info" on nginx; a running agent probes,
+# fetches the text beside itself, checks its token and shows it in the inform window; the
+# button's address goes to ztestapp.exe, registered as the prefix's handler of http
+# addresses. A shown inform records the published version; a refused one records nothing.
+# Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
+set -uo pipefail
+
+bin=$(cd "${1:?Windows build folder}" && pwd)
+zpack="$bin/../zpack"
+work_win='C:\zinform\app'
+work=$(winepath -u "$work_win" 2>/dev/null)
+root=$(dirname "$work")
+source "$(dirname "$0")/trace_lib.bash"
+source "$(dirname "$0")/web_lib.bash"
+pid_re='^[1-9][0-9]*'
+viewer_out="$root/trace.txt"
+viewer_ready="$root/viewer.ready"
+log=$work/X_News.log
+token=Tok-7781
+
+# The stand-in browser (Wine's HKCR does not take HKCU's classes: the machine's entry is
+# changed and put back).
+record="$root/opened.txt"
+key='HKCR\http\shell\open\command'
+old=$(wine reg query "$key" /ve </dev/null 2>/dev/null | sed -n 's/^ *(Default) *REG_SZ *//p' | tr -d '\r')
+[ -n "$old" ] || old='"C:\windows\system32\winebrowser.exe" "%1"'
+cleanup() {
+  if [ -e "$work/X_News.exe" ]; then
+    wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 500 return </dev/null >/dev/null 2>&1
+    wine "$bin/zuidriver.exe" --quiet --class ZRichEditBox --wait 500 close </dev/null >/dev/null 2>&1
+    agent /STOP=0
+    sleep 3
+  fi
+  stop_web_servers
+  wine reg add "$key" /ve /d "$old" /f </dev/null >/dev/null 2>&1
+}
+trap cleanup EXIT
+
+rm -rf "$root"
+www=$root/www
+mkdir -p "$work" "$www/upd"
+start_nginx "$www" "$root/nginx" || exit 1
+wine reg add "$key" /ve /d "\"$(winepath -w "$bin/ztestapp.exe")\" /record=$(winepath -w "$record") \"%1\"" /f \
+  </dev/null >/dev/null 2>&1
+wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
+
+"$zpack" --stub "$bin/ZStub.exe" -o "$work/News.exe" --this-is-agent --agent News.exe --agent-log --token "$token" \
+  --info Pad.info --update-url "$nginx_url/upd" >/dev/null || { echo "zpack failed" >&2; exit 1; }
+
+agent() { wine "$work_win\\News.exe" "$@" </dev/null >/dev/null 2>&1; }
+count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
+wait_count() {  # pattern, n, tenths of a second (default 300)
+  for _ in $(seq "${3:-300}"); do
+    [ "$(count "$1")" -ge "$2" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+version() { sed -n 's/^VersionOriginal=//p' "$work/Pad.original" | tr -d '\r'; }
+opened() {  # waits up to 5 s for the handler's record
+  for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
+  sed 's/\r$//' "$record" 2>/dev/null
+}
+
+# Publishes an inform text (zpack --inform options) and the ".info" announcing it;
+# address "-" leaves DownloadURL_INFORM out.
+publish() {  # address, zpack --inform options...
+  local address=$1; shift
+  "$zpack" --inform "$www/upd/News.txt" "$@" >/dev/null || fail "zpack --inform $*"
+  { printf '[General]\r\nAutoInform=1\r\n'
+    printf '[NewSetup]\r\nDownloadURL_UPDATE=%s/upd\r\nVersionNew=200\r\nStamp=2\r\n' "$nginx_url"
+    printf '[AutoInform]\r\nNameOfInformFile=News.txt\r\nSizeOfInformFile=%s\r\n' "$(stat -c %s "$www/upd/News.txt")"
+    [ "$address" = - ] || printf 'DownloadURL_INFORM=%s\r\n' "$address"
+    printf 'AutoInformW=420\r\nAutoInformH=300\r\n'
+  } > "$www/upd/Pad.info"
+  printf '[OriginalSetup]\r\nProgramName=Pad\r\nVersionOriginal=100\r\nStamp=1\r\nProbeSecondsInterval=-1\r\n' \
+    > "$work/Pad.original"
+  printf '[AutoUpdate]\r\ns34=News of Pad\r\ns35=Read more\r\n' >> "$work/Pad.original"
+  rm -f "$record" "$work/News.txt"
+}
+probe() { agent /TEST=1; }
+wait_inform_end() {  # case, number of probes so far
+  wait_count "$pid_re ==== PerformShot-2 ====" "$2" 300 || fail "$1: the inform did not end"
+}
+
+start_viewer
+agent /DELAY=600
+wait_count "$pid_re AutoUpdateTimerCount=" 1 || fail "the working copy did not start"
+shots=0
+
+# ---- Body and address: the window shows the body; its button opens the address ----
+publish '  http://example.test/pad/news?v=2  ' --token "$token" --scrambled --body 'Pad 2 is out.<P>It | reads faster.'
+probe; shots=$((shots + 1))
+wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 30000 print click:'Read more' gone:5000 </dev/null \
+  > "$root/body.ui" 2>&1 || fail "body: no inform window: $(cat "$root/body.ui")"
+sed -i 's/\r$//' "$root/body.ui"
+grep -qxF 'caption=News of Pad' "$root/body.ui" || fail "body: $(grep '^caption=' "$root/body.ui")"
+grep -qF 'It | reads faster.' "$root/body.ui" || fail "body: the text after a '|' is missing: $(grep '^text=' "$root/body.ui")"
+grep -q '^button=0 caption=Read more' "$root/body.ui" || fail "body: no button"
+grep -q '^rect=[0-9-]*,[0-9-]*,420,300$' "$root/body.ui" || fail "body: $(grep '^rect=' "$root/body.ui")"
+[ "$(opened)" = "http://example.test/pad/news?v=2" ] || fail "body: the handler received '$(opened)'"
+wait_inform_end body $shots
+[ "$(version)" = 200 ] || fail "body: VersionOriginal $(version) after a shown inform"
+[ -f "$work/News.txt" ] || fail "body: the inform text is not kept beside the agent"
+expect_trace "$pid_re ==== PerformAutoInform-4 ====\$" "body"
+grep -q "PerformAutoInform() - END TRUE" "$log" || fail "body: agent log has no END TRUE"
+
+# ---- Only an address: no window, the address is opened at once ----
+publish 'http://example.test/only' --token "$token" --body ''
+probe; shots=$((shots + 1))
+wait_inform_end "only address" $shots
+[ "$(opened)" = "http://example.test/only" ] || fail "only address: the handler received '$(opened)'"
+[ "$(version)" = 200 ] || fail "only address: VersionOriginal $(version)"
+
+# ---- Neither body nor address: nothing shown, nothing recorded ----
+publish - --token "$token" --body ''
+probe; shots=$((shots + 1))
+wait_inform_end "empty" $shots
+[ "$(version)" = 100 ] || fail "empty: VersionOriginal $(version) though nothing was shown"
+grep -q "PerformAutoInform() - END FALSE" "$log" || fail "empty: agent log has no END FALSE"
+
+# ---- No inform file named: nothing fetched, shown or recorded ----
+publish 'http://example.test/unnamed' --token "$token" --body 'Unnamed news.'
+sed -i 's/^NameOfInformFile=.*/NameOfInformFile=\r/' "$www/upd/Pad.info"
+probe; shots=$((shots + 1))
+wait_inform_end "no name" $shots
+[ "$(version)" = 100 ] || fail "no name: VersionOriginal $(version)"
+[ -s "$record" ] && fail "no name: an address was opened"
+[ "$(count "$pid_re ==== PerformAutoInform-1 ====")" = 4 ] || fail "no name: the inform did not begin"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 3 ] || fail "no name: a fetch was started"
+
+# ---- Another product's token: refused, deleted, nothing shown or recorded ----
+publish 'http://example.test/foreign' --token Other-1 --body 'Not for Pad.'
+probe; shots=$((shots + 1))
+wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print return gone:5000 </dev/null > "$root/token.ui" 2>&1
+grep -q 'Bad Secret Token!' "$root/token.ui" || fail "foreign token: no refusal: $(grep '^text=' "$root/token.ui")"
+wait_inform_end "foreign token" $shots
+[ -e "$work/News.txt" ] && fail "foreign token: the refused text was kept"
+[ "$(version)" = 100 ] || fail "foreign token: VersionOriginal $(version)"
+[ -s "$record" ] && fail "foreign token: an address was opened"
+grep -q "ERROR: Bad Secret Token!" "$log" || fail "foreign token: not in the agent log"
+
+# ---- Nothing published under the name: nginx's 404 page passes the size stage (its
+# length is taken as the file's), arrives, and is refused as an error page ----
+publish 'http://example.test/gone' --token "$token" --body 'x'
+rm -f "$www/upd/News.txt"
+sed -i 's/^SizeOfInformFile=.*/SizeOfInformFile=150\r/' "$www/upd/Pad.info"
+probe; shots=$((shots + 1))
+wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print return gone:5000 </dev/null > "$root/404.ui" 2>&1
+grep -q '404' "$root/404.ui" || fail "404: the box does not name the 404 page: $(cat "$root/404.ui")"
+wait_inform_end "404" $shots
+[ -e "$work/News.txt" ] && fail "404: the error page was kept"
+[ "$(version)" = 100 ] || fail "404: VersionOriginal $(version)"
+
+agent /STOP=0
+wait_count "$pid_re ==== STUB END ====> .*X_News\\.exe" 1 || fail "the working copy did not end after /STOP=0"
+stop_viewer
+if [ "$failures" != 0 ]; then
+  echo "--- last trace:" >&2; tail -40 "$viewer_out" >&2
+  exit 1
+fi
+echo "auto_inform: all cases passed"
