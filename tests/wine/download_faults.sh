@@ -80,7 +80,7 @@ web_case() {  # what, outcome: "installed" or the start of the error box's text
   : > "$work/box.txt"
   start_stub Web.exe /hide
   while kill -0 "$stub_pid" 2>/dev/null; do
-    if wine "$bin/zuidriver.exe" --class ZMsgBox --wait 300 --settle 100 print click:OK </dev/null 2>/dev/null |
+    if wine "$bin/zuidriver.exe" --class ZMsgBox --wait 300 print click:OK </dev/null 2>/dev/null |
          tr -d '\r' > "$work/box.try" && [ -s "$work/box.try" ]; then
       cat "$work/box.try" >> "$work/box.txt"
       boxes=$((boxes + 1))
@@ -159,12 +159,12 @@ agents_case() {  # what, update outcome, inform outcome: "silent", "shown" (the 
   agent UpdateI /TEST=1
   until [ "$(logs UpdateU 'PerformAutoUpdate() - END')" -gt "$ends_u" ] &&
         [ "$(logs UpdateI 'PerformAutoInform() - END')" -gt "$ends_i" ]; do
-    if wine "$bin/zuidriver.exe" --class ZMsgBox --wait 300 --settle 100 print click:OK </dev/null 2>/dev/null |
+    if wine "$bin/zuidriver.exe" --class ZMsgBox --wait 300 print click:OK </dev/null 2>/dev/null |
          tr -d '\r' > "$work/box.try" && [ -s "$work/box.try" ]; then
       sed -n 's/^text=//p' "$work/box.try" >> "$work/agent_boxes.txt"
       boxes=$((boxes + 1))
     fi
-    if wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 300 --settle 100 print close gone:5000 </dev/null 2>/dev/null |
+    if wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 300 print close gone:5000 </dev/null 2>/dev/null |
          tr -d '\r' > "$work/window.try" && [ -s "$work/window.try" ]; then
       windows=$((windows + 1))
     fi
