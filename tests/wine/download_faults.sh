@@ -144,21 +144,11 @@ wait_count() {  # pattern, n, tenths of a second
   return 1
 }
 
-# --- The update and the inform of one row, side by side: each agent probes once, takes
-# the record (stage 6) and fetches its file; their boxes and windows are read and answered.
-logs() { grep -c "$2" "$work/$1/X_$1.log" 2>/dev/null; }
-agents_case() {  # what, update outcome, inform outcome: "silent", "shown" (the inform window) or a box text
-  local what=$1 want_u=$2 want_i=$3 deadline=$((SECONDS + 120)) boxes=0 windows=0 name
-  local ends_u ends_i stage_u stage_i
-  for name in UpdateU UpdateI; do original "$name"; done
-  rm -f "$work/UpdateU/Setup.exe"* "$work/UpdateI/News.txt"*
-  : > "$work/agent_boxes.txt"
-  ends_u=$(logs UpdateU 'PerformAutoUpdate() - END') ends_i=$(logs UpdateI 'PerformAutoInform() - END')
-  stage_u=$(logs UpdateU 'GetOkToPerformAU = 6') stage_i=$(logs UpdateI 'GetOkToPerformAU = 6')
-  agent UpdateU /TEST=1
-  agent UpdateI /TEST=1
-  until [ "$(logs UpdateU 'PerformAutoUpdate() - END')" -gt "$ends_u" ] &&
-        [ "$(logs UpdateI 'PerformAutoInform() - END')" -gt "$ends_i" ]; do
+# Reads and answers the agent's boxes and inform windows until its log has one more end
+# line; boxes and windows counted in boxes and windows.
+answer_agent() {  # agent name, end line, count of end lines before
+  local deadline=$((SECONDS + 90))
+  until [ "$(logs "$1" "$2")" -gt "$3" ]; do
     if wine "$bin/zuidriver.exe" --class ZMsgBox --wait 300 print click:OK </dev/null 2>/dev/null |
          tr -d '\r' > "$work/box.try" && [ -s "$work/box.try" ]; then
       sed -n 's/^text=//p' "$work/box.try" >> "$work/agent_boxes.txt"
@@ -168,8 +158,28 @@ agents_case() {  # what, update outcome, inform outcome: "silent", "shown" (the 
          tr -d '\r' > "$work/window.try" && [ -s "$work/window.try" ]; then
       windows=$((windows + 1))
     fi
-    [ "$SECONDS" -gt "$deadline" ] && { fail "agents, $what: the update or the inform did not end"; return; }
+    [ "$SECONDS" -gt "$deadline" ] && return 1
   done
+  return 0
+}
+
+# --- The update and the inform of one row, one after the other: each agent probes once, takes
+# the record (stage 6) and fetches its file; their boxes and windows are read and answered.
+logs() { grep -c "$2" "$work/$1/X_$1.log" 2>/dev/null; }
+agents_case() {  # what, update outcome, inform outcome: "silent", "shown" (the inform window) or a box text
+  local what=$1 want_u=$2 want_i=$3 name
+  boxes=0 windows=0
+  local ends_u ends_i stage_u stage_i
+  for name in UpdateU UpdateI; do original "$name"; done
+  rm -f "$work/UpdateU/Setup.exe"* "$work/UpdateI/News.txt"*
+  : > "$work/agent_boxes.txt"
+  ends_u=$(logs UpdateU 'PerformAutoUpdate() - END') ends_i=$(logs UpdateI 'PerformAutoInform() - END')
+  stage_u=$(logs UpdateU 'GetOkToPerformAU = 6') stage_i=$(logs UpdateI 'GetOkToPerformAU = 6')
+  # One after the other: two boxes of one class would lie on top of each other.
+  agent UpdateU /TEST=1
+  answer_agent UpdateU 'PerformAutoUpdate() - END' "$ends_u" || { fail "update, $what: the update did not end"; return; }
+  agent UpdateI /TEST=1
+  answer_agent UpdateI 'PerformAutoInform() - END' "$ends_i" || { fail "inform, $what: the inform did not end"; return; }
   [ "$(logs UpdateU 'GetOkToPerformAU = 6')" -gt "$stage_u" ] || fail "update, $what: the record did not lead to the fetch"
   [ "$(logs UpdateI 'GetOkToPerformAU = 6')" -gt "$stage_i" ] || fail "inform, $what: the record did not lead to the fetch"
   local want_boxes=0
