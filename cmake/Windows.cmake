@@ -127,5 +127,5 @@ foreach(script ${Z_WINE_SCRIPTS})
     FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
 # The download-fault matrix runs four kinds of download through about thirty server answers
-# (about six minutes on the loaded 2-core build machine).
+# (about seven minutes on the loaded 2-core build machine).
 set_tests_properties(wine.script.download_faults PROPERTIES TIMEOUT 900)
