@@ -134,3 +134,6 @@ set_tests_properties(wine.script.update_flow PROPERTIES TIMEOUT 600)
 # The corrupt-package matrix runs the stub some 30 times (a package of 10,000 files and a
 # bomb among them).
 set_tests_properties(wine.script.corrupt_matrix PROPERTIES TIMEOUT 600)
+# The download-fault matrix runs four kinds of download through about thirty server answers
+# (about seven minutes on the loaded 2-core build machine).
+set_tests_properties(wine.script.download_faults PROPERTIES TIMEOUT 900)

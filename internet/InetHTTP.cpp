@@ -85,6 +85,40 @@ struct InternetHandleTraits {
 };
 using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
+// The status code of the request's answer and its reason text; 0 when there is none
+// (not HTTP).
+std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
+  DWORD status = 0;
+  DWORD length = sizeof status;
+  if (!Http_QueryInfo(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length)) return 0;
+  char text[128] = {};
+  length = sizeof text - 1;
+  if (Http_QueryInfo(request, HTTP_QUERY_STATUS_TEXT, text, &length))
+    reason.assign(text, std::min<DWORD>(length, sizeof text - 1));
+  return status;
+}
+
+// The request of the URL after the redirects it leads through, followed here and at most
+// kMaxRedirects of them: WinINet's own following has no end on some systems.
+HINTERNET OpenFollowingRedirects(HINTERNET internet, const std::string& url, DWORD flags) {
+  std::string target = url;
+  HINTERNET request = Inet_OpenUrl(internet, target, flags | INTERNET_FLAG_NO_AUTO_REDIRECT);
+  for (int hop = 0; request && hop < kMaxRedirects; ++hop) {
+    std::string reason;
+    if (!IsRedirectStatus(HttpStatus(request, reason))) break;
+    char location[2048] = {};
+    DWORD length = sizeof location - 1;
+    if (!Http_QueryInfo(request, HTTP_QUERY_LOCATION, location, &length)) break;
+    const std::string next = RedirectTarget(target, std::string(location, std::min<DWORD>(length, sizeof location - 1)));
+    if (next.empty()) break;
+    HINTERNET followed = Inet_OpenUrl(internet, next, flags | INTERNET_FLAG_NO_AUTO_REDIRECT);
+    Inet_CloseHandle(request);
+    request = followed;
+    target = next;
+  }
+  return request;
+}
+
 void TraceDownloadError(const std::string& errorText) {
   if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
@@ -114,6 +148,8 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
     if (ok) {
       read = std::min<DWORD>(read, want);
       if (!partial.empty()) {
+        errorText = NoLengthFileError(fileName, size, total + read);
+        if (!errorText.empty()) break;
         if (!AppendTextFile(partial, std::string(buffer.data(), read))) {
           errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
           break;
@@ -149,6 +185,8 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     errorText = "Unable to open Internet Connection: " + url;
     return false;
   }
+  std::string reason;
+  const std::uint32_t status = HttpStatus(request.get(), reason);
   const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
   const std::uint32_t stamp = HTTP_GetLastModified(request.get());
   errorText = DownloadHeaderError(url, size, destFile.empty());
@@ -163,13 +201,17 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   const std::uint64_t total = ReceiveChunks(request.get(), fileName, partial, content, size, progBar, errorText);
   if (DownloadAborted()) errorText = "Download Aborted";
   if (errorText.empty()) errorText = ShortTransferError(fileName, size, total);
+  // An error status's body is not the resource. An HTML page is handed on all the same:
+  // the callers tell the user it is an error page.
+  if (errorText.empty() && !IsSuccessStatus(status) && !IsErrorPage(partial, content))
+    errorText = DownloadErrorText(fileName, StatusDetail(status, reason));
 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (PartialFileComplete(size, FileSizeByName(partial))) {
+    if (errorText.empty() && PartialFileComplete(size, FileSizeByName(partial))) {
       DeleteFileA(destFile.c_str());
-      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE && errorText.empty();
+      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE;
     }
   }
   return complete;
@@ -194,14 +236,14 @@ bool HTTP_CheckConnection() {
 
 void HTTP_Touch(const std::string& url) {
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
-  if (internet) UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+  if (internet) UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
 }
 
 std::int32_t HTTP_GetFileSize(const std::string& url) {
   HTTP_Touch(url);
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
   if (!internet) return -1;
-  UniqueInternet request(Inet_OpenUrl(internet.get(), url, 0));
+  UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
   if (!request) return -1;
   const std::int32_t length = HTTP_GetContentLength(request.get());
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
@@ -234,7 +276,7 @@ void HTTP_SetTimeouts(void* internet, std::uint32_t milliseconds) {
 }
 
 void* HTTP_OpenURL(void* internet, const std::string& url) {
-  return Inet_OpenUrl(static_cast<HINTERNET>(internet), UrlWithScheme(url), INTERNET_FLAG_RELOAD);
+  return OpenFollowingRedirects(static_cast<HINTERNET>(internet), UrlWithScheme(url), INTERNET_FLAG_RELOAD);
 }
 
 void HTTP_GetLastResponseInfo(std::string& text) {
@@ -256,6 +298,8 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
     content.clear();
     complete = false;
   }
+  // What a failed download brought is no part of the resource.
+  if (!errorText.empty()) content.clear();
   TraceDownloadError(errorText);
   return complete;
 }

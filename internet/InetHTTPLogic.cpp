@@ -26,6 +26,24 @@ bool HasUrlScheme(const std::string& url) {
 
 std::string UrlWithScheme(const std::string& url) { return HasUrlScheme(url) ? url : "http://" + url; }
 
+bool IsRedirectStatus(std::uint32_t status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string RedirectTarget(const std::string& url, const std::string& location) {
+  if (location.empty() || !HasUrlScheme(url)) return "";
+  if (HasUrlScheme(location)) return location;
+  const std::size_t hostStart = url.find("://") + 3;
+  if (location.compare(0, 2, "//") == 0) return url.substr(0, hostStart - 2) + location;
+  const std::size_t pathStart = std::min(url.find_first_of("/?#", hostStart), url.size());
+  if (location[0] == '/') return url.substr(0, pathStart) + location;
+  // Beside the last element of the URL's path (its query and fragment left out).
+  const std::string path = url.substr(0, std::min(url.find_first_of("?#", hostStart), url.size()));
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash < pathStart) return path + "/" + location;
+  return path.substr(0, slash + 1) + location;
+}
+
 std::uint32_t DownloadChunkSize(std::uint32_t size) {
   return std::min<std::uint32_t>(std::max<std::uint32_t>(size / 10, 1), kDownloadBufferSize);
 }
@@ -112,6 +130,14 @@ std::uint32_t HttpDateToDos(const std::string& text) {
   return DosDateTimeOf(year, month, day, hour, minute, second);
 }
 
+bool IsSuccessStatus(std::uint32_t status) { return status == 0 || (status >= 200 && status < 300); }
+
+std::string StatusDetail(std::uint32_t status, const std::string& reason) {
+  std::string detail = "HTTP " + std::to_string(status);
+  if (!reason.empty()) detail += " " + reason;
+  return detail;
+}
+
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail) {
   std::string text = fileName + " --- Error downloading file";
   if (!detail.empty()) text += " (" + detail + ")";
@@ -136,6 +162,11 @@ bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read,
   }
   content.append(data, read);
   return true;
+}
+
+std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
+  if (size != kNoContentLength || total <= kMemoryDownloadCap) return "";
+  return DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes without a length");
 }
 
 bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize) {

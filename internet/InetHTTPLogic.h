@@ -12,8 +12,13 @@ constexpr std::uint32_t kDownloadBufferSize = 8192;
 // Every WinINet time-out of a download.
 constexpr std::uint32_t kDownloadTimeoutMs = 180000;
 // Largest download kept in memory: the records and inform texts fetched that way are a
-// few kilobytes; a body that never ends must not use up the memory.
+// few kilobytes; a body that never ends must not use up the memory. A body without a
+// length is not read further into a file either (such a file is never taken).
 constexpr std::uint32_t kMemoryDownloadCap = 1048576;
+
+// Redirects followed for one request: a server that sends its client round in a circle
+// gets its last redirect back as the answer.
+constexpr int kMaxRedirects = 10;
 
 // The last path element of the URL ("/" and "\" both separate), the progress caption.
 std::string UrlFileName(const std::string& url);
@@ -21,6 +26,13 @@ std::string UrlFileName(const std::string& url);
 bool HasUrlScheme(const std::string& url);
 // The URL as opened: unchanged with a scheme, else "http://" in front.
 std::string UrlWithScheme(const std::string& url);
+
+// A status that sends the client on (301, 302, 303, 307, 308).
+bool IsRedirectStatus(std::uint32_t status);
+// Where a redirect from the URL with the given Location header leads: an absolute URL as
+// it is, "//host..." with the URL's scheme, "/path" on the URL's server, anything else
+// beside the URL's last path element; "" when the URL has no scheme or Location is empty.
+std::string RedirectTarget(const std::string& url, const std::string& location);
 
 // Content length div 10, clamped to 1..8,192.
 std::uint32_t DownloadChunkSize(std::uint32_t size);
@@ -49,6 +61,10 @@ std::string DownloadHeaderError(const std::string& url, std::uint32_t size, bool
 // kMemoryDownloadCap, false with the error and the content emptied.
 bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
                      std::string& errorText);
+// A download into a file whose body, with the piece just received, reaches total bytes:
+// the error when it came without a length and passes kMemoryDownloadCap (such a file is
+// never taken, so its body is not read on), else "".
+std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
 // Whether the partial file of a download to a file holds the whole file: the server sent
 // a content length and the file has exactly that size.
 bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
@@ -56,5 +72,9 @@ bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+// The server's answer is its resource: a 2xx status, or none known (0, not HTTP).
+bool IsSuccessStatus(std::uint32_t status);
+// The detail of a download answered with another status: "HTTP 404 Not Found".
+std::string StatusDetail(std::uint32_t status, const std::string& reason);
 // The download error text with its optional detail in brackets.
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);

@@ -29,21 +29,11 @@ wine reg add "$reg_key" /v TestModeDate /d "$(date +%d-%b-%Y | tr a-z A-Z)" /f >
 wine reg add "$reg_key" /v TestModeURL /d "$work_win\\base" /f >/dev/null 2>&1
 
 wine "$work_win\\Update.exe" </dev/null >/dev/null 2>&1
-pid=
-for _ in $(seq 100); do
-  for p in $(pgrep -f 'X_Update\.exe'); do
-    tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && pid=$p
-  done
-  [ -n "$pid" ] && break
-  sleep 0.1
-done
-[ -n "$pid" ] || { echo "the working copy did not start" >&2; exit 1; }
+source "$root/scripts/prefix_lib.bash"
+wait_prefix_pid 'X_Update\.exe' || { echo "the working copy did not start" >&2; exit 1; }
 # The prefix's wineserver does the agent's file and registry calls: its time counts too
 # (nothing else runs in the prefix meanwhile).
-server=
-for p in $(pgrep wineserver); do
-  tr '\0' '\n' < "/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$p
-done
+server=$(prefix_pids wineserver | tail -n1)
 tick=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
 server_cpu() { [ -n "$server" ] && awk '{print $14 + $15}' "/proc/$server/stat" || echo 0; }

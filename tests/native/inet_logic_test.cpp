@@ -26,6 +26,27 @@ TEST(InetLogic, UrlsWithAnySchemeAreUsedAsTheyAre) {
   EXPECT_EQ(UrlFileName("C:\\web\\Setup.exe"), "Setup.exe");
 }
 
+TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
+  struct Case {
+    const char* url;
+    const char* location;
+    const char* target;
+  } cases[] = {
+      {"http://a:81/d/f.exe", "http://b:82/x", "http://b:82/x"},
+      {"http://a:81/d/f.exe", "//b/x", "http://b/x"},
+      {"https://a/d/f.exe?q=1", "/x/y", "https://a/x/y"},
+      {"http://a/d/f.exe?q=/z", "g.exe", "http://a/d/g.exe"},  // beside the path, not the query
+      {"http://a", "g.exe", "http://a/g.exe"},
+      {"http://a?q", "/g", "http://a/g"},
+      {"http://a/d/", "", ""},        // no Location: not followed
+      {"a/d/f.exe", "/x", ""},        // a URL without a scheme has no server to stay on
+  };
+  for (const Case& c : cases) EXPECT_EQ(RedirectTarget(c.url, c.location), c.target) << c.url << " " << c.location;
+  EXPECT_TRUE(IsRedirectStatus(302) && IsRedirectStatus(308) && !IsRedirectStatus(304) && !IsRedirectStatus(200));
+  EXPECT_TRUE(IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
+  EXPECT_EQ(StatusDetail(500, "Internal Server Error"), "HTTP 500 Internal Server Error");
+}
+
 TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
   EXPECT_EQ(DownloadChunkSize(1), 1u);
   EXPECT_EQ(DownloadChunkSize(25), 2u);
@@ -101,6 +122,11 @@ TEST(InetLogic, WhatTheServerSendsDecidesTheDownload) {
   EXPECT_TRUE(PartialFileComplete(10, 10));
   for (std::int64_t size : {9, 11, -1}) EXPECT_FALSE(PartialFileComplete(10, size)) << size;
   EXPECT_FALSE(PartialFileComplete(kNoContentLength, std::int64_t(kNoContentLength)));
+  // Into a file, only a body without a length stops at the cap (it is never taken).
+  EXPECT_EQ(NoLengthFileError("a.exe", kNoContentLength, kMemoryDownloadCap), "");
+  EXPECT_EQ(NoLengthFileError("a.exe", kNoContentLength, kMemoryDownloadCap + 1),
+            "a.exe --- Error downloading file (more than 1048576 bytes without a length)");
+  EXPECT_EQ(NoLengthFileError("a.exe", 5000000, 4000000), "");
 }
 
 TEST(WebLogic, ConfirmationShowsTheSizeInMegabytes) {

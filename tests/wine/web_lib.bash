@@ -65,11 +65,12 @@ stop_server() {  # name of the variable
 }
 stop_nginx() { stop_server nginx_pid; }
 
-# Starts the fault server on the files under root; fault_url is set.
-start_fault_server() {  # root, state folder
+# Starts the fault server on the files under root (on the given port, else a free one);
+# fault_url is set.
+start_fault_server() {  # root, state folder, [port]
   mkdir -p "$2"
   rm -f "$2/fault.port"
-  python3 "$(dirname "${BASH_SOURCE[0]}")/fault_server.py" "$1" "$2/fault.port" 2>"$2/fault.log" &
+  python3 "$(dirname "${BASH_SOURCE[0]}")/fault_server.py" "$1" "$2/fault.port" ${3:+"$3"} 2>>"$2/fault.log" &
   fault_pid=$!
   for _ in $(seq 100); do
     [ -s "$2/fault.port" ] && { fault_url="http://127.0.0.1:$(cat "$2/fault.port")"; return 0; }
@@ -80,5 +81,10 @@ start_fault_server() {  # root, state folder
 }
 
 stop_fault_server() { stop_server fault_pid; }
+
+# The answer of the fault server's "/now/" URLs from the next request on.
+set_fault_mode() {  # state folder, mode
+  printf '%s\n' "$2" > "$1/mode.tmp" && mv "$1/mode.tmp" "$1/mode"
+}
 
 stop_web_servers() { stop_nginx; stop_fault_server; }
