@@ -50,14 +50,6 @@ wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
   --info Pad.info --update-url "$nginx_url/upd" >/dev/null || { echo "zpack failed" >&2; exit 1; }
 
 agent() { wine "$work_win\\News.exe" "$@" </dev/null >/dev/null 2>&1; }
-count() { grep -Ec -- "$1" "$viewer_out" 2>/dev/null; }
-wait_count() {  # pattern, n, tenths of a second (default 300)
-  for _ in $(seq "${3:-300}"); do
-    [ "$(count "$1")" -ge "$2" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
 version() { sed -n 's/^VersionOriginal=//p' "$work/Pad.original" | tr -d '\r'; }
 opened() {  # waits up to 5 s for the handler's record
   for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
