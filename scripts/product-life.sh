@@ -5,15 +5,17 @@
 # the update, records the new version, starts the program again and restarts itself from
 # the freshly installed agent file. Prints each step as it is seen.
 #
-#   bash scripts/product-life.sh     (after scripts/run.sh has built everything once)
+#   bash scripts/product-life.sh     (installs what is missing and builds first, like run.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${Z_BUILD_DIR:-build}
 bench=$build/wine
 bin=$PWD/$build/windows
 zpack=$PWD/$build/zpack
-[ -f "$bin/ZStub.exe" ] || { echo "build first: bash scripts/run.sh" >&2; exit 1; }
 if [ -z "${Z_LIFE_IN_BENCH:-}" ]; then
+  bash scripts/setup.sh
+  cmake -S . -B "$build" -G Ninja >/dev/null
+  cmake --build "$build"
   # Runs itself again inside the bench's environment (prefix, display, wineserver).
   bash scripts/wine-bench.sh start "$bench" >/dev/null
   trap 'bash scripts/wine-bench.sh stop "$bench" >/dev/null' EXIT
