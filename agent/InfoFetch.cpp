@@ -60,6 +60,7 @@ bool CopyFromFolder(const std::string& source, const std::string& localFile, std
   ClearReadOnly(localFile);
   if (!CopyFileA(source.c_str(), localFile.c_str(), FALSE)) {
     error = "Unable to copy " + source + " to " + localFile + " (" + LastErrorText() + ")";
+    DeleteFileA(localFile.c_str());  // a copy cut short is no file to keep under its name
     return false;
   }
   ClearReadOnly(localFile);

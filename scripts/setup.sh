@@ -12,7 +12,7 @@ packages=(
   zlib1g-dev
   clang libclang-rt-14-dev
   osslsigncode openssl
-  python3
+  python3 curl procps
   nginx-light
 )
 
