@@ -28,23 +28,65 @@ target_link_libraries(native_tests PRIVATE zpacklib zmutatelib)
 target_compile_definitions(native_tests PRIVATE Z_ZPACK_EXE="$<TARGET_FILE:zpack>")
 add_dependencies(native_tests zpack)
 
-# The Windows build: cross-compiled with mingw-w64, its tests run under Wine.
+# The Windows builds: cross-compiled with mingw-w64 from the same sources, the 32-bit
+# flavour (i686, build/windows: ZStub.exe, the product) and the 64-bit one (x86_64,
+# build/windows-x86_64: the stub for Windows without 32-bit support). One of them runs its
+# whole suite under Wine: Z_WINARCH, else the environment's Z_WINARCH, else the flavour
+# this host can run (scripts/winarch.bash: a host that runs no 32-bit program cannot start
+# Wine's 32-bit loader). The other one is built and runs only part of its tests:
+#  - the 64-bit flavour beside a 32-bit suite: its stub's checks and the end-to-end
+#    install, web install and update under Wine's 64-bit loader ("e2e");
+#  - the 32-bit flavour beside a 64-bit suite: its stub's checks, no Wine ("static").
+set(Z_WINARCH "" CACHE STRING "Windows flavour whose whole suite runs under Wine: i686, x86_64 or empty (what this host runs)")
+if(Z_WINARCH)
+  set(z_wine_flavour ${Z_WINARCH})
+elseif(NOT "$ENV{Z_WINARCH}" STREQUAL "")
+  set(z_wine_flavour $ENV{Z_WINARCH})
+else()
+  execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/winarch.bash
+    OUTPUT_VARIABLE z_wine_flavour OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE z_probe)
+  if(NOT z_probe EQUAL 0)
+    message(FATAL_ERROR "scripts/winarch.bash could not tell which Windows flavour this host runs")
+  endif()
+endif()
+if(NOT z_wine_flavour MATCHES "^(i686|x86_64)$")
+  message(FATAL_ERROR "Z_WINARCH must be i686 or x86_64, not '${z_wine_flavour}'")
+endif()
+message(STATUS "Windows flavour whose suite runs under Wine: ${z_wine_flavour}")
+file(WRITE ${CMAKE_BINARY_DIR}/wine-flavour "${z_wine_flavour}\n")
+
 include(ExternalProject)
-set(Z_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
-ExternalProject_Add(windows
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${Z_WINDOWS_BINARY_DIR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
-    -DZ_WINE_BENCH_DIR=${CMAKE_BINARY_DIR}/wine
-    -DZ_NATIVE_BINARY_DIR=${CMAKE_BINARY_DIR}
-  CMAKE_GENERATOR ${CMAKE_GENERATOR}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  USES_TERMINAL_BUILD ON)
-# The Windows build runs pefix after linking the stub and zpack to make its test packages.
-add_dependencies(windows pefix zpack)
+set(z_windows_test_dirs "")
+foreach(arch i686 x86_64)
+  if(arch STREQUAL z_wine_flavour)
+    set(tests full)
+  elseif(arch STREQUAL x86_64)
+    set(tests e2e)
+  else()
+    set(tests static)
+  endif()
+  if(arch STREQUAL i686)
+    set(suffix "")
+  else()
+    set(suffix -${arch})
+  endif()
+  ExternalProject_Add(windows-${arch}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/windows${suffix}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DZ_WINE_BENCH_DIR=${CMAKE_BINARY_DIR}/wine${suffix}
+      -DZ_NATIVE_BINARY_DIR=${CMAKE_BINARY_DIR}
+      -DZ_WINDOWS_TESTS=${tests}
+    CMAKE_GENERATOR ${CMAKE_GENERATOR}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+  # The Windows build runs pefix after linking the stub and zpack to make its test packages.
+  add_dependencies(windows-${arch} pefix zpack)
+  string(APPEND z_windows_test_dirs "subdirs(\"${CMAKE_BINARY_DIR}/windows${suffix}\")\n")
+endforeach()
 
 # Fuzz targets of every parser of untrusted input (clang's libFuzzer); each
 # runs a few seconds under CTest over its kept corpus, new inputs going to the build folder.
@@ -68,6 +110,6 @@ if(Z_CLANGXX)
   endforeach()
 endif()
 
-# CTest descends into the Windows build's tests from here.
-file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "subdirs(\"${Z_WINDOWS_BINARY_DIR}\")\n")
+# CTest descends into the Windows builds' tests from here.
+file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "${z_windows_test_dirs}")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)

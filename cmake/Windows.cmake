@@ -1,6 +1,23 @@
-# Windows build: ZStub.exe and everything that runs under Wine.
+# Windows build: ZStub.exe and everything that runs under Wine, for one flavour (the
+# toolchain's processor: i686 or x86_64).
 enable_testing()
 include(GoogleTest)
+
+set(Z_ARCH ${CMAKE_SYSTEM_PROCESSOR})
+if(NOT Z_ARCH MATCHES "^(i686|x86_64)$")
+  message(FATAL_ERROR "unknown Windows flavour ${Z_ARCH}: use cmake/mingw-i686.cmake or cmake/mingw-x86_64.cmake")
+endif()
+# Which tests this build registers (cmake/Native.cmake): "full" every test, "e2e" the
+# stub's checks and the end-to-end scripts, "static" the stub's checks only (no Wine).
+if(NOT Z_WINDOWS_TESTS)
+  set(Z_WINDOWS_TESTS full)
+endif()
+# The 64-bit flavour's tests are told apart by their names.
+if(Z_ARCH STREQUAL i686)
+  set(Z_TEST_PREFIX "")
+else()
+  set(Z_TEST_PREFIX "x64.")
+endif()
 
 if(NOT Z_WINE_BENCH_DIR)
   set(Z_WINE_BENCH_DIR ${CMAKE_BINARY_DIR}/wine)
@@ -50,24 +67,45 @@ target_compile_options(zstub PRIVATE ${Z_WARNINGS} PUBLIC ${Z_STUB_CODE})
 target_link_options(zstub INTERFACE ${Z_STUB_CODE} -flto-partition=one -Wl,--gc-sections)
 target_link_libraries(zstub PUBLIC ZLIB::ZLIB kernel32 user32 gdi32 advapi32 shell32)
 
+# The manifest names the flavour's processor ("x86" or "amd64"): Windows refuses a
+# program whose manifest names another.
+if(Z_ARCH STREQUAL i686)
+  set(Z_MANIFEST_ARCH x86)
+else()
+  set(Z_MANIFEST_ARCH amd64)
+endif()
+configure_file(res/ZStub.manifest.in ${CMAKE_BINARY_DIR}/res/ZStub.manifest @ONLY)
 add_executable(ZStub WIN32 ${Z_STUB_MAIN} driver/StubLibraryErrors.cpp driver/StubSingleThread.cpp ${Z_STUB_RESOURCES})
 target_compile_options(ZStub PRIVATE ${Z_WARNINGS})
 # Outside link-time optimisation: with these replacements in it, GCC 12's dead-store pass
 # fails (internal compiler error) on some layouts of the stub's code.
 set_source_files_properties(driver/StubLibraryErrors.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 target_link_libraries(ZStub PRIVATE zstub)
+target_include_directories(ZStub PRIVATE ${CMAKE_BINARY_DIR}/res)
 # An uncaught exception ends the stub with abort() but without the runtime's verbose
 # report: that goes to a standard error stream the GUI stub does not have, and its name
-# demangler alone would be a seventh of the stub.
-target_link_options(ZStub PRIVATE ${Z_STATIC_LINK} -mwindows -s
-  -Wl,--defsym=__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
+# demangler alone would be a seventh of the stub. (i686 symbols carry a leading underscore.)
+if(Z_ARCH STREQUAL i686)
+  set(z_terminate_handler -Wl,--defsym=__ZN9__gnu_cxx27__verbose_terminate_handlerEv=_abort)
+else()
+  set(z_terminate_handler -Wl,--defsym=_ZN9__gnu_cxx27__verbose_terminate_handlerEv=abort)
+endif()
+target_link_options(ZStub PRIVATE ${Z_STATIC_LINK} -mwindows -s ${z_terminate_handler})
 set_target_properties(ZStub PROPERTIES OUTPUT_NAME ZStub SUFFIX .exe)
 
 # CI keeps the stub small (README, "Builds"). When it grows past the limit, look at what
 # the linker keeps (-Wl,-Map) before raising it.
-set(Z_STUB_SIZE_LIMIT 400000)
-add_test(NAME stub.size COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:ZStub> -DLIMIT=${Z_STUB_SIZE_LIMIT}
+if(Z_ARCH STREQUAL i686)
+  set(Z_STUB_SIZE_LIMIT 400000)
+else()
+  set(Z_STUB_SIZE_LIMIT 400000)
+endif()
+add_test(NAME ${Z_TEST_PREFIX}stub.size COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:ZStub> -DLIMIT=${Z_STUB_SIZE_LIMIT}
   -P ${CMAKE_SOURCE_DIR}/cmake/CheckStubSize.cmake)
+# The stub's file read without running it: PE32 or PE32+ of its flavour, GUI, PE header
+# where the package builder needs it, load-time imports, hardening flags, manifest.
+add_test(NAME ${Z_TEST_PREFIX}stub.pe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static/stub_pe.sh
+  $<TARGET_FILE:ZStub> ${Z_ARCH} ${Z_NATIVE_BINARY_DIR}/pefix)
 
 # The package builder records the package's end at bytes 248..255 of the stub, and the
 # reader looks for "PE" at 256: pefix (a native tool of the native build) moves the PE
@@ -94,14 +132,7 @@ set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
-# Wine bench fixture: Xvfb and a persistent wineserver for the whole test run.
-add_test(NAME wine.bench.start COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh start ${Z_WINE_BENCH_DIR})
-add_test(NAME wine.bench.stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh stop ${Z_WINE_BENCH_DIR})
-set_tests_properties(wine.bench.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-set_tests_properties(wine.bench.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 120)
-
-# Windows unit tests: one executable, one CTest test per TEST(), run serially because
-# window classes, atoms and the debug viewer window are global names.
+# The Windows unit tests: one gtest program, built for every flavour.
 file(GLOB Z_WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*_test.cpp)
 add_executable(wine_tests ${Z_WINE_TESTS} tests/wine/wine_main.cpp tests/wine/TestSupport.cpp)
 target_compile_options(wine_tests PRIVATE ${Z_WARNINGS})
@@ -115,25 +146,52 @@ add_dependencies(wine_tests ZStub)
 if(TARGET ztestapp)
   add_dependencies(wine_tests ztestapp)
 endif()
-gtest_add_tests(TARGET wine_tests SOURCES ${Z_WINE_TESTS} TEST_PREFIX "wine." TEST_LIST z_wine_test_list)
-set_tests_properties(${z_wine_test_list} PROPERTIES
-  FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 120)
 
-# Script-driven tests: tests/wine/*.sh, each run with the bench's environment.
-file(GLOB Z_WINE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.sh)
+# Wine bench fixture: Xvfb and a persistent wineserver for the whole test run, one bench
+# (and prefix) for each flavour.
+if(Z_WINDOWS_TESTS STREQUAL static)
+  return()
+endif()
+set(z_fixture wine-${Z_ARCH})
+add_test(NAME ${Z_TEST_PREFIX}wine.bench.start
+  COMMAND ${CMAKE_COMMAND} -E env Z_WINARCH=${Z_ARCH} bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh start ${Z_WINE_BENCH_DIR})
+add_test(NAME ${Z_TEST_PREFIX}wine.bench.stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh stop ${Z_WINE_BENCH_DIR})
+set_tests_properties(${Z_TEST_PREFIX}wine.bench.start PROPERTIES FIXTURES_SETUP ${z_fixture} TIMEOUT 300)
+set_tests_properties(${Z_TEST_PREFIX}wine.bench.stop PROPERTIES FIXTURES_CLEANUP ${z_fixture} TIMEOUT 120)
+
+# Script-driven tests: tests/wine/*.sh, each run with the bench's environment; beside a
+# 32-bit suite the 64-bit flavour runs only the end-to-end install, web install and update.
+if(Z_WINDOWS_TESTS STREQUAL e2e)
+  set(Z_WINE_SCRIPTS install_flow web_install update_flow)
+  list(TRANSFORM Z_WINE_SCRIPTS PREPEND ${CMAKE_SOURCE_DIR}/tests/wine/)
+  list(TRANSFORM Z_WINE_SCRIPTS APPEND .sh)
+else()
+  file(GLOB Z_WINE_SCRIPTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.sh)
+endif()
 foreach(script ${Z_WINE_SCRIPTS})
   get_filename_component(script_name ${script} NAME_WE)
-  add_test(NAME wine.script.${script_name}
+  set(test_name ${Z_TEST_PREFIX}wine.script.${script_name})
+  add_test(NAME ${test_name}
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh shell ${Z_WINE_BENCH_DIR} bash ${script} ${CMAKE_BINARY_DIR})
   # A script that cannot run its cases here (say, no mount rights) exits 77: skipped, not passed.
-  set_tests_properties(wine.script.${script_name} PROPERTIES
-    FIXTURES_REQUIRED wine RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
+  # Both flavours' benches share the one lock: the build machine has two cores.
+  set_tests_properties(${test_name} PROPERTIES
+    FIXTURES_REQUIRED ${z_fixture} RESOURCE_LOCK wine-desktop TIMEOUT 300 SKIP_RETURN_CODE 77)
 endforeach()
 # Each successful update ends with the agent's restart, which waits 10 s for the old copy.
-set_tests_properties(wine.script.update_flow PROPERTIES TIMEOUT 600)
+set_tests_properties(${Z_TEST_PREFIX}wine.script.update_flow PROPERTIES TIMEOUT 600)
+if(Z_WINDOWS_TESTS STREQUAL e2e)
+  return()
+endif()
 # The corrupt-package matrix runs the stub some 30 times (a package of 10,000 files and a
 # bomb among them).
-set_tests_properties(wine.script.corrupt_matrix PROPERTIES TIMEOUT 600)
+set_tests_properties(${Z_TEST_PREFIX}wine.script.corrupt_matrix PROPERTIES TIMEOUT 600)
 # The download-fault matrix runs four kinds of download through about thirty server answers
 # (about seven minutes on the loaded 2-core build machine).
-set_tests_properties(wine.script.download_faults PROPERTIES TIMEOUT 900)
+set_tests_properties(${Z_TEST_PREFIX}wine.script.download_faults PROPERTIES TIMEOUT 900)
+
+# Windows unit tests: one executable, one CTest test per TEST(), run serially because
+# window classes, atoms and the debug viewer window are global names.
+gtest_add_tests(TARGET wine_tests SOURCES ${Z_WINE_TESTS} TEST_PREFIX "${Z_TEST_PREFIX}wine." TEST_LIST z_wine_test_list)
+set_tests_properties(${z_wine_test_list} PROPERTIES
+  FIXTURES_REQUIRED ${z_fixture} RESOURCE_LOCK wine-desktop TIMEOUT 120)

@@ -10,12 +10,14 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 seconds=${2:-600}
-bin=$build/windows
-benchdir=$build/wine
+source "$root/scripts/winarch.bash"
+winarch_detect || exit 1
+winarch_banner
+bin=$build/$(winarch_windows_dir "$Z_WINARCH")
+benchdir=$build/$(winarch_bench_dir "$Z_WINARCH")
 for f in "$build/zpack" "$bin/ZStub.exe"; do [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }; done
 bash "$root/scripts/wine-bench.sh" start "$benchdir" >/dev/null || exit 1
-export WINEPREFIX=$benchdir/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-export DISPLAY=$(cat "$benchdir/display")
+eval "$(bash "$root/scripts/wine-bench.sh" env "$benchdir")"
 work_win='C:\zagentidle'
 work=$(winepath -u "$work_win" 2>/dev/null)
 reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'

@@ -22,15 +22,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 seconds=${2:-1200}
 phase_s=${3:-15}
-bin=$build/windows
+source "$root/scripts/winarch.bash"
+winarch_detect || exit 1
+winarch_banner
+bin=$build/$(winarch_windows_dir "$Z_WINARCH")
 for f in "$build/zpack" "$bin/ZStub.exe" "$bin/procstat.exe"; do
   [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
 done
 if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then  # by hand: start the bench
-  benchdir=${Z_BENCH_DIR:-$build/wine}
+  benchdir=${Z_BENCH_DIR:-$build/$(winarch_bench_dir "$Z_WINARCH")}
   bash "$root/scripts/wine-bench.sh" start "$benchdir" >/dev/null || exit 1
-  export WINEPREFIX=$benchdir/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
-  export DISPLAY=$(cat "$benchdir/display")
+  eval "$(bash "$root/scripts/wine-bench.sh" env "$benchdir")"
 fi
 source "$root/tests/wine/web_lib.bash"
 work_win='C:\zagentlong'

@@ -9,9 +9,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-win=$build/windows
+source "$root/scripts/winarch.bash"
+winarch_detect || exit 1
+winarch_banner
+win=$build/$(winarch_windows_dir "$Z_WINARCH")
 bench=$build/bench/download
-wine=$build/wine
+wine=$build/$(winarch_bench_dir "$Z_WINARCH")
 [ -f "$win/httpprobe.exe" ] || { echo "missing $win/httpprobe.exe: build first" >&2; exit 1; }
 source "$root/tests/wine/web_lib.bash"
 mkdir -p "$bench/www"

@@ -18,18 +18,21 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
-win=$build/windows
-wine=$build/wine
+source "$root/scripts/winarch.bash"
+winarch_detect || exit 1
+winarch_banner
+win=$build/$(winarch_windows_dir "$Z_WINARCH")
+wine=$build/$(winarch_bench_dir "$Z_WINARCH")
 for f in "$build/zpack" "$win/ZStub.exe" "$win/SampleEngine.exe" "$win/zdebugview.exe"; do
   [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
 done
 bash "$root/scripts/wine-bench.sh" start "$wine" >/dev/null
 trap 'bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null' EXIT
 
-bash "$root/scripts/wine-bench.sh" shell "$wine" python3 - "$build" <<'PY'
+bash "$root/scripts/wine-bench.sh" shell "$wine" python3 - "$build" "$win" <<'PY'
 import math, os, subprocess, sys, threading, time
 build = sys.argv[1]
-win = os.path.join(build, 'windows')
+win = sys.argv[2]
 work_win = 'C:\\zbenchinstall'
 work = subprocess.run(['winepath', '-u', work_win], capture_output=True, text=True).stdout.strip()
 subprocess.run(['rm', '-rf', work]); os.makedirs(work + '/payload/docs')

@@ -2,9 +2,13 @@
 # programs they need, the benchmark packages, made once under BUILD_DIR/bench by zpack from
 # Debian's own files ("mixed", about 100 MB: a few large libraries, binaries and texts;
 # "small", 20,000 files of 1 to 10 KB), and the Wine bench, started here and stopped at exit.
-win=$build/windows
-bench=$build/bench
-wine=$build/wine
+source "$root/scripts/winarch.bash"
+winarch_detect || exit 1
+winarch_banner
+win=$build/$(winarch_windows_dir "$Z_WINARCH")
+# Packages of each flavour's stub apart.
+bench=$build/bench/$Z_WINARCH
+wine=$build/$(winarch_bench_dir "$Z_WINARCH")
 for f in "$build/zpack" "$win/ZStub.exe" "$win/extractbase.exe" "$win/extractrun.exe"; do
   [ -f "$f" ] || { echo "missing $f: build first" >&2; exit 1; }
 done

@@ -9,12 +9,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${Z_BUILD_DIR:-build}
-bench=$build/wine
-bin=$PWD/$build/windows
+if [ -z "${Z_LIFE_IN_BENCH:-}" ]; then bash scripts/setup.sh; fi
+source scripts/winarch.bash
+winarch_detect
+bench=$build/$(winarch_bench_dir "$Z_WINARCH")
+bin=$PWD/$build/$(winarch_windows_dir "$Z_WINARCH")
 zpack=$PWD/$build/zpack
 if [ -z "${Z_LIFE_IN_BENCH:-}" ]; then
-  bash scripts/setup.sh
-  cmake -S . -B "$build" -G Ninja >/dev/null
+  winarch_banner
+  cmake -S . -B "$build" -G Ninja -DZ_WINARCH="$Z_WINARCH" >/dev/null
   cmake --build "$build"
   # Runs itself again inside the bench's environment (prefix, display, wineserver).
   bash scripts/wine-bench.sh start "$bench" >/dev/null

@@ -12,11 +12,14 @@ cd "$(dirname "$0")/.."
 web=0
 [ "${1:-}" = --web ] && web=1
 bash scripts/setup.sh
+source scripts/winarch.bash
+winarch_detect
+winarch_banner
 build=${Z_BUILD_DIR:-build}  # another build folder for a private run
-cmake -S . -B "$build" -G Ninja >/dev/null
+cmake -S . -B "$build" -G Ninja -DZ_WINARCH="$Z_WINARCH" >/dev/null
 cmake --build "$build"
-bench=$build/wine
-bin=$build/windows
+bench=$build/$(winarch_bench_dir "$Z_WINARCH")
+bin=$build/$(winarch_windows_dir "$Z_WINARCH")
 bash scripts/wine-bench.sh start "$bench"
 source tests/wine/web_lib.bash
 trap 'stop_web_servers; bash scripts/wine-bench.sh stop "$bench" >/dev/null' EXIT

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs everything the build and the tests need from Debian's packages.
-# Idempotent: when every package is present it does nothing.
+# Idempotent: when every package is present it does nothing. Wine's 32-bit loader
+# (wine32:i386) only where this host runs 32-bit programs: elsewhere it could not start.
 set -euo pipefail
+source "$(dirname "$0")/winarch.bash"
 
 packages=(
   cmake make g++ ninja-build
-  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev
   libgtest-dev
-  wine wine32:i386 wine64
+  wine wine64
   xvfb xauth x11-utils imagemagick
   zlib1g-dev
   clang libclang-rt-14-dev
@@ -15,6 +19,11 @@ packages=(
   python3 curl procps
   nginx-light
 )
+i386=0
+if host_runs_i386; then
+  i386=1
+  packages+=(wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -33,7 +42,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 echo "setup: installing ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $i386 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive

@@ -44,6 +44,11 @@ bool IsWow64(HANDLE process, bool& flag) {
 }
 
 bool HasFsRedirection() {
+#ifdef _WIN64
+  // The system folder is redirected only for 32-bit processes: a 64-bit one has nothing
+  // to switch off, whatever kernel32 exports.
+  return false;
+#endif
   static unsigned char state = kUnknown;
   if (state == kUnknown)
     state = KernelHas("Wow64DisableWow64FsRedirection") && KernelHas("Wow64RevertWow64FsRedirection") ? 1 : 0;
@@ -51,6 +56,9 @@ bool HasFsRedirection() {
 }
 
 bool Is64BitWindows() {
+#ifdef _WIN64
+  return true;  // a 64-bit process runs on 64-bit Windows only
+#endif
   static unsigned char state = kUnknown;
   if (state != kUnknown) return state == 1;
   bool result = false;

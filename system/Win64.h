@@ -1,7 +1,8 @@
 #pragma once
 // Whether the 32-bit stub runs on 64-bit Windows, found with entry points looked up at
 // run time so that the stub still starts on systems that lack them; and the system
-// libraries loaded at start-up.
+// libraries loaded at start-up. The 64-bit stub is on 64-bit Windows by its nature: it
+// runs under no emulation layer (IsWow64 reports false) and no folder is redirected for it.
 #include <windows.h>
 
 bool NativeSystemInfo(SYSTEM_INFO& info);

@@ -35,13 +35,21 @@ TEST(Win64, AnswerMatchesTheMachine) {
   EXPECT_EQ(Is64BitWindows(), first);
   bool wow = true;
   EXPECT_TRUE(IsWow64(GetCurrentProcess(), wow));
+  SYSTEM_INFO info;
+  ASSERT_TRUE(NativeSystemInfo(info));
+#ifdef _WIN64
+  // A 64-bit process: no emulation layer, nothing redirected, an x64 (or ARM64) machine.
+  EXPECT_TRUE(is64);
+  EXPECT_FALSE(wow);
+  EXPECT_FALSE(HasFsRedirection());
+  EXPECT_NE(info.wProcessorArchitecture, PROCESSOR_ARCHITECTURE_INTEL);
+#else
   EXPECT_EQ(wow, is64);
   // A 32-bit process on 64-bit Windows sees an x64 (or ARM64) machine, on 32-bit Windows
   // an x86 one.
-  SYSTEM_INFO info;
-  ASSERT_TRUE(NativeSystemInfo(info));
   EXPECT_EQ(info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL, is64);
   if (is64) EXPECT_TRUE(HasFsRedirection());
+#endif
   EXPECT_FALSE(UseRegistry64View);
 }
 
