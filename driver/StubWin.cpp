@@ -225,7 +225,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << EndLine;
       break;
     case wm_LocalMsg:
-      RegisterClient(reinterpret_cast<HWND>(wParam), static_cast<UINT>(lParam));
+      // Only the low 32 bits of a window handle are significant, on 64-bit Windows too:
+      // a 32-bit host's handle arrives zero-extended and is sign-extended like Windows' own.
+      RegisterClient(static_cast<HWND>(LongToHandle(static_cast<LONG>(wParam))), static_cast<UINT>(lParam));
       Output() << TracePid() << " wm_LocalMsg client=" << wParam << ":" << lParam << EndLine;
       NotifyClient(kNotifyWindow, reinterpret_cast<LPARAM>(window));
       NotifyClient(kNotifyAgentMsg, wm_AgentMsg);

@@ -273,6 +273,35 @@ TEST_F(ZPackTest, InformTextReadsBackWithThePackageToken) {
   EXPECT_FALSE(fs::exists(dir_ / "x"));
 }
 
+// Either flavour's stub is told apart by its headers; anything else is named, not guessed.
+TEST(ZPackStubKind, FromTheHeaders) {
+  auto stub = [](std::uint16_t machine, std::uint16_t magic, std::uint32_t peAt = 256) {
+    std::string b(1024, '\0');
+    b[0] = 'M', b[1] = 'Z';
+    for (int i = 0; i < 4; ++i) b[0x3C + i] = char(peAt >> (8 * i));
+    if (std::uint64_t(peAt) + 26 <= b.size()) {
+      b.replace(peAt, 4, std::string("PE\0\0", 4));
+      b[peAt + 4] = char(machine), b[peAt + 5] = char(machine >> 8);
+      b[peAt + 24] = char(magic), b[peAt + 25] = char(magic >> 8);
+    }
+    return b;
+  };
+  const struct {
+    std::string bytes;
+    const char* kind;
+  } cases[] = {
+      {stub(0x14C, 0x10B), "PE32 (i686)"},
+      {stub(0x8664, 0x20B), "PE32+ (x86_64)"},
+      {stub(0xAA64, 0x20B), "PE32+ (ARM64)"},
+      {stub(0x8664, 0x20B, 128), "PE32+ (x86_64)"},
+      {stub(0x8664, 0x20B, 1020), "no PE header"},   // the header would run past the bytes read
+      {stub(0x8664, 0x20B, 0xFFFFFFF0u), "no PE header"},
+      {"MZ", "not an MZ executable"},
+      {std::string(512, 'x'), "not an MZ executable"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(zpack::StubKind(c.bytes), c.kind);
+}
+
 TEST(ZPackDate, DosDateTime) {
   std::tm parts{};
   parts.tm_year = 2024 - 1900, parts.tm_mon = 2, parts.tm_mday = 7, parts.tm_hour = 13, parts.tm_min = 45, parts.tm_sec = 31;

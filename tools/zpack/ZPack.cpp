@@ -700,6 +700,17 @@ bool ReadBlocks(const std::string& firstVolume, std::vector<Block>& blocks, std:
   }
 }
 
+std::string StubKind(const std::string& b) {
+  auto u16 = [&](std::size_t at) { return unsigned(static_cast<unsigned char>(b[at])) | unsigned(static_cast<unsigned char>(b[at + 1])) << 8; };
+  if (b.size() < 0x40 || b.compare(0, 2, "MZ") != 0) return "not an MZ executable";
+  const std::size_t pe = u16(0x3C) | std::size_t(u16(0x3E)) << 16;
+  if (pe > b.size() || b.size() - pe < 26 || b.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return "no PE header";
+  const unsigned machine = u16(pe + 4), magic = u16(pe + 24);
+  const std::string format = magic == 0x10B ? "PE32" : magic == 0x20B ? "PE32+" : "PE (unknown optional header)";
+  const std::string cpu = machine == 0x14C ? "i686" : machine == 0x8664 ? "x86_64" : machine == 0xAA64 ? "ARM64" : "machine " + std::to_string(machine);
+  return format + " (" + cpu + ")";
+}
+
 namespace {
 
 const char kUsage[] =
@@ -764,7 +775,14 @@ int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
   }
   std::uint32_t sum = PackCheckSum(fileName, t.TrailerSize);
   std::string token;
+  std::string head(4096, '\0');
+  {
+    std::ifstream in(fileName, std::ios::binary);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+  }
   out << "file:          " << fileName << "\n"
+      << "stub:          " << StubKind(head) << "\n"
       << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "") << "\n"
       << "header blocks: " << int(t.HeaderCount) << "\n"
       << "files:         " << t.FilesCount << "\n"

@@ -74,6 +74,11 @@ bool ReadBlocks(const std::string& firstVolume, std::vector<Block>& blocks, std:
 // Volume j (>= 2) of a package whose first file is firstVolume (".001" is dropped).
 std::string VolumeName(const std::string& firstVolume, int j);
 
+// What kind of Windows program the stub of an installation file is, from its headers:
+// "PE32 (i686)" for the 32-bit stub, "PE32+ (x86_64)" for the 64-bit one, else a short
+// description of what was found. zpack takes either stub alike.
+std::string StubKind(const std::string& bytes);
+
 // DOS date-time (local time) of a Unix time; dates before 1980 give 1 January 1980.
 std::int32_t DosDateTime(std::int64_t unixTime);
 
