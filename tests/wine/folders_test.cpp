@@ -46,13 +46,16 @@ TEST(SpecialFoldersOnThePrefix, ShellFoldersAndTheirParents) {
 }
 
 TEST(SpecialFoldersOnThePrefix, RegistryAndSystemFolders) {
-  // The program-wide 32-bit registry view gives a 32-bit program's folders, as its
-  // environment does.
+  // The process's own registry view gives the folders its environment names: a 32-bit
+  // program's on the 32-bit flavour, a 64-bit program's on the 64-bit one.
   EXPECT_EQ(Upper(ProgramFilesDir()), Upper(Environment("ProgramFiles")));
   EXPECT_EQ(Upper(CommonFilesDir()), Upper(Environment("CommonProgramFiles")));
   EXPECT_TRUE(IsFolder(ProgramFilesDir())) << ProgramFilesDir();
   EXPECT_EQ(Upper(FontDir()), Upper(WindowsFolder() + "Fonts"));
-  EXPECT_EQ(Upper(WinSys16Dir()), Upper(WindowsFolder() + "system"));
+  // The 16-bit system folder when the prefix has one (a prefix without 32-bit support has
+  // none), else the system folder.
+  const std::string system16 = WindowsFolder() + "system";
+  EXPECT_EQ(Upper(WinSys16Dir()), Upper(IsFolder(system16) ? system16 : SystemFolder(false)));
   EXPECT_EQ(WinSys16Dir(true), WinSys16Dir() + "\\");
   const std::string startMenu = StartMenuDir();
   EXPECT_TRUE(startMenu.empty() || IsFolder(startMenu)) << startMenu;
