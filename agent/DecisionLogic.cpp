@@ -20,9 +20,13 @@ int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std
     return kShotNotDue;
   }
   const std::int64_t interval = testMode ? kTestModeProbeInterval : probeSecondsInterval;
-  int status = now >= SaturatingAdd(probeSecondsLast, interval) ? kShotDue : kShotNotDue;
+  // A last probe ahead of now (a clock once set forward, a time-zone or daylight-saving
+  // shift) has run out: waiting for the clock to pass it could take years.
+  int status = probeSecondsLast > now || now >= SaturatingAdd(probeSecondsLast, interval) ? kShotDue : kShotNotDue;
   if (probeSecondsInterval == 0 && status == kShotDue) status = kShotDueOnce;
-  if (probeSecondsInterval == -1) status = kShotNotDue;
+  // -1 is the documented "never"; any other negative interval means the same, not "at
+  // every tick".
+  if (probeSecondsInterval < 0) status = kShotNotDue;
   if (forceShot) status = kShotDue;
   forceShot = false;
   return status;
@@ -38,7 +42,9 @@ bool TestModeOn(const std::string& testMode, const std::string& testModeDate, co
 }
 
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval) {
-  return reAskSecondsInterval > 0 && now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval);
+  // A last answer ahead of now has run out, like a last probe.
+  return reAskSecondsInterval > 0 &&
+         (reAskSecondsLast > now || now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval));
 }
 
 bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal) {

@@ -16,9 +16,10 @@ constexpr std::int64_t kTestModeProbeInterval = 5;
 
 // The status of one tick, from the agent's flags and the record: 0 when neither a first
 // probe is pending nor a probe forced; else due when now >= last + interval (5 s in test
-// mode), 2 instead of 1 for a stored interval of 0, never for a stored interval of -1;
-// a forced probe is always due. forceShot is cleared. All record values may be anything:
-// the arithmetic saturates instead of overflowing.
+// mode) or the last probe lies ahead of now, 2 instead of 1 for a stored interval of 0,
+// never for a negative stored interval; a forced probe is always due. forceShot is
+// cleared. All record values may be anything: the arithmetic saturates instead of
+// overflowing.
 int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std::int64_t now,
                       std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval);
 
@@ -32,7 +33,7 @@ bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs
 bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today);
 
 // ---- The decision's stage tests ----
-// now > last + interval (strictly) and interval > 0.
+// interval > 0 and now > last + interval (strictly), or the last time lies ahead of now.
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval);
 // validVersions empty, or "," + validVersions + "," contains "," + version + "," (plain,
 // case-sensitive text search, no trimming).
