@@ -53,6 +53,9 @@ bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOrigin
 }
 
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual) {
+  // An unknown size (-1: no file, no answer, no length) matches nothing, not even a
+  // missing SizeOfUpdateFile (0).
+  if (actual < 0 || expected < 0) return false;
   std::int64_t difference = 0;
   if (__builtin_sub_overflow(actual, expected, &difference)) return false;
   return difference > -kSizeTolerance && difference < kSizeTolerance;

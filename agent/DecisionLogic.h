@@ -38,7 +38,8 @@ bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAs
 // validVersions empty, or "," + validVersions + "," contains "," + version + "," (plain,
 // case-sensitive text search, no trimming).
 bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal);
-// The sizes differ by less than 100 bytes in either direction (any values).
+// Both sizes are known (not negative) and differ by less than 100 bytes in either
+// direction (any values).
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
 
 // What the decision looks at, read from the records once per probe.

@@ -97,8 +97,11 @@ TEST(SizeWithinTolerance, BelowAHundredEitherWay) {
   EXPECT_FALSE(SizeWithinTolerance(1'000'000, 1'000'100));
   EXPECT_TRUE(SizeWithinTolerance(1'000'000, 999'901));
   EXPECT_FALSE(SizeWithinTolerance(1'000'000, 999'900));
-  EXPECT_TRUE(SizeWithinTolerance(0, -1));  // the size could not be found
-  EXPECT_TRUE(SizeWithinTolerance(50, -1));
+  EXPECT_TRUE(SizeWithinTolerance(3'000'000'000, 3'000'000'050));  // over 2 GiB
+  // An unknown size (-1: no file, no answer, no length) matches nothing.
+  EXPECT_FALSE(SizeWithinTolerance(0, -1));
+  EXPECT_FALSE(SizeWithinTolerance(50, -1));
+  EXPECT_FALSE(SizeWithinTolerance(-1, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMin64, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMax64, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMin64, kMax64));
