@@ -47,8 +47,8 @@ struct DecisionRecord {
   bool infoOK = false;               // the ".info" fetch succeeded
   std::int32_t versionOriginal = 0;  // [OriginalSetup] VersionOriginal
   std::int32_t versionNew = 0;       // [NewSetup] VersionNew
-  std::int32_t originalStamp = 0;    // [OriginalSetup] Stamp
-  std::int32_t infoStamp = 0;        // [NewSetup] Stamp
+  std::int64_t originalStamp = 0;    // [OriginalSetup] Stamp (compared only, so 64 bits)
+  std::int64_t infoStamp = 0;        // [NewSetup] Stamp
   bool reAskDue = false;             // ReAskDue on the record's times
   bool manualCheck = false;          // a manual check runs at this tick
   std::string validVersions;         // [NewSetup] ValidVersions
