@@ -32,6 +32,8 @@ int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std
   return status;
 }
 
+const char* TestModeRegistryKey(bool elevated) { return elevated ? kTestModeMachineKey : kTestModeUserKey; }
+
 bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs) {
   // Unsigned difference: correct across the wrap of the tick count.
   return force || nowMs - lastCheckMs > kTestModeRecheckMs;

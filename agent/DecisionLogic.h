@@ -24,6 +24,15 @@ int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std
                       std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval);
 
 // ---- Test mode ----
+// Where the values "TestMode", "TestModeDate" and "TestModeURL" are read. Test mode takes
+// the ".info" record and the update from "TestModeURL", so an elevated agent (the stub's
+// manifest asks for administrator rights) reads them only from the machine's key, which
+// only administrators can write: any program of the user could write the user's key and
+// point the agent at a folder of its own. An agent running without elevation (a
+// developer's) reads the user's key, as it always did.
+constexpr const char kTestModeMachineKey[] = "HKEY_LOCAL_MACHINE\\Software\\Brenmoor\\Zorvik\\AutoUpdate";
+constexpr const char kTestModeUserKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\AutoUpdate";
+const char* TestModeRegistryKey(bool elevated);
 // The registry is read again when forced or more than this long after the last check.
 constexpr std::uint32_t kTestModeRecheckMs = 30000;
 // Whether a check is due, from the millisecond tick counts (which wrap after 49.7 days).

@@ -22,7 +22,8 @@ work=$root/app\ dir
 prog=$root/Editor
 source "$(dirname "$0")/trace_lib.bash"
 source "$(dirname "$0")/web_lib.bash"
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# Test mode of the elevated agent: the machine's key.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 pid_re='^[1-9][0-9]*'
 log=$work/X_Update.log
 token=Tok-Editor-7
