@@ -191,7 +191,8 @@ void DoRunStubWin() {
         break;
       }
       ApplyWorkingCopyOverrides();
-      AgentLog(std::string("CheckTestMode ") + TestModeRegistryKey(ProcessIsElevated()));
+      AgentLog("CheckTestMode");
+      AgentLog(std::string("TestMode key: ") + TestModeRegistryKey(ProcessIsElevated()));
       CheckTestMode(true);
       AgentLog("WinMain");
       StubWinMain();
