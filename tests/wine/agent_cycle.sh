@@ -231,7 +231,7 @@ original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=3600 ProbeSecondsLast=
 run_for 7
 [ "$fires" = 1 ] || fail "test mode in the user's key: $fires probes instead of 1"
 no_trace "DownloadFileAU: C:" "test mode in the user's key"
-grep -q "X CheckTestMode HKEY_LOCAL_MACHINE" "$log" || fail "test mode: the elevated agent did not read the machine's key"
+grep -q "X TestMode key: HKEY_LOCAL_MACHINE" "$log" || fail "test mode: the elevated agent did not read the machine's key"
 wine reg delete "$user_key" /f >/dev/null 2>&1
 wine reg add "$reg_key" /v TestMode /d 1 /f >/dev/null 2>&1
 wine reg add "$reg_key" /v TestModeURL /d 'C:\zagent\base' /f >/dev/null 2>&1
@@ -253,6 +253,12 @@ truncate -s 100M "$root/base/Editor.info"
 original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
 run_for 4
 expect_trace "$pid_re GetOkToPerformAU=0\$" "100 MB .info in the folder"
+# No update file in the folder and no SizeOfUpdateFile: an unknown size is no match.
+info VersionNew=300 Stamp=3
+cp "$www/upd/Editor.info" "$root/base/Editor.info"
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
+run_for 4
+expect_trace "$pid_re GetOkToPerformAU=5\$" "no update file, no recorded size"
 wine reg delete "$reg_key" /f >/dev/null 2>&1
 
 # --- 6. A manual check answered through zuidriver ----------------------------------------
