@@ -9,8 +9,6 @@ namespace {
 HWND clientWindow = nullptr;
 UINT clientMessage = 0;
 
-std::int32_t Cut32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
-
 }  // namespace
 
 void RegisterClient(HWND window, UINT message) {
@@ -30,12 +28,14 @@ std::int32_t AgentCommand(std::int32_t type, std::int64_t value) {
     case 7: return Agent.AgentState;
     case 8: return Cut32(ProbeSecondsInterval());
     case 9: return Cut32(ReAskSecondsInterval());
-    case 10: return Cut32(ProbeSecondsLast());
+    case 10: return Cut32(ProbeSecondsLast());  // the low 32 bits: RecordTimeFromMessage
     case 11: return Cut32(ReAskSecondsLast());
     case 12: SetProbeSecondsInterval(value); return 0;
     case 13: SetReAskSecondsInterval(value); return 0;
-    case 14: SetProbeSecondsLast(value); return 0;
-    case 15: SetReAskSecondsLast(value); return 0;
+    // Times come back in the message's 32 bits: a value read with 10 or 11 is written
+    // back as the very time it was cut from.
+    case 14: SetProbeSecondsLast(RecordTimeFromMessage(static_cast<std::int32_t>(value), RecordNow())); return 0;
+    case 15: SetReAskSecondsLast(RecordTimeFromMessage(static_cast<std::int32_t>(value), RecordNow())); return 0;
     default: StateCommand(Agent, type, value); return 0;
   }
 }

@@ -19,6 +19,22 @@ bool CountDownStopCode(AgentVars& agent) {
   return quit;
 }
 
+std::int32_t Cut32(std::int64_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
+
+std::int64_t RecordTimeFromMessage(std::int32_t value, std::int64_t now) {
+  constexpr std::int64_t kCycle = std::int64_t{1} << 32;
+  constexpr std::int64_t kAhead = 86400;  // a day: a clock a little ahead of the host's
+  constexpr std::int64_t kLatestNow = std::numeric_limits<std::int64_t>::max() / 2;
+  if (now > kLatestNow) now = kLatestNow;
+  if (now < 0) now = 0;
+  std::int64_t lowest = now + kAhead - kCycle;
+  if (lowest < 0) lowest = 0;
+  const std::int64_t low = static_cast<std::uint32_t>(value);
+  std::int64_t time = (lowest & ~(kCycle - 1)) | low;
+  if (time < lowest) time += kCycle;
+  return time;
+}
+
 int OverrideOfCommand(std::int32_t type) {
   switch (type) {
     case 20: return 1;

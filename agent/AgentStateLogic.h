@@ -50,6 +50,16 @@ bool CountDownStopCode(AgentVars& agent);
 // (JustDownloadInfoFile). True when type is one of them; the command's result is 0.
 bool StateCommand(AgentVars& agent, std::int32_t type, std::int64_t value);
 
+// A 64-bit value as the 32 bits a message result carries (its low 32 bits).
+std::int32_t Cut32(std::int64_t value);
+// Record times travel through messages in 32 bits (commands 10 and 11 answer Cut32 of the
+// time; 14 and 15 carry a time to write). The time a value stands for is the one with
+// those low 32 bits in the 2^32-second window (136 years) that ends a day after now, and
+// never before the record epoch: until February 2036 that is the value read as unsigned
+// (0 stays 0), later the high part comes from now. So every time a host reads is written
+// back unchanged, as long as it lies in that window (all times the agent writes do).
+std::int64_t RecordTimeFromMessage(std::int32_t value, std::int64_t now);
+
 // The override number (1..8) an agent command sets; 0 for other types.
 int OverrideOfCommand(std::int32_t type);
 

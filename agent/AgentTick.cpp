@@ -116,9 +116,10 @@ void AgentTimerTick() {
 bool CheckTestMode(bool force) {
   const std::uint32_t now = GetTickCount();
   if (TestModeCheckDue(force, now, Agent.LastTestModeCheck)) {
-    const std::string mode = ReadRegString(kAgentRegistryKey, "TestMode", "0", false);
-    const std::string date = ReadRegString(kAgentRegistryKey, "TestModeDate", "", false);
-    Agent.TestModeURL = ReadRegString(kAgentRegistryKey, "TestModeURL", "", false);
+    const std::string key = TestModeRegistryKey(ProcessIsElevated());
+    const std::string mode = ReadRegString(key, "TestMode", "0", false);
+    const std::string date = ReadRegString(key, "TestModeDate", "", false);
+    Agent.TestModeURL = ReadRegString(key, "TestModeURL", "", false);
     Agent.TestMode = TestModeOn(mode, date, Today());
   }
   Agent.LastTestModeCheck = now;

@@ -10,8 +10,11 @@
 void AgentTimerTick();
 
 // Test mode from the registry values "TestMode", "TestModeDate" and "TestModeURL" under
-// kAgentRegistryKey, read again when forced or 30 s after the last check.
-constexpr const char kAgentRegistryKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\AutoUpdate";
+// TestModeRegistryKey (the machine's key for an elevated agent, else the user's), read
+// again when forced (at the start, each probe question and each probe) or when more than
+// 30 s have passed since the previous call; every call counts as a check, so with the
+// tick calling it every second the unforced read happens only after a tick held up that
+// long (a probe waiting in a box or a download).
 bool CheckTestMode(bool force);
 
 // 0 not due, 1 due, 2 due once (see ShotTimeStatusFor).

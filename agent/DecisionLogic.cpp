@@ -20,13 +20,19 @@ int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std
     return kShotNotDue;
   }
   const std::int64_t interval = testMode ? kTestModeProbeInterval : probeSecondsInterval;
-  int status = now >= SaturatingAdd(probeSecondsLast, interval) ? kShotDue : kShotNotDue;
+  // A last probe ahead of now (a clock once set forward, a time-zone or daylight-saving
+  // shift) has run out: waiting for the clock to pass it could take years.
+  int status = probeSecondsLast > now || now >= SaturatingAdd(probeSecondsLast, interval) ? kShotDue : kShotNotDue;
   if (probeSecondsInterval == 0 && status == kShotDue) status = kShotDueOnce;
-  if (probeSecondsInterval == -1) status = kShotNotDue;
+  // -1 is the documented "never"; any other negative interval means the same, not "at
+  // every tick".
+  if (probeSecondsInterval < 0) status = kShotNotDue;
   if (forceShot) status = kShotDue;
   forceShot = false;
   return status;
 }
+
+const char* TestModeRegistryKey(bool elevated) { return elevated ? kTestModeMachineKey : kTestModeUserKey; }
 
 bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs) {
   // Unsigned difference: correct across the wrap of the tick count.
@@ -38,7 +44,9 @@ bool TestModeOn(const std::string& testMode, const std::string& testModeDate, co
 }
 
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval) {
-  return reAskSecondsInterval > 0 && now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval);
+  // A last answer ahead of now has run out, like a last probe.
+  return reAskSecondsInterval > 0 &&
+         (reAskSecondsLast > now || now > SaturatingAdd(reAskSecondsLast, reAskSecondsInterval));
 }
 
 bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal) {
@@ -47,6 +55,9 @@ bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOrigin
 }
 
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual) {
+  // An unknown size (-1: no file, no answer, no length) matches nothing, not even a
+  // missing SizeOfUpdateFile (0).
+  if (actual < 0 || expected < 0) return false;
   std::int64_t difference = 0;
   if (__builtin_sub_overflow(actual, expected, &difference)) return false;
   return difference > -kSizeTolerance && difference < kSizeTolerance;

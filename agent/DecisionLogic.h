@@ -16,13 +16,23 @@ constexpr std::int64_t kTestModeProbeInterval = 5;
 
 // The status of one tick, from the agent's flags and the record: 0 when neither a first
 // probe is pending nor a probe forced; else due when now >= last + interval (5 s in test
-// mode), 2 instead of 1 for a stored interval of 0, never for a stored interval of -1;
-// a forced probe is always due. forceShot is cleared. All record values may be anything:
-// the arithmetic saturates instead of overflowing.
+// mode) or the last probe lies ahead of now, 2 instead of 1 for a stored interval of 0,
+// never for a negative stored interval; a forced probe is always due. forceShot is
+// cleared. All record values may be anything: the arithmetic saturates instead of
+// overflowing.
 int ShotTimeStatusFor(bool firstShotPending, bool& forceShot, bool testMode, std::int64_t now,
                       std::int64_t probeSecondsLast, std::int64_t probeSecondsInterval);
 
 // ---- Test mode ----
+// Where the values "TestMode", "TestModeDate" and "TestModeURL" are read. Test mode takes
+// the ".info" record and the update from "TestModeURL", so an elevated agent (the stub's
+// manifest asks for administrator rights) reads them only from the machine's key, which
+// only administrators can write: any program of the user could write the user's key and
+// point the agent at a folder of its own. An agent running without elevation (a
+// developer's) reads the user's key, as it always did.
+constexpr const char kTestModeMachineKey[] = "HKEY_LOCAL_MACHINE\\Software\\Brenmoor\\Zorvik\\AutoUpdate";
+constexpr const char kTestModeUserKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\AutoUpdate";
+const char* TestModeRegistryKey(bool elevated);
 // The registry is read again when forced or more than this long after the last check.
 constexpr std::uint32_t kTestModeRecheckMs = 30000;
 // Whether a check is due, from the millisecond tick counts (which wrap after 49.7 days).
@@ -32,12 +42,13 @@ bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs
 bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today);
 
 // ---- The decision's stage tests ----
-// now > last + interval (strictly) and interval > 0.
+// interval > 0 and now > last + interval (strictly), or the last time lies ahead of now.
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval);
 // validVersions empty, or "," + validVersions + "," contains "," + version + "," (plain,
 // case-sensitive text search, no trimming).
 bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOriginal);
-// The sizes differ by less than 100 bytes in either direction (any values).
+// Both sizes are known (not negative) and differ by less than 100 bytes in either
+// direction (any values).
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
 
 // What the decision looks at, read from the records once per probe.
@@ -45,8 +56,8 @@ struct DecisionRecord {
   bool infoOK = false;               // the ".info" fetch succeeded
   std::int32_t versionOriginal = 0;  // [OriginalSetup] VersionOriginal
   std::int32_t versionNew = 0;       // [NewSetup] VersionNew
-  std::int32_t originalStamp = 0;    // [OriginalSetup] Stamp
-  std::int32_t infoStamp = 0;        // [NewSetup] Stamp
+  std::int64_t originalStamp = 0;    // [OriginalSetup] Stamp (compared only, so 64 bits)
+  std::int64_t infoStamp = 0;        // [NewSetup] Stamp
   bool reAskDue = false;             // ReAskDue on the record's times
   bool manualCheck = false;          // a manual check runs at this tick
   std::string validVersions;         // [NewSetup] ValidVersions

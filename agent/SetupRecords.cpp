@@ -76,8 +76,9 @@ std::int64_t ReAskSecondsLast() { return OriginalInt64("ReAskSecondsLast"); }
 bool SetReAskSecondsLast(std::int64_t value) { return WriteOriginalTime("ReAskSecondsLast", value); }
 std::int32_t VersionOriginal() { return OriginalInt32("VersionOriginal"); }
 bool SetVersionOriginal(std::int32_t value) { return WriteOriginal("VersionOriginal", value); }
-std::int32_t OriginalStamp() { return OriginalInt32("Stamp"); }
-bool SetOriginalStamp(std::int32_t value) { return WriteOriginal("Stamp", value); }
+// Stamps are only compared: a vendor may stamp with a date-time number wider than 31 bits.
+std::int64_t OriginalStamp() { return OriginalInt64("Stamp"); }
+bool SetOriginalStamp(std::int64_t value) { return WriteOriginal("Stamp", value); }
 std::string OriginalProgramName() { return Original(kOriginalSetup, "ProgramName"); }
 
 // ---- ".original" [Directories] and [UnInstall] ----
@@ -124,7 +125,7 @@ std::string ShutDownMethod() { return Info(kNewSetup, "ShutDownMethod"); }
 std::string RunningProcess() { return Info(kNewSetup, "RunningProcess"); }
 std::string InfoProgramName() { return Info(kNewSetup, "ProgramName"); }
 std::int32_t VersionNew() { return RecordInt32(Info(kNewSetup, "VersionNew"), 0); }
-std::int32_t InfoStamp() { return RecordInt32(Info(kNewSetup, "Stamp"), 0); }
+std::int64_t InfoStamp() { return RecordInt64(Info(kNewSetup, "Stamp"), 0); }
 std::string ValidVersions() { return Info(kNewSetup, "ValidVersions"); }
 bool RemoveStartUpShortcut() { return InfoFlag("RemoveStartUpShortcut"); }
 bool RemoveCheckForNewUpdateShortcut() { return InfoFlag("RemoveCheckForNewUpdateShortcut"); }

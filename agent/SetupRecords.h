@@ -30,8 +30,8 @@ std::int64_t ReAskSecondsLast();
 bool SetReAskSecondsLast(std::int64_t value);  // also writes "__ReAskSecondsLast" as text
 std::int32_t VersionOriginal();
 bool SetVersionOriginal(std::int32_t value);
-std::int32_t OriginalStamp();  // Stamp
-bool SetOriginalStamp(std::int32_t value);
+std::int64_t OriginalStamp();  // Stamp (64-bit: stamps are only compared)
+bool SetOriginalStamp(std::int64_t value);
 std::string OriginalProgramName();  // ProgramName
 
 // ---- ".original" [Directories] and [UnInstall] ----
@@ -73,7 +73,7 @@ std::string ShutDownMethod();
 std::string RunningProcess();
 std::string InfoProgramName();  // ProgramName
 std::int32_t VersionNew();
-std::int32_t InfoStamp();  // Stamp
+std::int64_t InfoStamp();  // Stamp (64-bit)
 std::string ValidVersions();
 bool RemoveStartUpShortcut();
 bool RemoveCheckForNewUpdateShortcut();

@@ -52,7 +52,7 @@ std::string ReplaceProgName(const std::string& text, const std::string& name);
 // A decimal signed 64-bit number (blanks around it allowed); def for anything else,
 // overflow included.
 std::int64_t RecordInt64(const std::string& text, std::int64_t def);
-// The same for keys used as 32-bit (versions, stamps, sizes of windows and fonts): a
+// The same for keys used as 32-bit (versions, sizes of windows and fonts): a
 // number outside the 32-bit range is no valid value and gives def, rather than being cut
 // to an unrelated smaller one.
 std::int32_t RecordInt32(const std::string& text, std::int32_t def);

@@ -22,11 +22,11 @@ constexpr WPARAM kStopAfterTest = 2;        // StopCode for a copy started only 
 
 std::string AgentName() { return OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(); }
 
-// The requests go to the copy's main window, found by its class: a process's "main
-// window" picked by title and visibility may be one of its message boxes or a hidden
-// window of a system library, and a request posted there is lost. The class is the
-// one that keeps a second working copy from running, so it names exactly one window.
-HWND WorkingCopyWindow() { return FindWindowA(WorkingCopyClassName(AgentName()).c_str(), nullptr); }
+// The requests go to the copy's main window, found by its class and its program: a
+// process's "main window" picked by title and visibility may be one of its message boxes
+// or a hidden window of a system library, and a request posted there is lost; a window of
+// the class made by another program must not receive them (FindAgentWindow).
+HWND WorkingCopyWindow() { return FindWorkingCopyWindow(); }
 
 void PostToWorkingCopy(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = WorkingCopyWindow();
@@ -93,9 +93,15 @@ bool HandleParamOK(bool xExeIsRunning) {
   const std::string client = GetSwitchValue("/WM_MSG=");
   if (!client.empty() && FileExists(xPath)) {
     const ClientSwitch parsed = ParseClientSwitch(client);
-    AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + parsed.list);
-    PostToWorkingCopy(wm_LocalMsg, static_cast<WPARAM>(parsed.window), static_cast<LPARAM>(parsed.message));
-    forwarded = true;
+    if (!ClientWindowAllowed(parsed.window, parsed.message)) {
+      // The copy would refuse it too; a request that cannot be right is not handed on.
+      AgentLog("ERROR: /WM_MSG= refused (no window, a broadcast or a system message): " + parsed.list);
+      Output() << TracePid() << " HandleParamOK() --- /WM_MSG= refused: " << parsed.list << EndLine;
+    } else {
+      AgentLog("PostProcessMessage(wm_LocalMsg) to: " + xPath + " - " + parsed.list);
+      PostToWorkingCopy(wm_LocalMsg, static_cast<WPARAM>(parsed.window), static_cast<LPARAM>(parsed.message));
+      forwarded = true;
+    }
   }
 
   const std::int64_t test = GetSwitchInt("/TEST=", -1);

@@ -17,13 +17,31 @@ bool IsAgentExeName(const std::string& programPath, const std::string& agentName
   return SameText(Trim(ExtractFileName(programPath)), prefix + agent);
 }
 
-std::string StubClassNameFor(bool isAgent, const std::string& programPath) {
-  if (!isAgent) return programPath;
-  return kAgentClassPrefix + ChangeFileExt(ExtractFileName(programPath), "");
+std::string AgentFolderDigest(const std::string& programPath) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (char c : ExtractFilePath(programPath)) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string digits(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) digits[static_cast<std::size_t>(i)] = kHex[hash & 0xF];
+  return digits;
 }
 
-std::string WorkingCopyClassName(const std::string& agentName) {
-  return std::string(kAgentClassPrefix) + "X_" + ChangeFileExt(ExtractFileName(Trim(agentName)), "");
+std::string StubClassNameFor(bool isAgent, const std::string& programPath) {
+  if (!isAgent) return programPath;
+  return kAgentClassPrefix + ChangeFileExt(ExtractFileName(programPath), "") + "." + AgentFolderDigest(programPath);
+}
+
+std::string WorkingCopyClassName(const std::string& agentName, const std::string& programPath) {
+  return std::string(kAgentClassPrefix) + "X_" + ChangeFileExt(ExtractFileName(Trim(agentName)), "") + "." +
+         AgentFolderDigest(programPath);
+}
+
+std::string WorkingCopyMutexName(const std::string& agentName, const std::string& programPath) {
+  return WorkingCopyClassName(agentName, programPath) + ".Mutex";
 }
 
 std::string AgentLogFileNameFor(const std::string& programPath) {
@@ -66,6 +84,12 @@ int WorkingCopyWaitMs(std::int64_t seconds) {
   if (seconds <= 0) return 0;
   if (seconds > kMaxWaitSeconds) seconds = kMaxWaitSeconds;
   return static_cast<int>(seconds * 1000);
+}
+
+bool ClientRegistrationAllowed(std::int32_t window, std::int64_t message) {
+  constexpr std::int32_t kBroadcast = 0xFFFF;  // HWND_BROADCAST
+  if (window == 0 || window == kBroadcast) return false;
+  return message >= kFirstClientMessage && message <= kLastClientMessage;
 }
 
 ClientSwitch ParseClientSwitch(const std::string& value) {

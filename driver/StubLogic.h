@@ -26,11 +26,24 @@ StubRole ChooseStubRole(bool ownWindowExists, bool plainAgent, bool workingCopy,
 // ASCII letters compared without case). An empty agent name never matches.
 bool IsAgentExeName(const std::string& programPath, const std::string& agentName, const std::string& prefix);
 
-// ".AutoUpdate." + file name without its last extension for an agent, else the path.
+// An agent's window classes (and the working copy's mutex) are told apart by product:
+// two products may both name their agent "Update.exe", and a class made of the name alone
+// would let one product's agent take the other's working copy for its own. The names keep
+// ".AutoUpdate." + the file name without its last extension as their prefix and add "."
+// and this digest of the folder the agent lies in: 16 hex digits of the 64-bit FNV-1a
+// hash of the folder (with its backslash) with the letters a..z in upper case.
+std::string AgentFolderDigest(const std::string& programPath);
+
+// For an agent ".AutoUpdate." + file name without its last extension + "." +
+// AgentFolderDigest; else the path.
 std::string StubClassNameFor(bool isAgent, const std::string& programPath);
 
-// Class of the agent's working copy: ".AutoUpdate.X_" + agent name without its last extension.
-std::string WorkingCopyClassName(const std::string& agentName);
+// Class of the working copy of the agent agentName in the folder of programPath (the
+// plain agent's or the copy's own path): ".AutoUpdate.X_" + agent name without its last
+// extension + "." + AgentFolderDigest; the class the copy's main window has.
+std::string WorkingCopyClassName(const std::string& agentName, const std::string& programPath);
+// The mutex that keeps a second working copy of the same agent from running.
+std::string WorkingCopyMutexName(const std::string& agentName, const std::string& programPath);
 
 // "X_" + the program's file name (unless it already begins with "X_") with the extension
 // ".log", in the program's folder.
@@ -66,3 +79,13 @@ struct ClientSwitch {
   std::string list;  // the list as traced
 };
 ClientSwitch ParseClientSwitch(const std::string& value);
+// Whether a client may be registered (wm_LocalMsg, "/WM_MSG="): the working copy runs
+// elevated and posts the client message with codes and values of its own to the client
+// window, past the system's filter of messages between integrity levels. So never to no
+// window or the broadcast handle (0xFFFF: every top-level window of the session), and
+// only a message number of the applications' own range, WM_USER (1024) to 0xFFFF, never
+// a system message such as WM_CLOSE or WM_QUIT. window is the handle's low 32 bits,
+// sign-extended (as a message carries it); the caller also checks that it is a window.
+constexpr std::int64_t kFirstClientMessage = 0x0400;  // WM_USER
+constexpr std::int64_t kLastClientMessage = 0xFFFF;
+bool ClientRegistrationAllowed(std::int32_t window, std::int64_t message);

@@ -6,6 +6,7 @@
 #include "agent/AgentCommands.h"
 #include "agent/AgentStateLogic.h"
 #include "agent/AgentTick.h"
+#include "agent/DecisionLogic.h"
 #include "agent/SetupRecordsLogic.h"
 #include "agent/ShutDownLogic.h"
 #include "driver/AgentCopy.h"
@@ -54,7 +55,68 @@ bool ThisIs_X_AutoUpdate_Exe() {
   return ThisIs_AutoUpdateProg && IsAgentExeName(ProgramPath(), AgentName(), "X_");
 }
 
-bool X_ExeIsRunning() { return FindWindowA(WorkingCopyClassName(AgentName()).c_str(), nullptr) != nullptr; }
+namespace {
+
+constexpr int kMaxWindowsOfClass = 64;     // a search of windows of one class ends here
+constexpr int kDuplicateWaitMs = 3000;     // how long a duplicate copy looks for the running one
+constexpr int kDuplicateWaitStepMs = 200;
+
+std::string LongPathOf(const std::string& path) {
+  char buffer[MAX_PATH * 2];
+  const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+}
+
+// The program path the agent's names are made from: the same file started by its short
+// (8.3) path must find the same working copy.
+std::string AgentNamingPath() { return LongPathOf(ProgramPath()); }
+
+// Full path of the program a window belongs to; empty when the system does not say.
+std::string ProgramOfWindow(HWND window, DWORD& pid) {
+  pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (!pid) return std::string();
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return std::string();
+  char buffer[MAX_PATH * 2];
+  DWORD size = sizeof buffer;
+  if (!QueryFullProcessImageNameA(process.get(), 0, buffer, &size) || size >= sizeof buffer) return std::string();
+  return LongPathOf(std::string(buffer, size));
+}
+
+}  // namespace
+
+std::string WorkingCopyClass() { return WorkingCopyClassName(AgentName(), AgentNamingPath()); }
+
+std::string WorkingCopyFile() { return ExtractFilePath(ProgramPath()) + "X_" + Trim(AgentName()); }
+
+HWND FindAgentWindow(const std::string& className, const std::string& exePath) {
+  const std::string wanted = LongPathOf(exePath);
+  HWND window = nullptr;
+  for (int seen = 0; seen < kMaxWindowsOfClass; ++seen) {
+    window = FindWindowExA(nullptr, window, className.c_str(), nullptr);
+    if (!window) break;
+    DWORD pid = 0;
+    const std::string program = ProgramOfWindow(window, pid);
+    if (!program.empty() && SameText(program, wanted)) return window;
+    const std::string owner = program.empty() ? "process " + std::to_string(pid) : program;
+    Output() << TracePid() << " FindAgentWindow() --- a window of " << className << " belongs to " << owner
+             << EndLine;
+    AgentLog("ERROR: a window of the agent's class " + className + " belongs to another program: " + owner);
+  }
+  return nullptr;
+}
+
+bool ClientWindowAllowed(std::int64_t window, std::int64_t message) {
+  // Only the low 32 bits of a window handle are significant, on 64-bit Windows too: a
+  // 32-bit host's handle arrives zero-extended and is sign-extended like Windows' own.
+  const auto low = static_cast<std::int32_t>(static_cast<std::uint32_t>(window));
+  return ClientRegistrationAllowed(low, message) && IsWindow(static_cast<HWND>(LongToHandle(low)));
+}
+
+HWND FindWorkingCopyWindow() { return FindAgentWindow(WorkingCopyClass(), WorkingCopyFile()); }
+
+bool X_ExeIsRunning() { return FindWorkingCopyWindow() != nullptr; }
 
 void CreateAndRun_Y_Exe() {
   std::string self = ProgramPath();
@@ -73,9 +135,23 @@ void CreateAndRun_Y_Exe() {
     Output() << TracePid() << " CreateAndRun_Y_Exe() --- start of " << target << " failed: " << started << EndLine;
 }
 
+namespace {
+
+// A second working copy gives the first a moment to show its window.
+bool WaitForWorkingCopyWindow() {
+  const std::int64_t start = TickMs();
+  for (;;) {
+    if (FindWorkingCopyWindow()) return true;
+    if (TickMs() - start >= kDuplicateWaitMs) return false;
+    YieldWait(0, kDuplicateWaitStepMs);
+  }
+}
+
+}  // namespace
+
 void DoRunStubWin() {
   AgentLog("DoRunStubWin() --- Start");
-  StubClassName = StubClassNameFor(ThisIs_AutoUpdateProg, ProgramPath());
+  StubClassName = StubClassNameFor(ThisIs_AutoUpdateProg, ThisIs_AutoUpdateProg ? AgentNamingPath() : ProgramPath());
 
   const bool xRunning = X_ExeIsRunning();
   const bool plainAgent = ThisIs_Plain_AutoUpdate_Exe();
@@ -83,8 +159,11 @@ void DoRunStubWin() {
   AgentLog("X_ExeIsRunning=" + BoolToText(xRunning));
   AgentLog("ThisIs_Plain_AutoUpdate_Exe=" + BoolToText(plainAgent));
   AgentLog("ThisIs_X_AutoUpdate_Exe=" + BoolToText(workingCopy));
+  if (ThisIs_AutoUpdateProg) AgentLog("Class=" + StubClassName);
 
-  bool ownWindow = FindWindowA(StubClassName.c_str(), nullptr) != nullptr;
+  // An agent's class is known to every program: only a window of this very file counts.
+  const bool ownWindow = ThisIs_AutoUpdateProg ? FindAgentWindow(StubClassName, ProgramPath()) != nullptr
+                                               : FindWindowA(StubClassName.c_str(), nullptr) != nullptr;
   switch (ChooseStubRole(ownWindow, plainAgent, workingCopy, NeedsSpanCopy())) {
     case StubRole::AlreadyRunning:
       break;
@@ -94,14 +173,26 @@ void DoRunStubWin() {
     case StubRole::WorkingCopy: {
       // Two plain agents started at once may both start a copy before either copy's
       // window exists: the mutex lets only the first run.
-      UniqueHandle single(CreateMutexA(nullptr, FALSE, (WorkingCopyClassName(AgentName()) + ".Mutex").c_str()));
+      const std::string mutexName = WorkingCopyMutexName(AgentName(), AgentNamingPath());
+      UniqueHandle single(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
       if (!single || GetLastError() == ERROR_ALREADY_EXISTS) {
         AgentLog("Working copy already running");
         Output() << TracePid() << " DoRunStubWin() --- a working copy runs already" << EndLine;
+        // The running copy runs from this very file and deletes it at its end. When none
+        // shows its window, another program holds the mutex (it would keep the agent from
+        // ever running): say so, and delete the file, which no copy will.
+        if (!WaitForWorkingCopyWindow()) {
+          Output() << TracePid() << " DoRunStubWin() --- mutex " << mutexName << " held, no working copy runs"
+                   << EndLine;
+          AgentLog("ERROR: the working copy's mutex " + mutexName +
+                   " is held, but no working copy of this agent runs: another program holds it");
+          DeleteMySelf(false);
+        }
         break;
       }
       ApplyWorkingCopyOverrides();
       AgentLog("CheckTestMode");
+      AgentLog(std::string("TestMode key: ") + TestModeRegistryKey(ProcessIsElevated()));
       CheckTestMode(true);
       AgentLog("WinMain");
       StubWinMain();
@@ -225,8 +316,13 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       Output() << TracePid() << " wm_ShutDown StopCode=" << Agent.StopCode << EndLine;
       break;
     case wm_LocalMsg:
-      // Only the low 32 bits of a window handle are significant, on 64-bit Windows too:
-      // a 32-bit host's handle arrives zero-extended and is sign-extended like Windows' own.
+      // Any program may post this: the elevated agent would post to whatever it names.
+      if (!ClientWindowAllowed(static_cast<std::int64_t>(wParam), lParam)) {
+        Output() << TracePid() << " wm_LocalMsg refused: " << wParam << ":" << lParam << EndLine;
+        AgentLog("ERROR: wm_LocalMsg refused (no window, a broadcast or a system message): " +
+                 std::to_string(wParam) + ":" + std::to_string(lParam));
+        break;
+      }
       RegisterClient(static_cast<HWND>(LongToHandle(static_cast<LONG>(wParam))), static_cast<UINT>(lParam));
       Output() << TracePid() << " wm_LocalMsg client=" << wParam << ":" << lParam << EndLine;
       NotifyClient(kNotifyWindow, reinterpret_cast<LPARAM>(window));

@@ -4,10 +4,12 @@
 // window with its message loop, which every working role runs.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
-// Class of the main window: ".AutoUpdate." + file name without extension for an agent,
-// else the program's full path. "ZorvikStub" until DoRunStubWin sets it.
+// Class of the main window: ".AutoUpdate." + file name without extension + "." + the
+// digest of its folder for an agent (StubClassNameFor), else the program's full path.
+// "ZorvikStub" until DoRunStubWin sets it.
 extern std::string StubClassName;
 
 // Chooses the role and runs it; returns when the role has ended.
@@ -27,6 +29,22 @@ bool ThisIs_Plain_AutoUpdate_Exe();
 bool ThisIs_X_AutoUpdate_Exe();
 // A window of the working copy's class exists (checked in every process).
 bool X_ExeIsRunning();
+
+// The working copy of this agent: its class (WorkingCopyClassName of the agent's name and
+// path, the path in its long form), its file ("X_" + the agent's name beside this
+// program) and its main window.
+std::string WorkingCopyClass();
+std::string WorkingCopyFile();
+HWND FindWorkingCopyWindow();
+// A top-level window of the class whose process runs exePath. Any program can make a
+// window of a class it knows: one of another program is passed over, and named in the
+// trace and the agent log, so that requests never go to it and it cannot pass for the
+// agent.
+HWND FindAgentWindow(const std::string& className, const std::string& exePath);
+
+// Whether a host may register this client window and message (wm_LocalMsg, "/WM_MSG="):
+// ClientRegistrationAllowed on the handle's low 32 bits, and the handle names a window.
+bool ClientWindowAllowed(std::int64_t window, std::int64_t message);
 
 // Window messages between stub processes, received by the main window.
 constexpr UINT wm_ShutDown = 1123;

@@ -10,6 +10,7 @@
 #include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
 #include "system/Files.h"
+#include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
@@ -117,6 +118,19 @@ HINTERNET OpenFollowingRedirects(HINTERNET internet, const std::string& url, DWO
     target = next;
   }
   return request;
+}
+
+// The length of a successful answer, read as text (the number form of the query holds 32
+// bits); -1 for an error answer (its page is not the file), no length or no number.
+std::int64_t ContentLength64(HINTERNET request) {
+  std::string reason;
+  if (!IsSuccessStatus(HttpStatus(request, reason))) return -1;
+  char text[32] = {};
+  DWORD length = sizeof text - 1;
+  if (!Http_QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH, text, &length)) return -1;
+  std::int64_t value = -1;
+  if (!TryParseInt64(Trim(std::string(text, std::min<DWORD>(length, sizeof text - 1))), value) || value < 0) return -1;
+  return value;
 }
 
 void TraceDownloadError(const std::string& errorText) {
@@ -239,13 +253,13 @@ void HTTP_Touch(const std::string& url) {
   if (internet) UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
 }
 
-std::int32_t HTTP_GetFileSize(const std::string& url) {
+std::int64_t HTTP_GetFileSize(const std::string& url) {
   HTTP_Touch(url);
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
   if (!internet) return -1;
   UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
   if (!request) return -1;
-  const std::int32_t length = HTTP_GetContentLength(request.get());
+  const std::int64_t length = ContentLength64(request.get());
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
   return length;
 }

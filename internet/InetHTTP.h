@@ -23,9 +23,11 @@ bool HTTP_CheckConnection();
 // Opens the URL once ("HTTP_Connect_2") and closes it again, ignoring every result.
 void HTTP_Touch(const std::string& url);
 
-// The content length the server reports for the URL (used unchanged); -1 when the URL
-// cannot be opened or no length was sent. Traces "HTTP_GetFileSize=<n>  <URL>".
-std::int32_t HTTP_GetFileSize(const std::string& url);
+// The content length the server reports for the URL (used unchanged), in 64 bits (a file
+// may be larger than 2 GiB); -1 when the URL cannot be opened, the answer is not a
+// success (a 404 page's length is not the file's) or no valid length was sent. Traces
+// "HTTP_GetFileSize=<n>  <URL>".
+std::int64_t HTTP_GetFileSize(const std::string& url);
 // The request's Content-Length; -1 when absent.
 std::int32_t HTTP_GetContentLength(void* request);
 // The request's Last-Modified as a DOS date-time; 0 when absent or not a valid date.

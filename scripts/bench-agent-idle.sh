@@ -20,7 +20,8 @@ bash "$root/scripts/wine-bench.sh" start "$benchdir" >/dev/null || exit 1
 eval "$(bash "$root/scripts/wine-bench.sh" env "$benchdir")"
 work_win='C:\zagentidle'
 work=$(winepath -u "$work_win" 2>/dev/null)
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# Test mode of the elevated agent: the machine's key.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 rm -rf "$work" && mkdir -p "$work/base"
 "$build/zpack" --stub "$bin/ZStub.exe" -o "$work/Update.exe" --this-is-agent --agent Update.exe \
   --info Editor.info --update-url 'http://127.0.0.1:9/none' >/dev/null || exit 1

@@ -37,7 +37,8 @@ fi
 source "$root/tests/wine/web_lib.bash"
 work_win='C:\zagentlong'
 work=$(winepath -u "$work_win" 2>/dev/null)
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# Test mode of the elevated agent: the machine's key.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
 cleanup() {
   [ -e "$work/X_Update.exe" ] && { agent /STOP=0; sleep 3; }

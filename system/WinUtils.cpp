@@ -378,6 +378,15 @@ bool IsWindows8OrLater() {
   return info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 2);
 }
 
+bool ProcessIsElevated() {
+  UniqueHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return true;
+  TOKEN_ELEVATION elevation{};
+  DWORD length = 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &length)) return true;
+  return elevation.TokenIsElevated != 0;
+}
+
 bool IsDeveloperMode() {
   if (g_developerMode == 255) {
     char value[8] = {};

@@ -81,6 +81,10 @@ std::string UserDomain();
 std::string LastErrorText();
 bool IsWindowsNT();
 bool IsWindows8OrLater();
+// The process runs with a full administrator token (elevated). When the system cannot
+// say (no such query before Vista, a token that cannot be read), true: callers use it to
+// decide whom to trust, and the stricter answer is the safe one.
+bool ProcessIsElevated();
 // "DVX" in the environment is exactly "432"; read once per process.
 bool IsDeveloperMode();
 // The user's date and time separators, for DateTimeToLogText.

@@ -19,8 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   record.manualCheck = bits & 2;
   record.versionOriginal = RecordInt32(f[0], 0);
   record.versionNew = RecordInt32(f[1], 0);
-  record.originalStamp = RecordInt32(f[2], 0);
-  record.infoStamp = RecordInt32(f[3], 0);
+  record.originalStamp = RecordInt64(f[2], 0);
+  record.infoStamp = RecordInt64(f[3], 0);
   record.validVersions = f[4];
   const std::int64_t now = RecordInt64(f[5], 0);
   record.reAskDue = ReAskDue(now, RecordInt64(f[6], 0), RecordInt64(f[7], 0));

@@ -122,3 +122,31 @@ TEST(AgentCopy, NamesSwitchesAndClient) {
 }
 
 }  // namespace
+
+TEST(AgentState, RecordTimesRoundTripThroughMessages) {
+  // Record seconds: 1 March 2026 00:00 and 1 January 2040 00:00 (past the 32-bit edge).
+  constexpr std::int64_t k2026 = 3'981'484'800;
+  constexpr std::int64_t k2040 = 4'418'150'400;
+  struct Case {
+    const char* name;
+    std::int64_t stored, now;
+  } cases[] = {
+      {"a probe just now, 2026", k2026, k2026},
+      {"a probe a year ago", k2026 - 365 * 86400LL, k2026},
+      {"an old time", 1'000'000, k2026},
+      {"just below 2^31", 2'147'483'647, k2026},
+      {"a clock slightly ahead", k2026 + 3600, k2026},
+      {"a probe just now, 2040", k2040, k2040},
+      {"a probe before the 2036 edge, read in 2040", 4'294'000'000, k2040},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(RecordTimeFromMessage(Cut32(c.stored), c.now), c.stored) << c.name;
+  // The 2026 time reads as negative to a host that takes the answer as signed 32 bits.
+  EXPECT_EQ(Cut32(k2026), -313'482'496);
+  // Small values a host writes keep their meaning until 2036: 0 is long ago.
+  EXPECT_EQ(RecordTimeFromMessage(0, k2026), 0);
+  EXPECT_EQ(RecordTimeFromMessage(5, k2026), 5);
+  // Any value and any clock give a time that is not negative.
+  EXPECT_GE(RecordTimeFromMessage(-1, std::numeric_limits<std::int64_t>::max()), 0);
+  EXPECT_GE(RecordTimeFromMessage(-1, std::numeric_limits<std::int64_t>::min()), 0);
+}

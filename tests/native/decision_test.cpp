@@ -30,11 +30,18 @@ TEST(ShotTimeStatus, IntervalsAndFlags) {
       {"test mode: 4 s are too early", true, false, true, kNow - 4, 3600, kShotNotDue},
       {"test mode keeps -1", true, false, true, 0, -1, kShotNotDue},
       {"test mode keeps once-per-run", true, false, true, kNow - 5, 0, kShotDueOnce},
-      {"other negative interval: due at once", true, false, false, kNow, -5, kShotDue},
+      // Every negative interval means "never", not "at every tick".
+      {"interval -2: never", true, false, false, kNow - 10, -2, kShotNotDue},
+      {"interval int64 min: never", true, false, true, 0, kMin64, kShotNotDue},
+      {"interval -5 but forced", false, true, false, 0, -5, kShotDue},
+      // A last probe ahead of now (the clock was set back) has run out.
+      {"last probe an hour ahead", true, false, false, kNow + 3600, 86400, kShotDue},
+      {"last probe ahead, once per run", true, false, false, kNow + 3600, 0, kShotDueOnce},
+      {"last probe ahead, interval -1", true, false, false, kNow + 3600, -1, kShotNotDue},
       // Hostile records: no overflow, no wrap into "due".
-      {"last at int64 max", true, false, false, kMax64, 10, kShotNotDue},
+      {"last at int64 max (ahead of now)", true, false, false, kMax64, 10, kShotDue},
       {"interval at int64 max", true, false, false, kNow, kMax64, kShotNotDue},
-      {"last at int64 min", true, false, false, kMin64, -2, kShotDue},
+      {"last at int64 min", true, false, false, kMin64, kMax64, kShotDue},
   };
   for (const auto& c : cases) {
     bool force = c.force;
@@ -65,9 +72,13 @@ TEST(ReAskDue, StrictlyAfterAPositiveInterval) {
   EXPECT_FALSE(ReAskDue(kNow, kNow - 10, 10));  // strictly later
   EXPECT_FALSE(ReAskDue(kNow, 0, 0));           // 0: never ask again
   EXPECT_FALSE(ReAskDue(kNow, 0, -5));
-  EXPECT_FALSE(ReAskDue(kNow, kMax64, kMax64));
   EXPECT_FALSE(ReAskDue(kNow, kNow, kMax64));
   EXPECT_TRUE(ReAskDue(kNow, kMin64, 1));
+  // A last answer ahead of now (the clock was set back) has run out ...
+  EXPECT_TRUE(ReAskDue(kNow, kNow + 3600, 86400));
+  EXPECT_TRUE(ReAskDue(kNow, kMax64, kMax64));
+  // ... but an interval of 0 or below still never asks again.
+  EXPECT_FALSE(ReAskDue(kNow, kNow + 3600, 0));
 }
 
 TEST(ValidVersionOK, PlainSearchBetweenCommas) {
@@ -86,8 +97,11 @@ TEST(SizeWithinTolerance, BelowAHundredEitherWay) {
   EXPECT_FALSE(SizeWithinTolerance(1'000'000, 1'000'100));
   EXPECT_TRUE(SizeWithinTolerance(1'000'000, 999'901));
   EXPECT_FALSE(SizeWithinTolerance(1'000'000, 999'900));
-  EXPECT_TRUE(SizeWithinTolerance(0, -1));  // the size could not be found
-  EXPECT_TRUE(SizeWithinTolerance(50, -1));
+  EXPECT_TRUE(SizeWithinTolerance(3'000'000'000, 3'000'000'050));  // over 2 GiB
+  // An unknown size (-1: no file, no answer, no length) matches nothing.
+  EXPECT_FALSE(SizeWithinTolerance(0, -1));
+  EXPECT_FALSE(SizeWithinTolerance(50, -1));
+  EXPECT_FALSE(SizeWithinTolerance(-1, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMin64, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMax64, -1));
   EXPECT_FALSE(SizeWithinTolerance(kMin64, kMax64));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "driver/StubLogic.h"
@@ -44,12 +45,51 @@ TEST(StubNames, AgentNameChecks) {
 
 TEST(StubNames, WindowClassesOfStubsAndAgents) {
   EXPECT_EQ(StubClassNameFor(false, "C:\\Down loads\\Setup.exe"), "C:\\Down loads\\Setup.exe");
-  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\Update.exe"), ".AutoUpdate.Update");
-  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\X_Update.exe"), ".AutoUpdate.X_Update");
-  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\My.Update.exe"), ".AutoUpdate.My.Update");
-  // The working copy's class, as every process looks for it.
-  EXPECT_EQ(WorkingCopyClassName("Update.exe"), StubClassNameFor(true, "C:\\App\\X_Update.exe"));
-  EXPECT_EQ(WorkingCopyClassName(" Update.exe "), ".AutoUpdate.X_Update");
+  const std::string app = "." + AgentFolderDigest("C:\\App\\Update.exe");
+  EXPECT_EQ(app.size(), 17u);
+  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\Update.exe"), ".AutoUpdate.Update" + app);
+  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\X_Update.exe"), ".AutoUpdate.X_Update" + app);
+  EXPECT_EQ(StubClassNameFor(true, "C:\\App\\My.Update.exe"), ".AutoUpdate.My.Update" + app);
+  // The working copy's class, as the plain agent and the copy itself make it.
+  EXPECT_EQ(WorkingCopyClassName("Update.exe", "C:\\App\\Update.exe"), StubClassNameFor(true, "C:\\App\\X_Update.exe"));
+  EXPECT_EQ(WorkingCopyClassName(" Update.exe ", "C:\\App\\X_Update.exe"), ".AutoUpdate.X_Update" + app);
+  EXPECT_EQ(WorkingCopyMutexName("Update.exe", "C:\\App\\Update.exe"), ".AutoUpdate.X_Update" + app + ".Mutex");
+}
+
+TEST(StubNames, AgentsOfDifferentProductsKeepApart) {
+  // Two products whose agents are both Update.exe: their working copies must not meet.
+  EXPECT_NE(WorkingCopyClassName("Update.exe", "C:\\Editor\\Update.exe"),
+            WorkingCopyClassName("Update.exe", "C:\\Viewer\\Update.exe"));
+  EXPECT_NE(WorkingCopyClassName("Update.exe", "C:\\Editor\\Update.exe"),
+            WorkingCopyClassName("Update.exe", "D:\\Editor\\Update.exe"));
+  // The same folder written in another case is the same folder.
+  EXPECT_EQ(WorkingCopyClassName("Update.exe", "C:\\Program Files\\Editor\\Update.exe"),
+            WorkingCopyClassName("Update.exe", "c:\\PROGRAM FILES\\editor\\X_Update.exe"));
+  EXPECT_NE(WorkingCopyMutexName("Update.exe", "C:\\Editor\\Update.exe"),
+            WorkingCopyMutexName("Update.exe", "C:\\Viewer\\Update.exe"));
+}
+
+TEST(ClientSwitch, OnlyAWindowAndAnApplicationMessage) {
+  struct Case {
+    std::int32_t window;
+    std::int64_t message;
+    bool allowed;
+  } cases[] = {
+      {132456, 32768, true},       // the host of the documented example
+      {132456, 0x0400, true},      // WM_USER
+      {132456, 0xFFFF, true},      // a registered message
+      {65535, 16, false},          // HWND_BROADCAST with WM_CLOSE: every window of the session
+      {65535, 0x8007, false},      // the broadcast handle, whatever the message
+      {0, 0x8007, false},          // no window
+      {132456, 16, false},         // WM_CLOSE
+      {132456, 18, false},         // WM_QUIT
+      {132456, 0x03FF, false},     // below WM_USER
+      {132456, 0x10000, false},    // no message number
+      {132456, 0x100000010, false},  // cut to 32 bits it would be WM_CLOSE
+      {132456, -1, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ClientRegistrationAllowed(c.window, c.message), c.allowed) << c.window << ":" << c.message;
 }
 
 TEST(AgentLog, FileNameIsSharedByTheAgentAndItsWorkingCopy) {

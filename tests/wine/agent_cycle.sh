@@ -5,8 +5,11 @@
 # "/STOP=", deleted), "/TEST=" with and without a running copy, two agents started at
 # once, every stage of the decision and the re-ask rule (one running copy, one forced
 # probe per record), hostile ".info" records, the probe intervals 0, -1 and positive,
-# test mode through the registry, a manual check answered through zuidriver and the
-# sample host (tools/win/agenthost) receiving notifications and reading values.
+# test mode through the registry (the machine's key: the elevated agent ignores the
+# user's), a manual check answered through zuidriver, the sample host
+# (tools/win/agenthost) receiving notifications, reading values and writing a time back,
+# and other programs of the session: hosts naming the broadcast handle or a system
+# message, a second product with the same agent name, squatters on the class and mutex.
 # Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
 set -uo pipefail
 
@@ -26,10 +29,14 @@ cleanup() {
   fi
   stop_web_servers
   wine reg delete "$reg_key" /f >/dev/null 2>&1
+  wine reg delete "$user_key" /f >/dev/null 2>&1
 }
 trap cleanup EXIT
 pid_re='^[1-9][0-9]*'
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# The agent runs elevated (its manifest; Wine grants it): test mode is read from the
+# machine's key, and the user's is what any program of the user could write.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
+user_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
 
 rm -rf "$root"
 www=$root/www
@@ -39,6 +46,7 @@ viewer_ready="$root/viewer.ready"
 log=$work/X_Update.log
 start_nginx "$www" "$root/nginx" || exit 1
 wine reg delete "$reg_key" /f >/dev/null 2>&1
+wine reg delete "$user_key" /f >/dev/null 2>&1
 wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
 
 "$zpack" --stub "$bin/ZStub.exe" -o "$work/Update.exe" --this-is-agent --agent Update.exe --agent-log \
@@ -214,6 +222,17 @@ info VersionNew=300 Stamp=3 SizeOfUpdateFile=5000
 cp "$www/upd/Editor.info" "$root/base/Editor.info"
 today=$(date +%d-%b-%Y | tr a-z A-Z)
 yesterday=$(date -d yesterday +%d-%b-%Y | tr a-z A-Z)
+# Test mode in the user's key, which any program of the user can write: the elevated
+# agent keeps the published base and its hourly interval.
+wine reg add "$user_key" /v TestMode /d 1 /f >/dev/null 2>&1
+wine reg add "$user_key" /v TestModeURL /d 'C:\zagent\base' /f >/dev/null 2>&1
+wine reg add "$user_key" /v TestModeDate /d "$today" /f >/dev/null 2>&1
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=3600 ProbeSecondsLast=0
+run_for 7
+[ "$fires" = 1 ] || fail "test mode in the user's key: $fires probes instead of 1"
+no_trace "DownloadFileAU: C:" "test mode in the user's key"
+grep -q "X TestMode key: HKEY_LOCAL_MACHINE" "$log" || fail "test mode: the elevated agent did not read the machine's key"
+wine reg delete "$user_key" /f >/dev/null 2>&1
 wine reg add "$reg_key" /v TestMode /d 1 /f >/dev/null 2>&1
 wine reg add "$reg_key" /v TestModeURL /d 'C:\zagent\base' /f >/dev/null 2>&1
 wine reg add "$reg_key" /v TestModeDate /d "$today" /f >/dev/null 2>&1
@@ -234,6 +253,12 @@ truncate -s 100M "$root/base/Editor.info"
 original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
 run_for 4
 expect_trace "$pid_re GetOkToPerformAU=0\$" "100 MB .info in the folder"
+# No update file in the folder and no SizeOfUpdateFile: an unknown size is no match.
+info VersionNew=300 Stamp=3
+cp "$www/upd/Editor.info" "$root/base/Editor.info"
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=0 ProbeSecondsLast=0
+run_for 4
+expect_trace "$pid_re GetOkToPerformAU=5\$" "no update file, no recorded size"
 wine reg delete "$reg_key" /f >/dev/null 2>&1
 
 # --- 6. A manual check answered through zuidriver ----------------------------------------
@@ -255,7 +280,9 @@ stop_copy "manual check"
 stop_viewer
 
 # --- 7. The sample host: notifications, values, a probe on request, the stop ------------
-original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77
+# The last re-ask time, 1 March 2026, no longer fits in 32 bits: the host reads it cut
+# (-313482496) and writes it back; the record must keep the time, not 1889.
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1 ReAskSecondsInterval=77 ReAskSecondsLast=3981484800
 info VersionNew=200 Stamp=2 SizeOfUpdateFile=5000
 rm -f "$root/host.txt"
 wine "$bin/agenthost.exe" "$work_win\\Update.exe" 'C:\zagent\host.txt' /seconds=60 </dev/null >/dev/null 2>&1
@@ -263,7 +290,7 @@ host_code=$?
 [ "$host_code" = 0 ] || fail "sample host: exit code $host_code: $(cat "$root/host.txt" 2>/dev/null)"
 expected_host=(
   "notify 50 [1-9][0-9]*" "notify 51 1125" "value 4 100" "value 7 0" "value 8 -1" "value 9 77"
-  "set 13 86400" "value 9 86400" "request 31 1" "notify 40 1" "notify 40 2" "stop .*/STOP=0" "notify 43 0" "done")
+  "value 11 -313482496" "set 13 86400" "value 9 86400" "set 15 -313482496" "request 31 1" "notify 40 1" "notify 40 2" "stop .*/STOP=0" "notify 43 0" "done")
 line_no=0
 for want in "${expected_host[@]}"; do
   found=$(grep -En "^$want\$" "$root/host.txt" | head -n1 | cut -d: -f1)
@@ -276,6 +303,81 @@ done
 for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
 [ -e "$work/X_Update.exe" ] && fail "sample host: X_Update.exe left behind"
 grep -q '^ReAskSecondsInterval=86400' "$work/Editor.original" || fail "sample host: type 13 did not write the record"
+grep -q '^ReAskSecondsLast=3981484800' "$work/Editor.original" \
+  || fail "sample host: the time written back is $(grep '^ReAskSecondsLast=' "$work/Editor.original")"
+
+# --- 8. Other programs of the session ------------------------------------------------------
+ztest() { wine "$bin/ztestapp.exe" "$@" </dev/null >/dev/null 2>&1; }
+original VersionOriginal=100 Stamp=1 ProbeSecondsInterval=-1
+info VersionNew=200 Stamp=2 SizeOfUpdateFile=5000
+start_viewer
+agent /DELAY=600
+wait_count "$pid_re AutoUpdateTimerCount=" 1 || fail "others: the copy did not start"
+x_class=$(sed -n 's/.* X Class=//p' "$log" | tail -n1 | tr -d '\r')
+[[ "$x_class" =~ ^\.AutoUpdate\.X_Update\.[0-9A-F]{16}$ ]] || fail "others: the copy's class is '$x_class'"
+
+# A host that names the broadcast handle with WM_CLOSE or WM_QUIT, through "/WM_MSG=" or
+# straight to the copy's window: no window of the session is closed.
+ztest "/win=ZVictim;Victim;1;" & victim=$!
+sleep 2
+agent /WM_MSG=65535:16
+agent /WM_MSG=65535:18
+ztest "/post=$x_class;1124;65535;16"
+ztest "/post=$x_class;1124;65535;18"
+sleep 3
+kill -0 "$victim" 2>/dev/null || fail "others: a host's broadcast registration closed another program's window"
+[ "$(grep -c 'ERROR: /WM_MSG= refused' "$log")" = 2 ] || fail "others: /WM_MSG= with the broadcast handle not refused"
+[ "$(grep -c 'X ERROR: wm_LocalMsg refused' "$log")" = 2 ] || fail "others: wm_LocalMsg with the broadcast handle not refused"
+ztest "/post=ZVictim;16;0;0"
+wait "$victim"
+
+# A second product whose agent is also Update.exe keeps its own working copy: its start
+# and its stop act on its own copy only.
+other_win='C:\zagent\other product'
+other=$(winepath -u "$other_win" 2>/dev/null)
+mkdir -p "$other"
+cp "$work/Update.exe" "$work/Editor.original" "$other/"
+wine "$other_win\\Update.exe" /DELAY=600 </dev/null >/dev/null 2>&1
+for _ in $(seq 50); do grep -q " X WinMain" "$other/X_Update.log" 2>/dev/null && break; sleep 0.2; done
+grep -q " X WinMain" "$other/X_Update.log" 2>/dev/null || fail "two products: the second product's copy did not start"
+a_stops=$(grep -c "StopCode=0 - PostQuitMessage" "$log")
+wine "$other_win\\Update.exe" /STOP=0 </dev/null >/dev/null 2>&1
+for _ in $(seq 100); do [ -e "$other/X_Update.exe" ] || break; sleep 0.1; done
+[ -e "$other/X_Update.exe" ] && fail "two products: the second product's copy did not end and delete itself"
+sleep 2
+[ "$(grep -c "StopCode=0 - PostQuitMessage" "$log")" = "$a_stops" ] || fail "two products: the other's stop ended this copy"
+[ -e "$work/X_Update.exe" ] || fail "two products: this product's copy is gone"
+stop_copy "two products"
+
+# A program that makes a window of the copy's class is passed over (and named in the
+# log); the agent still starts its own copy and stops it. (Not without the class name:
+# nothing could close the squatters.)
+if [ -n "$x_class" ]; then
+ztest "/win=$x_class;squat;0;" & squatter=$!
+sleep 2
+copies=$(grep -c " X WinMain" "$log")
+agent /DELAY=600
+for _ in $(seq 50); do [ "$(grep -c " X WinMain" "$log")" -gt "$copies" ] && break; sleep 0.2; done
+[ "$(grep -c " X WinMain" "$log")" -gt "$copies" ] || fail "class squatter: the agent did not start its copy"
+grep -q "ERROR: a window of the agent's class $x_class belongs to another program" "$log" \
+  || fail "class squatter: not named in the agent log"
+stop_copy "class squatter"
+ztest "/post=$x_class;16;0;0"
+wait "$squatter"
+
+# A program that holds the copy's mutex keeps the agent from running: the copy says so
+# and deletes itself.
+ztest "/win=ZMutexHolder;m;0;" "/mutex=$x_class.Mutex" & holder=$!
+sleep 2
+agent /DELAY=600
+for _ in $(seq 100); do grep -q "X ERROR: the working copy's mutex" "$log" && break; sleep 0.1; done
+grep -q "X ERROR: the working copy's mutex $x_class.Mutex is held" "$log" || fail "mutex squatter: not noticed"
+for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
+[ -e "$work/X_Update.exe" ] && fail "mutex squatter: the copy left its file"
+ztest "/post=ZMutexHolder;16;0;0"
+wait "$holder"
+fi
+stop_viewer
 
 if [ "$failures" != 0 ]; then
   echo "--- last trace:" >&2; tail -60 "$viewer_out" >&2

@@ -15,7 +15,8 @@ work_win='C:\zdownload faults'
 viewer_seconds=900
 source "$(dirname "$0")/install_lib.bash"
 source "$(dirname "$0")/web_lib.bash"
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# Test mode of the elevated agent: the machine's key.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 token=zfaulttoken
 # The agents, one a kind: Update (.info), UpdateU (the update), UpdateI (the inform).
 agent() {  # name, switches...

@@ -31,6 +31,7 @@ the answer, the rest names the file under ROOT:
     /stall/F          half the body, 8 s of silence, then the rest
     /huge-header/F    1 MB of header lines before the body
     /endless-header/F header lines that never end
+    /big-N/F          a header with Content-Length N (any size), then closed before the body
 
     /now/F       the answer named in the file "mode" beside PORT_FILE (read at each request,
                  "plain" when there is none), so a client with a fixed URL meets them all;
@@ -107,6 +108,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.close_now()
         if mode == 'cut-header':
             self.raw(b'HTTP/1.0 200 OK\r\nContent-Ty')
+            return self.close_now()
+        if mode.startswith('big-'):
+            self.send_response(200)
+            self.send_header('Content-Type', 'application/octet-stream')
+            self.send_header('Content-Length', mode[len('big-'):])
+            self.end_headers()
+            self.wfile.flush()
             return self.close_now()
         if mode == 'endless-header':
             self.raw(b'HTTP/1.0 200 OK\r\n')

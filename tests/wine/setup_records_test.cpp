@@ -151,6 +151,8 @@ TEST_F(AgentRecords, WritesKeepTheOtherKeysAndMirrorTimesAsText) {
   EXPECT_EQ(ReAskSecondsInterval(), 86400);
   EXPECT_EQ(VersionOriginal(), 101);
   EXPECT_EQ(OriginalStamp(), -9);
+  EXPECT_TRUE(SetOriginalStamp(202603011215));  // a date-time stamp, as the decision records it
+  EXPECT_EQ(OriginalStamp(), 202603011215);
   EXPECT_EQ(OriginalProgramName(), "Demo");
   EXPECT_EQ(AgentText("s21"), "x");
   const std::string text = ReadWholeFile(OriginalPath());
@@ -167,7 +169,7 @@ TEST_F(AgentRecords, HostileRecordsGiveDefaults) {
   const std::string huge(40000, '9');
   PutFile(OriginalPath(), "garbage without sections\r\n[OriginalSetup\r\nVersionOriginal=1\r\n"
                             "[OriginalSetup]\r\nProbeSecondsInterval=99999999999999999999\r\n"
-                            "ProbeSecondsLast=-9223372036854775808\r\nStamp=4294967297\r\n"
+                            "ProbeSecondsLast=-9223372036854775808\r\nStamp=18446744073709551616\r\n"
                             "[MsgBox]\r\nFontSize=" + huge + "\r\nCharSet=<B>1</B>\r\n");
   std::string info = "[NewSetup]\r\nVersionNew=2147483648\r\nSizeOfUpdateFile=1e9\r\nValidVersions=" +
                      std::string(200000, ',') + "\r\nShutDownMethod=<P><B>" + std::string(20000, 'x') +
@@ -214,6 +216,11 @@ TEST_F(AgentRecords, EveryDecisionStageReachedByRecordsMadeForIt) {
        true, false, true, 4},
       {"size differs", original, info, true, false, false, 5},
       {"all passed", original, info, true, false, true, 6},
+      // Stamps are date-time numbers for some vendors: wider than 31 bits, still compared.
+      {"new wide stamp", "[OriginalSetup]\r\nVersionOriginal=100\r\nStamp=202603011200\r\n",
+       "[NewSetup]\r\nVersionNew=101\r\nStamp=202603011215\r\n", true, false, true, 6},
+      {"same wide stamp", "[OriginalSetup]\r\nVersionOriginal=100\r\nStamp=202603011200\r\n",
+       "[NewSetup]\r\nVersionNew=101\r\nStamp=202603011200\r\n", true, false, true, 2},
   };
   for (const auto& c : cases) {
     PutFile(OriginalPath(), c.original);

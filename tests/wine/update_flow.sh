@@ -22,7 +22,8 @@ work=$root/app\ dir
 prog=$root/Editor
 source "$(dirname "$0")/trace_lib.bash"
 source "$(dirname "$0")/web_lib.bash"
-reg_key='HKCU\Software\Brenmoor\Zorvik\AutoUpdate'
+# Test mode of the elevated agent: the machine's key.
+reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 pid_re='^[1-9][0-9]*'
 log=$work/X_Update.log
 token=Tok-Editor-7
@@ -263,12 +264,25 @@ boxes=('Bad Secret Token!|click:OK')
 refusal "foreign token" Foreign.exe 0 "ShutDownMethod=Using WM_CLOSE" RestartProcess=1
 [ -e "$root/engine.txt" ] && fail "foreign token: its setup ran"
 grep -q "ERROR: Bad Secret Token!" "$log" || fail "foreign token: not in the agent log"
-# A 404 page: nginx answers with its HTML page for a file that is not there.
+# A file that is not there: nginx answers with its HTML page, whose length is no size of
+# the file, even when the ".info" records exactly that length. The size stage stops the
+# probe: nothing is fetched, no box, the program is left alone. (A 404 page met by the
+# download itself is download_faults.sh's.)
 published_size=$(curl -s "$nginx_url/upd/Missing.exe" | wc -c)
-boxes=('404|click:OK')
-refusal "404 page" Missing.exe 0 "ShutDownMethod=Using WM_CLOSE" RestartProcess=1
+start_program
+before=$(starts)
+decisions=$(count "$pid_re GetOkToPerformAU=")
+publish Missing.exe "ShutDownMethod=Using WM_CLOSE" RestartProcess=1
+probe
+wait_count "$pid_re GetOkToPerformAU=" $((decisions + 1)) || fail "404 page: no decision"
+[ "$(grep -E "$pid_re GetOkToPerformAU=" "$viewer_out" | tail -n1 | sed 's/.*=//')" = 5 ] \
+  || fail "404 page: the size stage passed on an error page's length"
+grep -q "HttpSize=-1" "$log" || fail "404 page: the size was not unknown"
+[ "$(starts)" = "$before" ] || fail "404 page: the program was started"
+program_runs ZEditorMain 3000 || fail "404 page: the program does not run"
+end_program
 published_size=
-[ -e "$root/engine.txt" ] && fail "404 page: a setup ran"
+expect_not_installed "404 page"
 # A setup whose engine ends without finishing: the program was stopped and comes back.
 boxes=()
 refusal "failing setup" Fails.exe 1 "ShutDownMethod=Using WM_CLOSE" RestartProcess=1

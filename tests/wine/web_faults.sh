@@ -42,6 +42,14 @@ expect_probe "size" size "$setup_size"
 wait_for_trace "^[0-9]+ HTTP_GetFileSize=$setup_size  $nginx_url/Setup\\.exe\$" 50 || fail "size: no trace line"
 probe size "$fault_url/nolength/Setup.exe"
 expect_probe "size without Content-Length" size -1
+# An error page's length is not the file's size; a file over 2 GiB keeps its size (the
+# fault server announces 3 GiB and closes: WinINet would read a whole body on closing).
+probe size "$nginx_url/Missing.exe"
+expect_probe "size of a 404 page" size -1
+probe size "$fault_url/big-3221225472/Setup.exe"
+expect_probe "size over 2 GiB" size 3221225472
+probe size "$fault_url/big-5000000000/Setup.exe"
+expect_probe "size over 4 GiB" size 5000000000
 # 2021-03-04 05:06:08 as a DOS date-time: (41 << 9 | 3 << 5 | 4) << 16 | (5 << 11 | 6 << 5 | 4).
 probe head "$nginx_url/Setup.exe"
 expect_probe "Last-Modified" modified $(( (41 << 9 | 3 << 5 | 4) << 16 | (5 << 11 | 6 << 5 | 4) ))

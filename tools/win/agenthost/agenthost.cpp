@@ -4,15 +4,17 @@
 //
 // It starts the installed agent with "/WM_MSG=" + its window handle + ":" + its message
 // number, receives the agent's notifications (40..43, 50, 51), reads values with
-// synchronous wm_AgentMsg (types 4, 5, 7 .. 11), asks for a probe (type 31; value 2, a
+// synchronous wm_AgentMsg (types 4, 5, 7 .. 11), sets the re-ask interval (13) and writes
+// back the last re-ask time it read (15), asks for a probe (type 31; value 2, a
 // manual check with its boxes, with /manual; else 1, a silent one), and once the ".info"
 // fetch has ended stops the agent by starting it with "/STOP=0". Each event is appended
 // to the record file as a line, which the tests read:
-//   start <command line>    notify <code> <value>    value <type> <result>    set 13 <value>
+//   start <command line>    notify <code> <value>    value <type> <result>    set <type> <value>
 //   request <type> <value>  stop <command line>      done | timeout
 // Exit code 0 when the agent's loop ended (notification 43), 1 on a time-out.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -58,22 +60,36 @@ void RunAgent(const std::string& what, const std::string& switches) {
   CloseHandle(pi.hProcess);
 }
 
-void ReadValue(WPARAM type) {
+// The agent's answer is a 32-bit value (a window procedure's result cut to 32 bits).
+long ReadValue(WPARAM type) {
   DWORD_PTR result = 0;
   if (!SendMessageTimeoutA(agentWindow, wm_AgentMsg, type, 0, SMTO_ABORTIFHUNG, 5000, &result)) {
     Record("value " + std::to_string(type) + " failed");
-    return;
+    return 0;
   }
-  Record("value " + std::to_string(type) + " " + std::to_string(static_cast<long>(result)));
+  const long value = static_cast<long>(static_cast<std::int32_t>(result));
+  Record("value " + std::to_string(type) + " " + std::to_string(value));
+  return value;
 }
 
-// Reads every value, then changes the re-ask interval (type 13) and reads it back.
-void ReadValues() {
-  for (WPARAM type : {4, 5, 7, 8, 9, 10, 11}) ReadValue(type);
+void SetValue(WPARAM type, long value) {
   DWORD_PTR ignored = 0;
-  SendMessageTimeoutA(agentWindow, wm_AgentMsg, 13, 86400, SMTO_ABORTIFHUNG, 5000, &ignored);
-  Record("set 13 86400");
+  SendMessageTimeoutA(agentWindow, wm_AgentMsg, type, static_cast<LPARAM>(value), SMTO_ABORTIFHUNG, 5000, &ignored);
+  Record("set " + std::to_string(type) + " " + std::to_string(value));
+}
+
+// Reads every value, then changes the re-ask interval (type 13) and reads it back, and
+// writes the last re-ask time back as it was read (type 15), as a host that saves and
+// restores it would.
+void ReadValues() {
+  long reAskLast = 0;
+  for (WPARAM type : {4, 5, 7, 8, 9, 10, 11}) {
+    const long value = ReadValue(type);
+    if (type == 11) reAskLast = value;
+  }
+  SetValue(13, 86400);
   ReadValue(9);
+  SetValue(15, reAskLast);
 }
 
 void OnNotify(HWND window, WPARAM code, LPARAM value) {

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     std::string error;
     std::printf("connected=%d\nerror=%s\n", HTTP_CheckConnection(error) ? 1 : 0, error.c_str());
   } else if (command == "size" && argc == 3) {
-    std::printf("size=%ld\n", static_cast<long>(HTTP_GetFileSize(url)));
+    std::printf("size=%lld\n", static_cast<long long>(HTTP_GetFileSize(url)));
   } else if ((command == "head" || command == "read") && argc == 3) {
     // WinINet is looked up, not imported, so that the other commands run without it.
     HMODULE wininet = nullptr;

@@ -5,6 +5,9 @@
 //   /out=N /err=N  N bytes to standard output / error, each in one write
 //   /exit=N        exit code when the program ends by itself
 //   /stay          keep running without windows until killed
+//   /mutex=NAME    create (and hold) the named mutex
+//   /post=class;message;wparam;lparam   post the message (decimal numbers) to the first
+//                  top-level window of the class, as any program of the session can
 //   /record=FILE   append the rest of the command line (one line) to FILE: the stand-in
 //                  handler of web addresses records what the shell handed it
 //   /deleteself /deleteselfdir   remove the own file (and folder) after the end
@@ -144,6 +147,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       const std::string list = "\"Image Name\",\"PID\"\r\n\"planted.exe\",\"4242\"\r\n";
       DWORD written = 0;
       WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), list.data(), static_cast<DWORD>(list.size()), &written, nullptr);
+    } else if (const char* v = value("/mutex=")) {
+      CreateMutexA(nullptr, FALSE, v);  // held until the process ends
+    } else if (const char* v = value("/post=")) {
+      std::vector<std::string> f = Split(v, ';');
+      f.resize(4);
+      HWND target = FindWindowA(f[0].c_str(), nullptr);
+      if (target)
+        PostMessageA(target, static_cast<UINT>(std::strtoul(f[1].c_str(), nullptr, 10)),
+                     static_cast<WPARAM>(std::strtoull(f[2].c_str(), nullptr, 10)),
+                     static_cast<LPARAM>(std::strtoll(f[3].c_str(), nullptr, 10)));
+      else
+        exitCode = 3;
     } else if (arg == "/stay") {
       stay = true;
     } else if (arg == "/deleteself" || arg == "/deleteselfdir") {
