@@ -48,7 +48,9 @@ TEST(Win64, AnswerMatchesTheMachine) {
   // A 32-bit process on 64-bit Windows sees an x64 (or ARM64) machine, on 32-bit Windows
   // an x86 one.
   EXPECT_EQ(info.wProcessorArchitecture != PROCESSOR_ARCHITECTURE_INTEL, is64);
-  if (is64) EXPECT_TRUE(HasFsRedirection());
+  if (is64) {
+    EXPECT_TRUE(HasFsRedirection());
+  }
 #endif
   EXPECT_FALSE(UseRegistry64View);
 }
