@@ -53,7 +53,6 @@ if(NOT z_wine_flavour MATCHES "^(i686|x86_64)$")
   message(FATAL_ERROR "Z_WINARCH must be i686 or x86_64, not '${z_wine_flavour}'")
 endif()
 message(STATUS "Windows flavour whose suite runs under Wine: ${z_wine_flavour}")
-file(WRITE ${CMAKE_BINARY_DIR}/wine-flavour "${z_wine_flavour}\n")
 
 include(ExternalProject)
 set(z_windows_test_dirs "")
