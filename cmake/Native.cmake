@@ -1,6 +1,19 @@
 # Native build: portable code under AddressSanitizer and UndefinedBehaviorSanitizer,
 # its unit tests, Linux tools, and the Windows build as an external project.
 enable_testing()
+
+# ccache when present: worktrees side by side share one cache (paths taken relative to the
+# folder above the source tree).
+find_program(Z_CCACHE ccache)
+set(z_launcher "")
+if(Z_CCACHE)
+  get_filename_component(z_ccache_base ${CMAKE_SOURCE_DIR} DIRECTORY)
+  set(z_launcher env CCACHE_BASEDIR=${z_ccache_base} CCACHE_NOHASHDIR=true ${Z_CCACHE})
+  set(CMAKE_C_COMPILER_LAUNCHER ${z_launcher})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${z_launcher})
+endif()
+string(REPLACE ";" "|" z_launcher_arg "${z_launcher}")
+
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
@@ -54,9 +67,15 @@ if(NOT z_wine_flavour MATCHES "^(i686|x86_64)$")
 endif()
 message(STATUS "Windows flavour whose suite runs under Wine: ${z_wine_flavour}")
 
+
+# Z_OTHER_FLAVOUR=OFF builds only the flavour whose suite runs (a working copy's quick loop).
+option(Z_OTHER_FLAVOUR "Also build the Windows flavour whose whole suite does not run here" ON)
 include(ExternalProject)
 set(z_windows_test_dirs "")
 foreach(arch i686 x86_64)
+  if(NOT Z_OTHER_FLAVOUR AND NOT arch STREQUAL z_wine_flavour)
+    continue()
+  endif()
   if(arch STREQUAL z_wine_flavour)
     set(tests full)
   elseif(arch STREQUAL x86_64)
@@ -70,6 +89,7 @@ foreach(arch i686 x86_64)
     set(suffix -${arch})
   endif()
   ExternalProject_Add(windows-${arch}
+    LIST_SEPARATOR |
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/windows${suffix}
     CMAKE_ARGS
@@ -78,6 +98,8 @@ foreach(arch i686 x86_64)
       -DZ_WINE_BENCH_DIR=${CMAKE_BINARY_DIR}/wine${suffix}
       -DZ_NATIVE_BINARY_DIR=${CMAKE_BINARY_DIR}
       -DZ_WINDOWS_TESTS=${tests}
+      -DCMAKE_C_COMPILER_LAUNCHER=${z_launcher_arg}
+      -DCMAKE_CXX_COMPILER_LAUNCHER=${z_launcher_arg}
     CMAKE_GENERATOR ${CMAKE_GENERATOR}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
@@ -93,9 +115,11 @@ find_program(Z_CLANGXX clang++)
 if(Z_CLANGXX)
   set(Z_FUZZ_BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz)
   ExternalProject_Add(fuzz
+    LIST_SEPARATOR |
     SOURCE_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz
     BINARY_DIR ${Z_FUZZ_BINARY_DIR}
     CMAKE_ARGS -DCMAKE_CXX_COMPILER=${Z_CLANGXX} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      -DCMAKE_CXX_COMPILER_LAUNCHER=${z_launcher_arg}
     CMAKE_GENERATOR ${CMAKE_GENERATOR}
     BUILD_ALWAYS ON
     INSTALL_COMMAND "")

@@ -17,6 +17,7 @@ packages=(
   clang libclang-rt-14-dev
   osslsigncode openssl
   python3 curl procps
+  ccache
   nginx-light
 )
 i386=0
