@@ -6,7 +6,7 @@
 #include <wintrust.h>
 #include <softpub.h>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "package/PackX.h"
 #include "system/WinHandles.h"
 

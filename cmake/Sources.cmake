@@ -44,7 +44,7 @@ set(Z_WINDOWS_PLATFORM_SOURCES
 set(Z_WINDOWS_SOURCES
   system/Win64.cpp
   system/WinUtils.cpp
-  driver/DllSafety.cpp
+  system/DllSafety.cpp
   system/Files.cpp
   system/ProcessViewer.cpp
   system/ExecPipe.cpp

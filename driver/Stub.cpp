@@ -5,7 +5,7 @@
 
 #include <exception>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
 #include "system/CommandLine.h"

@@ -10,7 +10,7 @@
 #include "agent/SetupRecordsLogic.h"
 #include "agent/ShutDownLogic.h"
 #include "driver/AgentCopy.h"
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "driver/StubGlob.h"
 #include "driver/StubLogic.h"
 #include "internet/InetHTTP.h"
@@ -252,8 +252,7 @@ void InitCommonControlsAtRunTime() {
     Output() << TracePid() << " StubWinMain() --- comctl32.dll not loaded" << EndLine;
     return;
   }
-  using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  auto init = ProcAddress<InitProc>(comctl, "InitCommonControlsEx");
+  auto init = Z_PROC(comctl, InitCommonControlsEx);
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   if (!init || !init(&icc)) Output() << TracePid() << " StubWinMain() --- InitCommonControlsEx failed" << EndLine;
 }

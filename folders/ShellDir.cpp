@@ -1,8 +1,9 @@
 #include "folders/ShellDir.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/Files.h"
 #include "system/Utils.h"
 #include "system/Win64.h"
@@ -32,9 +33,8 @@ std::string Registered(const char* key, const char* value, bool withBackslash) {
 }  // namespace
 
 std::string ShellFolder(int csidl) {
-  using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
   HMODULE module = nullptr;
-  auto get = AsProc<GetFolderPath>(LoadProc("SHFolder.dll", "SHGetFolderPathA", module));
+  auto get = Z_LOAD_PROC("SHFolder.dll", SHGetFolderPathA, module);
   UniqueLibrary library(module);
   if (!get) return std::string();
   char buffer[kShellBufferSize] = {};
@@ -42,9 +42,8 @@ std::string ShellFolder(int csidl) {
 }
 
 std::string OldShellFolder(int csidl) {
-  using GetSpecialFolderPath = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
   HMODULE module = nullptr;
-  auto get = AsProc<GetSpecialFolderPath>(LoadProc("shell32.dll", "SHGetSpecialFolderPathA", module));
+  auto get = Z_LOAD_PROC("shell32.dll", SHGetSpecialFolderPathA, module);
   UniqueLibrary library(module);
   if (!get) return std::string();
   char buffer[kShellBufferSize] = {};

@@ -5,7 +5,7 @@
 #include <exception>
 #include <vector>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "internet/CommUtils.h"
 #include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"

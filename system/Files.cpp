@@ -6,7 +6,7 @@
 #include <cstring>
 #include <exception>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/FilesLogic.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
@@ -202,9 +202,8 @@ bool AppendTextFile(const std::string& path, const std::string& text, std::uint3
 }
 
 double DiskFree(const std::string& path) {
-  using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
   // Looked up once: the extended query is missing on the oldest systems.
-  static const FreeSpaceEx freeSpaceEx = KernelProc<FreeSpaceEx>("GetDiskFreeSpaceExA");
+  static const auto freeSpaceEx = Z_KERNEL_PROC(GetDiskFreeSpaceExA);
   const std::string query = DiskFreeQueryPath(path);
   if (query.empty()) return 0;
   const std::string root = DriveRootOf(query);

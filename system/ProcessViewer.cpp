@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/ExecPipe.h"
 #include "system/ProcessLogic.h"
 #include "system/Utils.h"
@@ -26,9 +26,9 @@ struct Toolhelp {
 const Toolhelp& ToolhelpApi() {
   static const Toolhelp api = [] {
     Toolhelp t;
-    t.snapshot = KernelProc<decltype(t.snapshot)>("CreateToolhelp32Snapshot");
-    t.first = KernelProc<decltype(t.first)>("Process32First");
-    t.next = KernelProc<decltype(t.next)>("Process32Next");
+    t.snapshot = Z_KERNEL_PROC(CreateToolhelp32Snapshot);
+    t.first = Z_KERNEL_PROC(Process32First);
+    t.next = Z_KERNEL_PROC(Process32Next);
     return t;
   }();
   return api;
@@ -37,10 +37,12 @@ const Toolhelp& ToolhelpApi() {
 // Process-status entry points from PSAPI.dll, loaded on first use for the life of the process.
 struct Psapi {
   UniqueLibrary library;
-  BOOL(WINAPI* enumProcesses)(DWORD*, DWORD, DWORD*) = nullptr;
-  BOOL(WINAPI* enumModules)(HANDLE, HMODULE*, DWORD, LPDWORD) = nullptr;
-  DWORD(WINAPI* fileNameEx)(HANDLE, HMODULE, LPSTR, DWORD) = nullptr;
-  DWORD(WINAPI* baseName)(HANDLE, HMODULE, LPSTR, DWORD) = nullptr;
+  // psapi.h's names are macros for the K32 entries of kernel32 on newer systems; the
+  // types are the same, and PSAPI.dll exports the plain names everywhere.
+  decltype(&::EnumProcesses) enumProcesses = nullptr;
+  decltype(&::EnumProcessModules) enumModules = nullptr;
+  decltype(&::GetModuleFileNameExA) fileNameEx = nullptr;
+  decltype(&::GetModuleBaseNameA) baseName = nullptr;
   bool ok() const { return enumProcesses && enumModules && fileNameEx && baseName; }
 };
 
@@ -49,10 +51,10 @@ const Psapi& PsapiApi() {
     Psapi p;
     p.library.reset(LoadSystemLibrary("PSAPI.dll"));
     HMODULE m = p.library.get();
-    p.enumProcesses = ProcAddress<decltype(p.enumProcesses)>(m, "EnumProcesses");
-    p.enumModules = ProcAddress<decltype(p.enumModules)>(m, "EnumProcessModules");
-    p.fileNameEx = ProcAddress<decltype(p.fileNameEx)>(m, "GetModuleFileNameExA");
-    p.baseName = ProcAddress<decltype(p.baseName)>(m, "GetModuleBaseNameA");
+    p.enumProcesses = Z_PROC(m, EnumProcesses);
+    p.enumModules = Z_PROC(m, EnumProcessModules);
+    p.fileNameEx = Z_PROC(m, GetModuleFileNameExA);
+    p.baseName = Z_PROC(m, GetModuleBaseNameA);
     return p;
   }();
   return api;

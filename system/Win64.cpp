@@ -1,6 +1,6 @@
 #include "system/Win64.h"
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 
 bool UseRegistry64View = false;
 
@@ -14,11 +14,10 @@ bool KernelHas(const char* name) { return KernelProc<FARPROC>(name) != nullptr; 
 }  // namespace
 
 bool NativeSystemInfo(SYSTEM_INFO& info) {
-  using Fn = void(WINAPI*)(LPSYSTEM_INFO);
   static unsigned char state = kUnknown;
-  static Fn proc = nullptr;
+  static decltype(&::GetNativeSystemInfo) proc = nullptr;
   if (state == kUnknown) {
-    proc = KernelProc<Fn>("GetNativeSystemInfo");
+    proc = Z_KERNEL_PROC(GetNativeSystemInfo);
     state = proc ? 1 : 0;
   }
   if (!proc) return false;
@@ -28,11 +27,10 @@ bool NativeSystemInfo(SYSTEM_INFO& info) {
 }
 
 bool IsWow64(HANDLE process, bool& flag) {
-  using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
   static unsigned char state = kUnknown;
-  static Fn proc = nullptr;
+  static decltype(&::IsWow64Process) proc = nullptr;
   if (state == kUnknown) {
-    proc = KernelProc<Fn>("IsWow64Process");
+    proc = Z_KERNEL_PROC(IsWow64Process);
     state = proc ? 1 : 0;
   }
   flag = false;

@@ -8,7 +8,7 @@
 #include <exception>
 #include <vector>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/CommandLine.h"
 #include "system/Utils.h"
 #include "system/TestHooks.h"
@@ -186,12 +186,9 @@ namespace {
 // version.dll is not a load-time import: it is loaded from the system folder on first use
 // and stays loaded.
 struct VersionApi {
-  using SizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
-  using InfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
-  using QueryFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
-  SizeFn size = nullptr;
-  InfoFn info = nullptr;
-  QueryFn query = nullptr;
+  decltype(&::GetFileVersionInfoSizeA) size = nullptr;
+  decltype(&::GetFileVersionInfoA) info = nullptr;
+  decltype(&::VerQueryValueA) query = nullptr;
   bool Ready() const { return size && info && query; }
 };
 
@@ -199,9 +196,9 @@ const VersionApi& Version() {
   static const VersionApi api = [] {
     VersionApi result;
     HMODULE version = LoadSystemLibrary("version.dll");
-    result.size = ProcAddress<VersionApi::SizeFn>(version, "GetFileVersionInfoSizeA");
-    result.info = ProcAddress<VersionApi::InfoFn>(version, "GetFileVersionInfoA");
-    result.query = ProcAddress<VersionApi::QueryFn>(version, "VerQueryValueA");
+    result.size = Z_PROC(version, GetFileVersionInfoSizeA);
+    result.info = Z_PROC(version, GetFileVersionInfoA);
+    result.query = Z_PROC(version, VerQueryValueA);
     return result;
   }();
   return api;

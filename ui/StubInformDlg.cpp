@@ -2,7 +2,7 @@
 
 #include <richedit.h>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"

@@ -7,7 +7,7 @@
 #include <exception>
 #include <vector>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) return 2;

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/Win64.h"
 #include "ui/StubInformDlg.h"
 

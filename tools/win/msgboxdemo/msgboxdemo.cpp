@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "system/Win64.h"
 #include "system/WinUtils.h"
 #include "ui/ZMsgBox.h"

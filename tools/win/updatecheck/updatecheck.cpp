@@ -6,7 +6,7 @@
 
 #include "agent/DownloadToken.h"
 #include "agent/UpdateSignature.h"
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 #include "package/PackX.h"
 
 int main(int argc, char** argv) {

@@ -32,6 +32,16 @@ Fn KernelProc(const char* name) {
   return ProcAddress<Fn>(GetModuleHandleA("kernel32.dll"), name);
 }
 
+// The way to look an entry point up: typed from the SDK's own declaration of the
+// function, so no pointer type is written by hand and a wrong one cannot compile.
+// Name the real entry (the "A" or "W" one), not the SDK's macro:
+//   auto get = Z_PROC(shfolder, SHGetFolderPathA);   // null when missing
+#define Z_PROC(module, function) ProcAddress<decltype(&::function)>(module, #function)
+#define Z_KERNEL_PROC(function) KernelProc<decltype(&::function)>(#function)
+// The same through LoadProc (system/WinUtils.h), which loads the library at the moment of
+// use and hands its module back to the caller to free.
+#define Z_LOAD_PROC(library, function, module) AsProc<decltype(&::function)>(LoadProc(library, #function, module))
+
 // Loads a system library by its bare name ("RICHED32.DLL") without ever looking in the
 // program's or the current folder. Null when it cannot be loaded or the name carries a
 // path.

@@ -1,4 +1,4 @@
-#include "driver/DllSafety.h"
+#include "system/DllSafety.h"
 
 namespace {
 
@@ -7,15 +7,13 @@ bool g_restricted = false;
 }  // namespace
 
 bool RestrictDllSearch() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  using SetDllDirectoryFn = BOOL(WINAPI*)(LPCSTR);
   const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   // Looked up at run time: systems without the DLL-directory update lack both.
-  auto setDefault = KernelProc<SetDefaultDllDirectoriesFn>("SetDefaultDllDirectories");
+  auto setDefault = Z_KERNEL_PROC(SetDefaultDllDirectories);
   g_restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
   // Takes the current folder out of the legacy search order as well (dependencies of
   // libraries loaded by full path on systems without the restriction).
-  if (auto setDirectory = KernelProc<SetDllDirectoryFn>("SetDllDirectoryA")) setDirectory("");
+  if (auto setDirectory = Z_KERNEL_PROC(SetDllDirectoryA)) setDirectory("");
   return g_restricted;
 }
 
