@@ -105,8 +105,8 @@ foreach(arch i686 x86_64)
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)
-  # The Windows build runs pefix after linking the stub and zpack to make its test packages.
-  add_dependencies(windows-${arch} pefix zpack)
+  # The Windows build runs pefix after linking the stub; its tests use zpack and zpublish.
+  add_dependencies(windows-${arch} pefix zpack zpublish)
   string(APPEND z_windows_test_dirs "subdirs(\"${CMAKE_BINARY_DIR}/windows${suffix}\")\n")
 endforeach()
 
