@@ -119,7 +119,7 @@ probe "nothing new"
 cp "$access" "$root/probe-access.log"
 awk '{ n++; bytes += $10 } END { printf "per probe: %d requests, %d bytes\n", n, bytes }' "$root/probe-access.log"
 awk '{ n++; bytes += $10 } END { printf "per update: %d requests, %d bytes\n", n, bytes }' "$root/update-access.log"
-sed 's/^/   /' "$root/probe-access.log" "$root/update-access.log" | awk '{ print $6, $7, $9, $10 }' | tr -d '"'
+sed 's/^/   /' "$root/probe-access.log" "$root/update-access.log" | awk '{ print $4, $6, $7, $9, $10, $12 }' | tr -d '"'
 
 # --- Refused both ways: the check names the key, the agent refuses --------------------------
 # what | file the record names | key | value | check line | agent stage | agent evidence (log or trace)
@@ -156,6 +156,8 @@ a name the agent keeps for itself|Update.exe|SizeOfUpdateFile||NameOfUpdateFile=
 an error page at the address|Missing.exe|SizeOfUpdateFile|page|answers status 404|5|HttpSize=-1
 CASES
 
+agent /STOP=0
+sleep 2
 stop_viewer
 if [ "$failures" != 0 ]; then
   echo "--- last trace:" >&2; tail -40 "$viewer_out" >&2
