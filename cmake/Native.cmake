@@ -33,11 +33,12 @@ target_compile_options(native_tests PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
 target_link_libraries(native_tests PRIVATE zportable GTest::gtest GTest::gtest_main)
 gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
 
-# Linux tools: the package builder and the stub's post-link step.
+# Linux tools: the package builder, the stub's post-link step and the release publisher.
 add_subdirectory(tools/zpack)
 add_subdirectory(tools/pefix)
 add_subdirectory(tools/zmutate)
-target_link_libraries(native_tests PRIVATE zpacklib zmutatelib)
+add_subdirectory(tools/zpublish)
+target_link_libraries(native_tests PRIVATE zpacklib zmutatelib zpublishlib)
 target_compile_definitions(native_tests PRIVATE Z_ZPACK_EXE="$<TARGET_FILE:zpack>")
 add_dependencies(native_tests zpack)
 
@@ -104,8 +105,8 @@ foreach(arch i686 x86_64)
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     USES_TERMINAL_BUILD ON)
-  # The Windows build runs pefix after linking the stub and zpack to make its test packages.
-  add_dependencies(windows-${arch} pefix zpack)
+  # The Windows build runs pefix after linking the stub; its tests use zpack and zpublish.
+  add_dependencies(windows-${arch} pefix zpack zpublish)
   string(APPEND z_windows_test_dirs "subdirs(\"${CMAKE_BINARY_DIR}/windows${suffix}\")\n")
 endforeach()
 

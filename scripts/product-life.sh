@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole life of a product, under Wine on this machine: version 1.0 of "Pad" is installed
-# with its auto-update agent; the vendor publishes version 2.0 on a local nginx; the agent
-# probes, downloads and checks the new setup file, closes the running program, installs
-# the update, records the new version, starts the program again and restarts itself from
-# the freshly installed agent file. Prints each step as it is seen.
+# with its auto-update agent; the vendor publishes version 2.0 on a local nginx (zpublish
+# writes and checks its record); the agent probes, downloads and checks the new setup file,
+# closes the running program, installs the update, records the new version, starts the
+# program again and restarts itself from the freshly installed agent file. Prints each
+# step as it is seen.
 #
 #   bash scripts/product-life.sh     (installs what is missing and builds first, like run.sh)
 set -euo pipefail
@@ -15,6 +16,7 @@ winarch_detect
 bench=$build/$(winarch_bench_dir "$Z_WINARCH")
 bin=$PWD/$build/$(winarch_windows_dir "$Z_WINARCH")
 zpack=$PWD/$build/zpack
+zpublish=$PWD/$build/zpublish
 if [ -z "${Z_LIFE_IN_BENCH:-}" ]; then
   winarch_banner
   cmake -S . -B "$build" -G Ninja -DZ_WINARCH="$Z_WINARCH" >/dev/null
@@ -73,14 +75,16 @@ wine "$product_win\\Pad.exe" </dev/null >/dev/null 2>&1 &
 sleep 2
 running Pad.exe
 
-step "3. the vendor publishes Pad 2.0 on $nginx_url/pad"
+step "3. the vendor publishes Pad 2.0 on $nginx_url/pad (zpublish writes and checks Pad.info)"
 cp "$life/PadSetup2.exe" "$life/www/pad/"
-printf '[NewSetup]\r\nDownloadURL_UPDATE=%s/pad\r\nNameOfUpdateFile=PadSetup2.exe\r\nSizeOfUpdateFile=%s\r\n' \
-  "$nginx_url" "$(stat -c %s "$life/PadSetup2.exe")" > "$life/www/pad/Pad.info"
-printf 'VersionNew=200\r\nStamp=2\r\nProgramName=Pad\r\nRunningProcess=<InstallDir>\\Pad.exe\r\n' >> "$life/www/pad/Pad.info"
-printf 'ShutDownMethod=Using WM_CLOSE\r\nRestartProcess=1\r\nRequestConfirmationBeforeDownload=0\r\n' >> "$life/www/pad/Pad.info"
-printf 'RequestConfirmationBeforeInstall=0\r\nInformFinish=0\r\nBackgroundUpdate=1\r\n' >> "$life/www/pad/Pad.info"
+"$zpublish" --setup "$life/www/pad/PadSetup2.exe" -o "$life/www/pad/Pad.info" --product Pad --version 200 --stamp 2 \
+  --url "$nginx_url/pad" --running-process '<InstallDir>\Pad.exe' --shut-down 'Using WM_CLOSE' --restart-process \
+  --background --token-from "$product/Update.exe" --agent "$product/Update.exe" --original "$product/Pad.original" \
+  --fetch | sed 's/^/   wrote /'
 sed 's/^/   /; s/\r$//' "$life/www/pad/Pad.info"
+echo "   what this machine's agent will decide:"
+"$zpublish" --dry-run "$life/www/pad/Pad.info" --original "$product/Pad.original" \
+  --setup "$life/www/pad/PadSetup2.exe" | sed 's/^/     /'
 
 step "4. the agent runs (Update.exe /DELAY=600), is asked to probe now (/TEST=1), updates and restarts"
 wine "$product_win\\Update.exe" /DELAY=600 </dev/null >/dev/null 2>&1

@@ -1,0 +1,326 @@
+// zpublish: the record it writes reads back through the agent's record rules, every
+// broken release is caught with its own line, and the dry run decides like the agent.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "agent/DecisionLogic.h"
+#include "agent/SetupRecordsLogic.h"
+#include "agent/UpdateSignatureLogic.h"
+#include "package/PackX.h"
+#include "tools/zpack/ZPack.h"
+#include "tools/zpublish/ZPublish.h"
+
+namespace fs = std::filesystem;
+using zpublish::Ini;
+
+namespace {
+
+class ZPublishTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("zpublish_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::string stub(1024, '\0');
+    stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+    Write("stub.exe", stub);
+    Write("Pad.exe", "the program, version 2");
+    previous_ = Setup("PadSetup1.exe", "Pad-1");
+    setup_ = Setup("PadSetup2.exe", "Pad-1");
+    other_ = Setup("Other.exe", "Other-7");
+    original_ = "[OriginalSetup]\r\nProgramName=Pad\r\nVersionOriginal=100\r\nStamp=1\r\n"
+                "[Directories]\r\nTargetDir=C:\\Apps\\Pad\r\n";
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = (dir_ / name).string();
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path;
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string Setup(const std::string& name, const std::string& token) {
+    const std::string out = (dir_ / name).string();
+    std::ostringstream o, e;
+    EXPECT_EQ(zpack::Main({"--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(), "--token",
+                           token, "--make-agent", "--agent", "Update.exe", "--info", "Pad.info", "-o", out},
+                          o, e),
+              0)
+        << e.str();
+    return out;
+  }
+  zpublish::Release Release() const {
+    zpublish::Release r;
+    r.setup = setup_;
+    r.product = "Pad";
+    r.version = "200";
+    r.url = "http://example.com/pad";
+    r.runningProcess = "<InstallDir>\\Pad.exe";
+    r.shutDown = "Using WM_CLOSE";
+    r.restartProcess = true;
+    r.confirmInstall = true;
+    return r;
+  }
+  int Run(const std::vector<std::string>& args, std::string& out) {
+    std::ostringstream o, e;
+    const int code = zpublish::Main(args, o, e);
+    out = o.str() + e.str();
+    return code;
+  }
+
+  fs::path dir_;
+  std::string previous_, setup_, other_, original_;
+};
+
+TEST_F(ZPublishTest, RecordReadsBackThroughTheAgentsRules) {
+  const Ini info(zpublish::InfoText(Release(), fs::file_size(setup_)));
+  using records::kNewSetup;
+  EXPECT_EQ(info.Get(kNewSetup, "DownloadURL_UPDATE"), "http://example.com/pad");
+  EXPECT_EQ(info.Get(kNewSetup, "NameOfUpdateFile"), "PadSetup2.exe");  // the file's name, not its path
+  EXPECT_EQ(RecordInt64(info.Get(kNewSetup, "SizeOfUpdateFile"), -1), std::int64_t(fs::file_size(setup_)));
+  EXPECT_EQ(RecordInt32(info.Get(kNewSetup, "VersionNew"), 0), 200);
+  EXPECT_EQ(RecordInt64(info.Get(kNewSetup, "Stamp"), 0), 200);
+  EXPECT_EQ(info.Get(kNewSetup, "ProgramName"), "Pad");
+  EXPECT_EQ(info.Get(kNewSetup, "RunningProcess"), "<InstallDir>\\Pad.exe");
+  EXPECT_EQ(info.Get(kNewSetup, "ShutDownMethod"), records::kShutDownClose);
+  EXPECT_TRUE(RecordFlag(info.Get(kNewSetup, "RestartProcess")));
+  EXPECT_TRUE(RecordFlag(info.Get(kNewSetup, "RequestConfirmationBeforeInstall")));
+  EXPECT_FALSE(RecordFlag(info.Get(kNewSetup, "RequestConfirmationBeforeDownload")));
+  EXPECT_EQ(info.Get(records::kGeneral, "AutoInform"), "");  // an update, not news
+}
+
+TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
+  const std::string info = (dir_ / "Pad.info").string();
+  const std::vector<std::string> common = {"--setup", setup_, "-o", info, "--product", "Pad", "--version", "200",
+                                           "--url", "http://example.com/pad", "--running-process",
+                                           "<InstallDir>\\Pad.exe"};
+  std::string out;
+  auto with = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), common.begin(), common.end());
+    return extra;
+  };
+  EXPECT_EQ(Run(with({"--token-from", other_}), out), 1);
+  EXPECT_NE(out.find("another product's token"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(info));
+  ASSERT_EQ(Run(with({"--token-from", previous_}), out), 0) << out;
+  EXPECT_EQ(Run({"--check", info, "--token-from", previous_}, out), 0) << out;
+  EXPECT_EQ(Run({"--check", info, "--token-from", other_}, out), 1) << out;
+  EXPECT_EQ(Run({"--bogus"}, out), 2);
+}
+
+TEST_F(ZPublishTest, NewsTextCarriesTheToken) {
+  const std::string info = (dir_ / "Pad.info").string();
+  std::string out;
+  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version", "1", "--url", "http://example.com/news", "--inform-name",
+                 "news.txt", "--inform-body", "Pad 3 is coming", "--scrambled", "--token-from", previous_},
+                out),
+            0)
+      << out;
+  std::string token, body;
+  SplitInformText(Read((dir_ / "news.txt").string()), token, body);
+  EXPECT_EQ(token, "Pad-1");
+  EXPECT_EQ(body, "Pad 3 is coming");
+  const Ini record(Read(info));
+  EXPECT_EQ(record.Get(records::kGeneral, "AutoInform"), "1");
+  EXPECT_EQ(record.Get(records::kAutoInform, "NameOfInformFile"), "news.txt");
+  EXPECT_EQ(RecordInt64(record.Get(records::kAutoInform, "SizeOfInformFile"), 0),
+            std::int64_t(fs::file_size(dir_ / "news.txt")));
+}
+
+TEST_F(ZPublishTest, EachBrokenReleaseIsCaughtWithItsLine) {
+  const std::string size = std::to_string(fs::file_size(setup_));
+  const std::string sound = zpublish::InfoText(Release(), fs::file_size(setup_));
+  std::string damaged = Read(setup_);
+  damaged[damaged.size() / 2] ^= 0x55;
+  const std::string damagedSetup = Write("Damaged.exe", damaged);
+  const std::string plainFile = Write("Plain.exe", std::string(Read(setup_).size(), 'x'));
+  // An agent followed by a signature block counts as signed.
+  const std::string signedAgent = Write("Update.exe", Read(previous_) + std::string(kSignerBlockMin, 's'));
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = sound;
+    const std::size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  struct Case {
+    const char* name;
+    std::string info, published, agent;
+    const char* line;  // expected start of the one fault line; nullptr: sound
+  } cases[] = {
+      {"sound", sound, setup_, "", nullptr},
+      {"size one byte off is within the agent's tolerance",
+       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) + 1)), setup_, "",
+       nullptr},
+      {"size 100 bytes off",
+       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) - 100)), setup_, "",
+       "SizeOfUpdateFile="},
+      {"size not a number", replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=12 345"), setup_, "",
+       "SizeOfUpdateFile="},
+      {"another product's token", sound, other_, "", "NameOfUpdateFile=PadSetup2.exe: the setup file carries another"},
+      {"damaged package", sound, damagedSetup, "", "NameOfUpdateFile=PadSetup2.exe: not a sound package"},
+      {"no package at all", sound, plainFile, "", "NameOfUpdateFile=PadSetup2.exe: not a sound package"},
+      {"unsigned update for a signed agent", sound, setup_, signedAgent,
+       "NameOfUpdateFile=PadSetup2.exe: signature refused"},
+      {"unsigned update for an unsigned agent", sound, setup_, previous_, nullptr},
+      {"program outside the product's folders",
+       replaced("RunningProcess=<InstallDir>\\Pad.exe", "RunningProcess=C:\\Windows\\explorer.exe"), setup_, "",
+       "RunningProcess=C:\\Windows\\explorer.exe: refused"},
+      {"program climbing out", replaced("<InstallDir>\\Pad.exe", "<InstallDir>\\..\\Other\\Pad.exe"), setup_, "",
+       "RunningProcess=<InstallDir>\\..\\Other\\Pad.exe: refused"},
+      {"program is the folder itself", replaced("<InstallDir>\\Pad.exe", "<InstallDir>"), setup_, "",
+       "RunningProcess=<InstallDir>: refused"},
+      {"unknown shut-down method", replaced("Using WM_CLOSE", "Using WM_Close"), setup_, "",
+       "ShutDownMethod=Using WM_Close"},
+      {"file named like the agent", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=Update.exe"), setup_,
+       "", "NameOfUpdateFile=Update.exe: refused"},
+      {"file name climbing", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=..\\PadSetup2.exe"),
+       setup_, "", "NameOfUpdateFile=..\\PadSetup2.exe: refused"},
+      {"device name", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=con.exe"), setup_, "",
+       "NameOfUpdateFile=con.exe: refused"},
+      {"no version", replaced("VersionNew=200", "VersionNew=2.0"), setup_, "", "VersionNew=2.0: not a positive"},
+      {"no address", replaced("DownloadURL_UPDATE=http://example.com/pad", "DownloadURL_UPDATE="), setup_, "",
+       "DownloadURL_UPDATE is missing"},
+  };
+  for (const auto& c : cases) {
+    zpublish::CheckFiles files{c.published, previous_, c.agent, original_, false};
+    const std::vector<std::string> faults = zpublish::CheckRelease(Ini(c.info), files);
+    if (!c.line) {
+      EXPECT_TRUE(faults.empty()) << c.name << ": " << (faults.empty() ? "" : faults[0]);
+      continue;
+    }
+    ASSERT_EQ(faults.size(), 1u) << c.name << ": " << (faults.empty() ? "no fault" : faults[0] + " / " + faults.back());
+    EXPECT_EQ(faults[0].rfind(c.line, 0), 0u) << c.name << ": " << faults[0];
+  }
+}
+
+// A one-shot HTTP server on loopback answering every request with answer.
+class OneAnswerServer {
+public:
+  explicit OneAnswerServer(std::string answer) : answer_(std::move(answer)) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen(listener_, 1);
+    thread_ = std::thread([this] {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char buffer[4096];
+      recv(client, buffer, sizeof buffer, 0);
+      send(client, answer_.data(), answer_.size(), 0);
+      close(client);
+    });
+  }
+  ~OneAnswerServer() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/pad"; }
+
+private:
+  std::string answer_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(ZPublishTest, DownloadOfTheAddressMustServeTheFile) {
+  const std::string bytes = Read(setup_);
+  auto ok = [](const std::string& body, std::size_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n" + body;
+  };
+  std::string other = bytes;
+  other[10] ^= 1;
+  struct Case {
+    const char* name;
+    std::string answer;
+    const char* fault;  // nullptr: sound
+  } cases[] = {
+      {"the file itself", ok(bytes, bytes.size()), nullptr},
+      {"an error page", "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", "answers status 404"},
+      {"a length far off", ok(bytes.substr(0, 1000), 1000), "announces 1000 bytes"},
+      {"other bytes of the same length", ok(other, other.size()), "serves other bytes"},
+  };
+  for (const auto& c : cases) {
+    OneAnswerServer server(c.answer);
+    zpublish::Release release = Release();
+    release.url = server.Url();
+    const Ini info(zpublish::InfoText(release, std::int64_t(bytes.size())));
+    const auto faults = zpublish::CheckRelease(info, {setup_, previous_, "", original_, true});
+    if (!c.fault) {
+      EXPECT_TRUE(faults.empty()) << c.name << ": " << (faults.empty() ? "" : faults[0]);
+      continue;
+    }
+    ASSERT_EQ(faults.size(), 1u) << c.name;
+    EXPECT_EQ(faults[0].rfind("DownloadURL_UPDATE=" + release.url, 0), 0u) << faults[0];
+    EXPECT_NE(faults[0].find(c.fault), std::string::npos) << c.name << ": " << faults[0];
+  }
+}
+
+// The decision's own cases (tests/native/decision_test.cpp), given as record files.
+TEST(ZPublishDryRun, DecidesTheDecisionTestsCasesFromRecordFiles) {
+  constexpr std::int64_t kNow = 4'000'000'000;
+  struct Case {
+    const char* name;
+    const char* original;  // [OriginalSetup] lines after the passing ones
+    const char* info;      // [NewSetup] lines after the passing ones
+    bool manual;
+    std::int64_t sizeOff;
+    int stage;
+  } cases[] = {
+      {"no .original version", "VersionOriginal=0\r\n", "", false, 0, 1},
+      {"negative .original version", "VersionOriginal=-4\r\n", "", false, 0, 1},
+      {"same stamp, no re-ask", "", "Stamp=5\r\n", false, 0, 2},
+      {"same stamp, re-ask due", "ReAskSecondsLast=100\r\nReAskSecondsInterval=10\r\n", "Stamp=5\r\n", false, 0, 6},
+      {"same stamp, manual check", "", "Stamp=5\r\n", true, 0, 6},
+      {"same version", "", "VersionNew=100\r\n", false, 0, 3},
+      {"older version", "", "VersionNew=1\r\n", false, 0, 3},
+      {"not a valid version", "", "ValidVersions=99, 100\r\n", false, 0, 4},
+      {"size differs", "", "", false, 100, 5},
+      {"all passed", "", "", false, 0, 6},
+  };
+  for (const auto& c : cases) {
+    // The first occurrence of a key counts, as in the agent's ini reading: the case's
+    // lines go before the passing ones.
+    const Ini original(std::string("[OriginalSetup]\r\n") + c.original + "VersionOriginal=100\r\nStamp=5\r\n");
+    const Ini info(std::string("[NewSetup]\r\n") + c.info +
+                   "VersionNew=101\r\nStamp=6\r\nValidVersions=99,100\r\nSizeOfUpdateFile=5000\r\n");
+    const auto result = zpublish::DryRun(info, original, kNow, c.manual, 5000 + c.sizeOff);
+    EXPECT_EQ(result.stage, c.stage) << c.name;
+    const std::string verdict = "decision: stage " + std::to_string(c.stage) + " (" + DecisionReason(c.stage) + ")";
+    EXPECT_NE(std::find(result.lines.begin(), result.lines.end(), verdict), result.lines.end()) << c.name;
+  }
+}
+
+TEST(ZPublishDryRun, NamesTheQuestionsAnAgentAsks) {
+  const Ini original("[OriginalSetup]\r\nVersionOriginal=1\r\n[AutoUpdate]\r\ns14=Install PROG_NAME now?\r\n");
+  const Ini info(
+      "[NewSetup]\r\nProgramName=Pad\r\nVersionNew=2\r\nStamp=2\r\nSizeOfUpdateFile=10\r\n"
+      "RequestConfirmationBeforeInstall=1\r\n");
+  const auto result = zpublish::DryRun(info, original, 0, false, 10);
+  ASSERT_EQ(result.stage, kDecisionOK);
+  EXPECT_EQ(result.lines.back(), "asks before the install: Install Pad now?");
+  EXPECT_EQ(result.lines[result.lines.size() - 2], "downloads without asking");
+}
+
+}  // namespace
