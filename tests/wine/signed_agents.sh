@@ -5,12 +5,15 @@
 # The agent an installation writes and the agent a web install leaves behind must know
 # their publisher from the signer record after their package; updatecheck.exe
 # (CheckDownloadTokenOf through Wine's wintrust.dll) then shows which updates each takes.
-# A signed web stub refuses a setup file beside it that its publisher did not sign.
+# A signed web stub refuses a setup file, beside it or downloaded from nginx on loopback,
+# that its publisher did not sign.
 # Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
 set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zsigned agents'
 source "$(dirname "$0")/install_lib.bash"
+source "$(dirname "$0")/web_lib.bash"
+trap stop_web_servers EXIT
 for tool in osslsigncode openssl; do
   command -v $tool >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
@@ -89,6 +92,20 @@ for c in b:web-setup-b.exe u:web-setup.exe; do
     fail "$dir: box text $(box_text)"
   [ -e "$work/webtarget" ] && { fail "$dir: the setup file ran"; rm -rf "$work/webtarget"; }
 done
+# Downloaded from nginx: another publisher's file is refused and deleted.
+mkdir -p "$work/www" "$work/web-dl"
+start_nginx "$work/www" "$work/nginx" || exit 1
+cp "$work/web-setup-b.exe" "$work/www/Setup.exe"
+"$zpack" --stub "$bin/ZStub.exe" -o "$work/web-dl.exe" --web-install --web-url "$nginx_url" --web-file Setup.exe \
+  --web-token W-1 --web-no-local --language '|English|s0=Signed Web Setup|' >/dev/null || fail "zpack web-dl stub"
+sign a web-dl.exe 'web-dl/Web.exe'
+start_stub 'web-dl\Web.exe' /hide
+answer_box print click:OK || fail "download: no error box"
+wait_stub
+[[ "$(box_text)" == *'Bad Signature!'* ]] || fail "download: box text $(box_text)"
+[ -e "$temp_unix/Setup.exe" ] && fail "download: the refused file was not deleted"
+[ -e "$work/webtarget" ] && { fail "download: the setup file ran"; rm -rf "$work/webtarget"; }
+
 # The publisher's own setup file, signed with its renewed certificate: installed, and the
 # agent copy of the web stub it leaves knows its publisher.
 beside web-ok web-setup-a2.exe
