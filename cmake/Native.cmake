@@ -31,7 +31,7 @@ file(GLOB Z_NATIVE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/native/*_te
 add_executable(native_tests ${Z_NATIVE_TESTS})
 target_compile_options(native_tests PRIVATE ${Z_WARNINGS} ${Z_SANITIZE})
 target_link_libraries(native_tests PRIVATE zportable GTest::gtest GTest::gtest_main)
-gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60)
+gtest_discover_tests(native_tests TEST_PREFIX "native." DISCOVERY_TIMEOUT 60 PROPERTIES LABELS native)
 
 # Linux tools: the package builder and the stub's post-link step.
 add_subdirectory(tools/zpack)
@@ -129,10 +129,19 @@ if(Z_CLANGXX)
     add_test(NAME fuzz.${target}
       COMMAND ${Z_FUZZ_BINARY_DIR}/fuzz_${target} -max_total_time=5 -timeout=10 -rss_limit_mb=1024
         ${Z_FUZZ_BINARY_DIR}/found-${target} ${CMAKE_SOURCE_DIR}/tests/fuzz/corpus/${target})
-    set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 60)
+    set_tests_properties(fuzz.${target} PROPERTIES TIMEOUT 60 LABELS fuzz)
   endforeach()
 endif()
 
 # CTest descends into the Windows builds' tests from here.
 file(WRITE ${CMAKE_BINARY_DIR}/windows-tests.cmake "${z_windows_test_dirs}")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/windows-tests.cmake)
+
+# Includes between the folders against the layer table of ARCHITECTURE.md (and a planted
+# upward include, which must be caught).
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/static/layers.py --self-test ${CMAKE_SOURCE_DIR})
+set_tests_properties(layers PROPERTIES LABELS static)
+# The C++ lines changed by the last commit against .clang-format.
+add_test(NAME format COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/format-check.sh)
+set_tests_properties(format PROPERTIES LABELS static)

@@ -106,6 +106,7 @@ add_test(NAME ${Z_TEST_PREFIX}stub.size COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET
 # where the package builder needs it, load-time imports, hardening flags, manifest.
 add_test(NAME ${Z_TEST_PREFIX}stub.pe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static/stub_pe.sh
   $<TARGET_FILE:ZStub> ${Z_ARCH} ${Z_NATIVE_BINARY_DIR}/pefix)
+set_tests_properties(${Z_TEST_PREFIX}stub.size ${Z_TEST_PREFIX}stub.pe PROPERTIES LABELS static)
 
 # The package builder records the package's end at bytes 248..255 of the stub, and the
 # reader looks for "PE" at 256: pefix (a native tool of the native build) moves the PE
@@ -160,8 +161,8 @@ set(z_desktop wine-desktop-${Z_ARCH})
 add_test(NAME ${Z_TEST_PREFIX}wine.bench.start
   COMMAND ${CMAKE_COMMAND} -E env Z_WINARCH=${Z_ARCH} bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh start ${Z_WINE_BENCH_DIR})
 add_test(NAME ${Z_TEST_PREFIX}wine.bench.stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh stop ${Z_WINE_BENCH_DIR})
-set_tests_properties(${Z_TEST_PREFIX}wine.bench.start PROPERTIES FIXTURES_SETUP ${z_fixture} TIMEOUT 300)
-set_tests_properties(${Z_TEST_PREFIX}wine.bench.stop PROPERTIES FIXTURES_CLEANUP ${z_fixture} TIMEOUT 120)
+set_tests_properties(${Z_TEST_PREFIX}wine.bench.start PROPERTIES FIXTURES_SETUP ${z_fixture} TIMEOUT 300 LABELS "wine;e2e")
+set_tests_properties(${Z_TEST_PREFIX}wine.bench.stop PROPERTIES FIXTURES_CLEANUP ${z_fixture} TIMEOUT 120 LABELS "wine;e2e")
 
 # Script-driven tests: tests/wine/*.sh, each run with the bench's environment; beside a
 # 32-bit suite the 64-bit flavour runs only the end-to-end install, web install and update.
@@ -180,11 +181,18 @@ if(NOT Z_WINDOWS_TESTS STREQUAL e2e)
   add_test(NAME ${Z_TEST_PREFIX}wine.bench2.start
     COMMAND ${CMAKE_COMMAND} -E env Z_WINARCH=${Z_ARCH} bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh start ${z_bench2})
   add_test(NAME ${Z_TEST_PREFIX}wine.bench2.stop COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh stop ${z_bench2})
-  set_tests_properties(${Z_TEST_PREFIX}wine.bench2.start PROPERTIES FIXTURES_SETUP ${z_fixture}-2 TIMEOUT 300)
-  set_tests_properties(${Z_TEST_PREFIX}wine.bench2.stop PROPERTIES FIXTURES_CLEANUP ${z_fixture}-2 TIMEOUT 120)
+  set_tests_properties(${Z_TEST_PREFIX}wine.bench2.start PROPERTIES FIXTURES_SETUP ${z_fixture}-2 TIMEOUT 300 LABELS e2e)
+  set_tests_properties(${Z_TEST_PREFIX}wine.bench2.stop PROPERTIES FIXTURES_CLEANUP ${z_fixture}-2 TIMEOUT 120 LABELS e2e)
 endif()
+# Scripts of two minutes and more (on the 2-core build machine) carry the label "long" too.
+set(z_long_scripts download_faults update_flow corrupt_matrix agent_cycle agent_long)
 foreach(script ${Z_WINE_SCRIPTS})
   get_filename_component(script_name ${script} NAME_WE)
+  if(script_name IN_LIST z_long_scripts)
+    set(labels "e2e;long")
+  else()
+    set(labels e2e)
+  endif()
   set(test_name ${Z_TEST_PREFIX}wine.script.${script_name})
   if(script_name IN_LIST z_second_bench_scripts AND z_bench2)
     set(bench ${z_bench2})
@@ -199,7 +207,7 @@ foreach(script ${Z_WINE_SCRIPTS})
     COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/wine-bench.sh shell ${bench} bash ${script} ${CMAKE_BINARY_DIR})
   # A script that cannot run its cases here (say, no mount rights) exits 77: skipped, not passed.
   set_tests_properties(${test_name} PROPERTIES
-    FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK ${desktop} TIMEOUT 300 SKIP_RETURN_CODE 77)
+    FIXTURES_REQUIRED ${fixture} RESOURCE_LOCK ${desktop} TIMEOUT 300 SKIP_RETURN_CODE 77 LABELS "${labels}")
 endforeach()
 # Each successful update ends with the agent's restart, which waits 10 s for the old copy.
 set_tests_properties(${Z_TEST_PREFIX}wine.script.update_flow PROPERTIES TIMEOUT 600)
@@ -218,5 +226,5 @@ set_tests_properties(${Z_TEST_PREFIX}wine.script.download_faults PROPERTIES TIME
 gtest_add_tests(TARGET wine_tests SOURCES ${Z_WINE_TESTS} TEST_PREFIX "${Z_TEST_PREFIX}wine." TEST_LIST z_wine_test_list)
 # A case that does not apply to this flavour says why with GTEST_SKIP: CTest counts it skipped.
 set_tests_properties(${z_wine_test_list} PROPERTIES
-  FIXTURES_REQUIRED ${z_fixture} RESOURCE_LOCK ${z_desktop} TIMEOUT 120
+  FIXTURES_REQUIRED ${z_fixture} RESOURCE_LOCK ${z_desktop} TIMEOUT 120 LABELS wine
   SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")

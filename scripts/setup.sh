@@ -14,6 +14,7 @@ packages=(
   wine wine64
   xvfb xauth x11-utils imagemagick
   zlib1g-dev
+  clang-format
   clang libclang-rt-14-dev
   osslsigncode openssl
   python3 curl procps
