@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "agent/UpdateSignature.h"
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
 #include "internet/CommUtils.h"
@@ -11,6 +10,7 @@
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRule.h"
 #include "package/UnPack.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/UpdateSignature.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRule.h"
 #include "package/ZLibOpen.h"
 #include "system/Files.h"
 #include "system/Utils.h"
@@ -413,7 +413,8 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
           if (IsSafePackagePath(agentName, &why))
-            WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName, VerifiedSignerRecord(volumeName));
+            WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName,
+                           VerifiedSignerRecord(volumeName));
           else
             Output() << ExceptionLine("ExtractPackage", "AU-Agent", "refused name \"" + agentName + "\": " + why)
                      << EndLine;

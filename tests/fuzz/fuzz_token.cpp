@@ -2,8 +2,8 @@
 // agent's signer record read from the same bytes; a record read writes back to itself.
 #include <cstdlib>
 
-#include "agent/UpdateSignatureLogic.h"
 #include "package/PackX.h"
+#include "package/SignerRuleLogic.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "internet/InetHTTPLogic.h"
-#include "agent/UpdateSignatureLogic.h"
 #include "package/PackFormat.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRuleLogic.h"
 
 TEST(InetLogic, UrlsWithAnySchemeAreUsedAsTheyAre) {
   struct Case {

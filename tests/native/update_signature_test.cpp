@@ -3,7 +3,7 @@
 // unsigned ones keep accepting unsigned files. The signer record an agent copy carries.
 #include <gtest/gtest.h>
 
-#include "agent/UpdateSignatureLogic.h"
+#include "package/SignerRuleLogic.h"
 
 namespace {
 
@@ -20,9 +20,9 @@ TEST(UpdateSignatureLogic, Rule) {
     std::string fileSigner;
     bool accepted;
   } cases[] = {
-      {false, "", S::None, "", true},       // unsigned vendor: the token alone, as before
-      {false, "", S::Verified, b, true},    // a verified file for an unsigned program
-      {false, "", S::Broken, "", false},    // altered or untrusted
+      {false, "", S::None, "", true},     // unsigned vendor: the token alone, as before
+      {false, "", S::Verified, b, true},  // a verified file for an unsigned program
+      {false, "", S::Broken, "", false},  // altered or untrusted
       {true, a, S::Verified, a, true},
       {true, a, S::Verified, renewed, true},
       {true, a, S::Verified, b, false},            // another publisher
@@ -52,13 +52,13 @@ TEST(UpdateSignatureLogic, SignerRecord) {
   longer[8] = static_cast<char>(longer[8] + 1);  // length one past the data
   const std::string refused[] = {
       "",
-      record.substr(0, record.size() - 1),        // cut off
-      record + "x",                               // followed by more
+      record.substr(0, record.size() - 1),  // cut off
+      record + "x",                         // followed by more
       longer,
-      "ZSIGNER2" + record.substr(8),              // another magic
-      std::string("ZSIGNER1\0\0\0\0", 12),        // empty identity
+      "ZSIGNER2" + record.substr(8),                           // another magic
+      std::string("ZSIGNER1\0\0\0\0", 12),                     // empty identity
       std::string("ZSIGNER1\xff\xff\xff\xff", 12) + identity,  // length far past the data
-      std::string(2000, '\x30'),                  // a signature block
+      std::string(2000, '\x30'),                               // a signature block
   };
   for (const std::string& tail : refused) {
     EXPECT_FALSE(ParseSignerRecord(tail, read)) << tail.size();

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "agent/DownloadToken.h"
-#include "agent/UpdateSignature.h"
 #include "driver/DllSafety.h"
 #include "package/PackX.h"
+#include "package/SignerRule.h"
 
 int main(int argc, char** argv) {
   RestrictDllSearch();
@@ -20,7 +20,9 @@ int main(int argc, char** argv) {
   std::string ownToken, signer;
   if (!TryUnscrambleToken(TGFileInfo(agent).StubToken(false), ownToken)) std::puts("agent.token=none");
   const ProgramSigner agentSigner = ReadProgramSigner(agent);
-  std::printf("agent=%s\n", agentSigner.fromRecord ? "record" : agentSigner.signedBy ? "signature" : "unsigned");
+  std::printf("agent=%s\n", agentSigner.fromRecord ? "record"
+                            : agentSigner.signedBy ? "signature"
+                                                   : "unsigned");
   if (kind == "inform") {
     std::puts("signature=-");  // texts carry none
   } else {

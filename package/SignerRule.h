@@ -3,7 +3,7 @@
 // wintrust.dll (loaded at run time from the system folder).
 #include <string>
 
-#include "agent/UpdateSignatureLogic.h"
+#include "package/SignerRuleLogic.h"
 
 // The system's verdict on file (time stamps honoured, no revocation look-up); identity
 // receives the signer's SignerIdentity when it verified. Without wintrust.dll every file

@@ -1,4 +1,4 @@
-#include "agent/UpdateSignature.h"
+#include "package/SignerRule.h"
 
 #include <vector>
 
@@ -74,9 +74,9 @@ SignatureState ReadFileSignature(const std::string& file, std::string& identity)
     if (sgnr && sgnr->csCertChain > 0 && sgnr->pasCertChain && sgnr->pasCertChain[0].pCert &&
         sgnr->pasCertChain[0].pCert->pCertInfo) {
       const CERT_INFO& cert = *sgnr->pasCertChain[0].pCert->pCertInfo;
-      identity = SignerIdentity(
-          std::string(reinterpret_cast<const char*>(cert.Subject.pbData), cert.Subject.cbData),
-          std::string(reinterpret_cast<const char*>(cert.Issuer.pbData), cert.Issuer.cbData));
+      identity =
+          SignerIdentity(std::string(reinterpret_cast<const char*>(cert.Subject.pbData), cert.Subject.cbData),
+                         std::string(reinterpret_cast<const char*>(cert.Issuer.pbData), cert.Issuer.cbData));
     }
   }
   data.dwStateAction = WTD_STATEACTION_CLOSE;
@@ -87,7 +87,8 @@ SignatureState ReadFileSignature(const std::string& file, std::string& identity)
 
 std::string VerifiedSignerRecord(const std::string& file) {
   std::string identity;
-  return ReadFileSignature(file, identity) == SignatureState::Verified ? SignerRecord(identity) : std::string();
+  return ReadFileSignature(file, identity) == SignatureState::Verified ? SignerRecord(identity)
+                                                                       : std::string();
 }
 
 ProgramSigner ReadProgramSigner(const std::string& programFile) {

@@ -1,4 +1,4 @@
-#include "agent/UpdateSignatureLogic.h"
+#include "package/SignerRuleLogic.h"
 
 namespace {
 
