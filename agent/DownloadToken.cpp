@@ -1,8 +1,8 @@
 #include "agent/DownloadToken.h"
 
-#include "agent/UpdateSignature.h"
 #include "driver/StubGlob.h"
 #include "package/PackX.h"
+#include "package/SignerRule.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/ZDebug.h"

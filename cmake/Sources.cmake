@@ -22,7 +22,7 @@ set(Z_PORTABLE_SOURCES
   agent/DecisionLogic.cpp
   agent/AgentStateLogic.cpp
   agent/ShutDownLogic.cpp
-  agent/UpdateSignatureLogic.cpp
+  package/SignerRuleLogic.cpp
   agent/UpdateRunLogic.cpp
   folders/ShellDirLogic.cpp
   folders/RunTimeDir.cpp
@@ -64,7 +64,7 @@ set(Z_WINDOWS_SOURCES
   agent/AgentTick.cpp
   driver/AgentCopy.cpp
   agent/ShutDown.cpp
-  agent/UpdateSignature.cpp
+  package/SignerRule.cpp
   agent/DownloadToken.cpp
   agent/UpdateRun.cpp
   folders/ShellDir.cpp

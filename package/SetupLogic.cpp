@@ -68,13 +68,18 @@ std::string WebConfirmText(const std::string& question, const std::string& webSi
   return ReplaceText(question, "<SIZE>", SizeText(static_cast<double>(bytes)));
 }
 
-std::string WebAgentImage(std::string image) {
+std::string WebAgentImage(std::string image, const std::string& signerRecord) {
   // Only the low half counts: the copy is made from a stub, never from a 4 GB package.
   const std::uint64_t end = PackEndFromImage(image) & 0xFFFFFFFFu;
-  const bool endInside = end > 0 && end <= image.size();
-  if (endInside && image.size() - end < 10000) image.resize(end);
-  // The flag belongs to the trailer: a longer trailing block is kept but not written into.
-  const std::size_t trailerEnd = endInside ? static_cast<std::size_t>(end) : image.size();
-  if (trailerEnd > 5) image[trailerEnd - 5] = 1;
+  if (end > 0 && end <= image.size()) image.resize(static_cast<std::size_t>(end));
+  if (image.size() > 5) image[image.size() - 5] = 1;
+  if (!signerRecord.empty() && image.size() >= pack::kPackEndPosLow + 4 && image.size() <= 0xFFFFFFFFu) {
+    const std::uint64_t packEnd = image.size();
+    for (int i = 0; i < 4; ++i) {
+      image[pack::kPackEndPosHigh + i] = static_cast<char>((packEnd >> (32 + 8 * i)) & 0xFF);
+      image[pack::kPackEndPosLow + i] = static_cast<char>((packEnd >> (8 * i)) & 0xFF);
+    }
+    image += signerRecord;
+  }
   return image;
 }

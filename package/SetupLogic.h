@@ -48,7 +48,9 @@ std::string SpaceQuestionText(const SpaceTexts& texts, const std::string& folder
 // the web stub's size in bytes (a size that is not a number counts as 0).
 std::string WebConfirmText(const std::string& question, const std::string& webSize);
 
-// The web stub's copy of itself as the agent: a trailing block (a signature) shorter
-// than 10,000 bytes after PackEnd is cut off; the trailer's ThisIsAgent byte (five
-// bytes before PackEnd, or before the end when PackEnd is not inside the image) is set.
-std::string WebAgentImage(std::string image);
+// The web stub's copy of itself as the agent: whatever follows PackEnd (a signature) is
+// cut off, since the agent byte lies inside the signed bytes and a kept signature could
+// never verify; the trailer's ThisIsAgent byte (five bytes before PackEnd, or before the
+// end when PackEnd is not inside the image) is set. A signer record (the web stub's own
+// publisher, SignerRecord) follows the package then, with PackEnd set to hold it apart.
+std::string WebAgentImage(std::string image, const std::string& signerRecord = std::string());

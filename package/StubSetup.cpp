@@ -10,6 +10,7 @@
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRule.h"
 #include "package/UnPack.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
@@ -173,7 +174,7 @@ void WriteWebAgentCopy(const TGFileInfo& own) {
   if (!own.MakeAgent() || Trim(agentName).empty()) return;
   const std::string image = ReadFilePart(ProgramPath());
   const std::string target = SetTrailingBackslash(SetupTempFolder(), true) + agentName;
-  if (image.empty() || !WriteTextFile(target, WebAgentImage(image))) {
+  if (image.empty() || !WriteTextFile(target, WebAgentImage(image, VerifiedSignerRecord(ProgramPath())))) {
     Output() << TracePid() << " RunWebBranch() --- cannot write the agent " << target << ": " << LastErrorText()
              << EndLine;
     return;
@@ -237,6 +238,11 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     TGFileInfo setup(setupFile);
     if (!own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
   }
+  // A signed web stub installs only what its own publisher signed.
+  std::string reason;
+  if (err.empty() && !UpdateSignatureOk(setupFile, ProgramPath(), reason))
+    err = "Bad Signature!<P><P>" + setupFile + ": " + reason +
+          ".<P><P>The setup file must carry the signature of this installer's publisher.";
   if (err.empty()) RunInstallFlow(folder, setupFile, "", !hidden, CommandLineArgs());
   if (deleteAfter) DeleteFileA(setupFile.c_str());
   if (!err.empty()) {

@@ -7,6 +7,7 @@
 
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRule.h"
 #include "package/ZLibOpen.h"
 #include "system/Files.h"
 #include "system/Utils.h"
@@ -254,10 +255,12 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   }
 }
 
-// The agent: the stub and the header blocks of the first volume, PackEnd cleared, and the
-// volume's trailer marked as the agent's.
+// The agent: the stub and the header blocks of the first volume and the volume's trailer
+// marked as the agent's. With a signer record (the publisher of the volume's verified
+// signature) the record follows the trailer and PackEnd points between them; without,
+// PackEnd is cleared.
 void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std::int64_t headerEnd,
-                    const std::string& agentName) {
+                    const std::string& agentName, const std::string& signerRecord) {
   PackTrailer trailer{};
   ReadTrailer(volumeName, trailer);
   trailer.ThisIsAgent = 1;
@@ -267,20 +270,27 @@ void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std
                                nullptr));
   bool ok = out.valid() && MoveTo(volume, 0);
   std::vector<char> buffer(256 * 1024);
+  const std::uint64_t packEnd = signerRecord.empty() ? 0 : std::uint64_t(headerEnd) + sizeof trailer;
+  char packEndBytes[8];
+  for (int i = 0; i < 4; ++i) {
+    packEndBytes[i] = static_cast<char>((packEnd >> (32 + 8 * i)) & 0xFF);
+    packEndBytes[4 + i] = static_cast<char>((packEnd >> (8 * i)) & 0xFF);
+  }
   std::int64_t done = 0;
   while (ok && done < headerEnd) {
     const DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(headerEnd - done, buffer.size()));
     DWORD read = 0;
     ok = ReadFile(volume, buffer.data(), piece, &read, nullptr) && read == piece;
     if (!ok) break;
-    // PackEnd (bytes 248..255) cleared: the copy ends where its own file ends.
+    // PackEnd (bytes 248..255): the copy's package ends at its own trailer.
     for (std::int64_t at = std::max<std::int64_t>(done, pack::kPackEndPosHigh);
          at < std::min<std::int64_t>(done + read, pack::kPackEndPosLow + 4); ++at)
-      buffer[at - done] = 0;
+      buffer[at - done] = packEndBytes[at - pack::kPackEndPosHigh];
     ok = WriteAll(out.get(), buffer.data(), read);
     done += read;
   }
   ok = ok && WriteAll(out.get(), reinterpret_cast<const char*>(&trailer), sizeof trailer);
+  ok = ok && (signerRecord.empty() || WriteAll(out.get(), signerRecord.data(), signerRecord.size()));
   FILETIME written;
   if (ok && GetFileTime(volume, nullptr, nullptr, &written)) SetFileTime(out.get(), nullptr, nullptr, &written);
   out.reset();
@@ -403,7 +413,8 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
           if (IsSafePackagePath(agentName, &why))
-            WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName);
+            WriteAgentCopy(run, file.get(), volumeName, headerEnd, agentName,
+                           VerifiedSignerRecord(volumeName));
           else
             Output() << ExceptionLine("ExtractPackage", "AU-Agent", "refused name \"" + agentName + "\": " + why)
                      << EndLine;

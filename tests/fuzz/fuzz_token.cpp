@@ -1,7 +1,9 @@
-// Token descrambling of arbitrary text; a decoded token scrambles back to itself.
+// Token descrambling of arbitrary text; a decoded token scrambles back to itself. The
+// agent's signer record read from the same bytes; a record read writes back to itself.
 #include <cstdlib>
 
 #include "package/PackX.h"
+#include "package/SignerRuleLogic.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
@@ -13,5 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
   (void)UnscrambleToken(text);
   std::string informToken, body;
   SplitInformText(text, informToken, body);
+  std::string identity;
+  if (ParseSignerRecord(text, identity) && SignerRecord(identity) != text) std::abort();
   return 0;
 }

@@ -5,7 +5,9 @@
 
 #include "internet/InetHTTPLogic.h"
 #include "package/PackFormat.h"
+#include "package/PackX.h"
 #include "package/SetupLogic.h"
+#include "package/SignerRuleLogic.h"
 
 TEST(InetLogic, UrlsWithAnySchemeAreUsedAsTheyAre) {
   struct Case {
@@ -148,19 +150,29 @@ std::string Image(std::size_t size, std::uint32_t end) {
 }  // namespace
 
 TEST(WebLogic, AgentImageKeepsThePackageAndMarksItsTrailer) {
-  // A short block after PackEnd (a signature) is cut off; the flag lies 5 bytes before the end.
-  std::string agent = WebAgentImage(Image(20000, 15000));
-  ASSERT_EQ(agent.size(), 15000u);
-  EXPECT_EQ(agent[14995], 1);
-  // A block of 10,000 bytes or more is kept, and the flag still goes into the trailer.
-  agent = WebAgentImage(Image(30000, 20000));
-  ASSERT_EQ(agent.size(), 30000u);
-  EXPECT_EQ(agent[19995], 1);
-  EXPECT_EQ(agent[29995], 'x');
+  // The block after PackEnd (a signature) is cut off, whatever its size: the flag lies
+  // inside the signed bytes, so a kept signature could never verify.
+  for (std::size_t block : {5000u, 10000u, 15000u}) {
+    const std::string agent = WebAgentImage(Image(20000 + block, 20000));
+    ASSERT_EQ(agent.size(), 20000u) << block;
+    EXPECT_EQ(agent[19995], 1);
+  }
   // No PackEnd (or one outside the image): the file's end.
-  agent = WebAgentImage(Image(1000, 0));
+  std::string agent = WebAgentImage(Image(1000, 0));
   EXPECT_EQ(agent[995], 1);
   agent = WebAgentImage(Image(1000, 5000));
   ASSERT_EQ(agent.size(), 1000u);
   EXPECT_EQ(agent[995], 1);
+}
+
+TEST(WebLogic, AgentImageCarriesTheSignerRecordAfterItsPackage) {
+  const std::string record = SignerRecord(SignerIdentity("CN=Vendor", "CN=CA"));
+  for (std::uint32_t end : {15000u, 0u}) {  // signed stub; a stub without PackEnd
+    const std::string agent = WebAgentImage(Image(end ? 17000 : 15000, end), record);
+    ASSERT_EQ(agent.size(), 15000u + record.size()) << end;
+    EXPECT_EQ(PackEndFromImage(agent), 15000u);
+    EXPECT_EQ(agent[14995], 1);
+    std::string identity;
+    EXPECT_TRUE(ParseSignerRecord(agent.substr(15000), identity));
+  }
 }

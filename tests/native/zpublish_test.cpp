@@ -14,7 +14,7 @@
 
 #include "agent/DecisionLogic.h"
 #include "agent/SetupRecordsLogic.h"
-#include "agent/UpdateSignatureLogic.h"
+#include "package/SignerRuleLogic.h"
 #include "package/PackX.h"
 #include "tools/zpack/ZPack.h"
 #include "tools/zpublish/ZPublish.h"
@@ -149,8 +149,9 @@ TEST_F(ZPublishTest, EachBrokenReleaseIsCaughtWithItsLine) {
   damaged[damaged.size() / 2] ^= 0x55;
   const std::string damagedSetup = Write("Damaged.exe", damaged);
   const std::string plainFile = Write("Plain.exe", std::string(Read(setup_).size(), 'x'));
-  // An agent followed by a signature block counts as signed.
-  const std::string signedAgent = Write("Update.exe", Read(previous_) + std::string(kSignerBlockMin, 's'));
+  // An agent followed by its publisher's signer record counts as signed.
+  const std::string signedAgent =
+      Write("Update.exe", Read(previous_) + SignerRecord(SignerIdentity("CN=Vendor", "CN=Vendor CA")));
   auto replaced = [&](const std::string& from, const std::string& to) {
     std::string text = sound;
     const std::size_t at = text.find(from);

@@ -17,7 +17,7 @@
 #include "agent/SetupRecordsLogic.h"
 #include "agent/ShutDownLogic.h"
 #include "agent/UpdateRunLogic.h"
-#include "agent/UpdateSignatureLogic.h"
+#include "package/SignerRuleLogic.h"
 #include "driver/StubLogic.h"
 #include "folders/VariablesLogic.h"
 #include "package/PackX.h"
@@ -415,13 +415,14 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
     } else if (!ownToken.empty() && TokenOf(files.published) != ownToken) {
       fault(std::string(nameKey) + "=" + name + ": the setup file carries another product's token; " + refusal);
     }
-    // The signer: a signed agent takes only an update signed by the same signer. The
-    // certificates are compared by the agent itself (wintrust); here an unsigned update
-    // for a signed agent is caught with the agent's rule.
+    // The signer: a signed agent (its signer record or a signature after its package)
+    // takes only an update signed by the same publisher. The certificates are compared by
+    // the agent itself (wintrust); here an unsigned update for a signed agent is caught
+    // with the agent's rule.
     if (!files.agent.empty()) {
       auto signedFile = [](const std::string& file) {
         PackFile f(file);
-        return f && CarriesSignerBlock(FileSize(f.get()), PackEndOf(f.get()));
+        return f && FileSize(f.get()) > PackEndOf(f.get());
       };
       const bool agentSigned = signedFile(files.agent);
       const bool updateSigned = signedFile(files.published);

@@ -1,13 +1,14 @@
 // updatecheck AGENT FILE update|inform: whether the agent AGENT would accept the downloaded
-// FILE (CheckDownloadTokenOf with AGENT's package token). Prints "signature=none|verified|
-// broken" for an update (- for an inform text) and "accepted=0|1".
+// FILE (CheckDownloadTokenOf with AGENT's package token). Prints where AGENT's publisher
+// comes from ("agent=record|signature|unsigned"), "signature=none|verified|broken" for an
+// update (- for an inform text) and "accepted=0|1".
 #include <cstdio>
 #include <string>
 
 #include "agent/DownloadToken.h"
-#include "agent/UpdateSignature.h"
 #include "system/DllSafety.h"
 #include "package/PackX.h"
+#include "package/SignerRule.h"
 
 int main(int argc, char** argv) {
   RestrictDllSearch();
@@ -18,6 +19,10 @@ int main(int argc, char** argv) {
   const std::string agent = argv[1], file = argv[2], kind = argv[3];
   std::string ownToken, signer;
   if (!TryUnscrambleToken(TGFileInfo(agent).StubToken(false), ownToken)) std::puts("agent.token=none");
+  const ProgramSigner agentSigner = ReadProgramSigner(agent);
+  std::printf("agent=%s\n", agentSigner.fromRecord ? "record"
+                            : agentSigner.signedBy ? "signature"
+                                                   : "unsigned");
   if (kind == "inform") {
     std::puts("signature=-");  // texts carry none
   } else {

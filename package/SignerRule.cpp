@@ -1,4 +1,4 @@
-#include "agent/UpdateSignature.h"
+#include "package/SignerRule.h"
 
 #include <vector>
 
@@ -44,8 +44,8 @@ const WinTrust& WinTrustLibrary() {
 
 }  // namespace
 
-SignatureState ReadFileSignature(const std::string& file, std::string& signer) {
-  signer.clear();
+SignatureState ReadFileSignature(const std::string& file, std::string& identity) {
+  identity.clear();
   const WinTrust& trust = WinTrustLibrary();
   // Without the library nothing can be verified: the file counts as unsigned, which a
   // signed agent refuses.
@@ -62,6 +62,7 @@ SignatureState ReadFileSignature(const std::string& file, std::string& signer) {
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;
   data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  // No WTD_LIFETIME_SIGNING_FLAG: a valid time stamp keeps an expired certificate good.
   data.dwUnionChoice = WTD_CHOICE_FILE;
   data.pFile = &fileInfo;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
@@ -70,25 +71,49 @@ SignatureState ReadFileSignature(const std::string& file, std::string& signer) {
   if (result == ERROR_SUCCESS) {
     CRYPT_PROVIDER_DATA* provider = trust.provData(data.hWVTStateData);
     CRYPT_PROVIDER_SGNR* sgnr = provider ? trust.provSigner(provider, 0, FALSE, 0) : nullptr;
-    if (sgnr && sgnr->csCertChain > 0 && sgnr->pasCertChain && sgnr->pasCertChain[0].pCert) {
-      const CERT_CONTEXT* cert = sgnr->pasCertChain[0].pCert;
-      signer.assign(reinterpret_cast<const char*>(cert->pbCertEncoded), cert->cbCertEncoded);
+    if (sgnr && sgnr->csCertChain > 0 && sgnr->pasCertChain && sgnr->pasCertChain[0].pCert &&
+        sgnr->pasCertChain[0].pCert->pCertInfo) {
+      const CERT_INFO& cert = *sgnr->pasCertChain[0].pCert->pCertInfo;
+      identity =
+          SignerIdentity(std::string(reinterpret_cast<const char*>(cert.Subject.pbData), cert.Subject.cbData),
+                         std::string(reinterpret_cast<const char*>(cert.Issuer.pbData), cert.Issuer.cbData));
     }
   }
   data.dwStateAction = WTD_STATEACTION_CLOSE;
   trust.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
   if (result == static_cast<LONG>(TRUST_E_NOSIGNATURE)) return SignatureState::None;
-  return result == ERROR_SUCCESS && !signer.empty() ? SignatureState::Verified : SignatureState::Broken;
+  return result == ERROR_SUCCESS && !identity.empty() ? SignatureState::Verified : SignatureState::Broken;
 }
 
-bool UpdateSignatureOk(const std::string& updateFile, const std::string& agentFile, std::string& reason) {
-  bool agentSigned = false;
+std::string VerifiedSignerRecord(const std::string& file) {
+  std::string identity;
+  return ReadFileSignature(file, identity) == SignatureState::Verified ? SignerRecord(identity)
+                                                                       : std::string();
+}
+
+ProgramSigner ReadProgramSigner(const std::string& programFile) {
+  ProgramSigner signer;
   {
-    PackFile agent(agentFile);
-    if (agent) agentSigned = CarriesSignerBlock(FileSize(agent.get()), PackEndOf(agent.get()));
+    PackFile program(programFile);
+    if (!program) return signer;
+    const std::int64_t size = FileSize(program.get());
+    const std::int64_t end = PackEndOf(program.get());
+    const std::int64_t tailSize = size - end;
+    if (end > 0 && tailSize > 0 && tailSize <= static_cast<std::int64_t>(kSignerIdentityMax + 64)) {
+      std::string tail(static_cast<std::size_t>(tailSize), '\0');
+      if (ReadAt(program.get(), end, &tail[0], tail.size()) && ParseSignerRecord(tail, signer.identity)) {
+        signer.signedBy = signer.fromRecord = true;
+        return signer;
+      }
+    }
   }
-  std::string agentSigner, updateSigner;
-  if (agentSigned) ReadFileSignature(agentFile, agentSigner);
-  const SignatureState update = ReadFileSignature(updateFile, updateSigner);
-  return UpdateSignatureAccepted(agentSigned, agentSigner, update, updateSigner, reason);
+  signer.signedBy = ReadFileSignature(programFile, signer.identity) != SignatureState::None;
+  return signer;
+}
+
+bool UpdateSignatureOk(const std::string& setupFile, const std::string& programFile, std::string& reason) {
+  const ProgramSigner own = ReadProgramSigner(programFile);
+  std::string identity;
+  const SignatureState state = ReadFileSignature(setupFile, identity);
+  return UpdateSignatureAccepted(own.signedBy, own.identity, state, identity, reason);
 }
