@@ -197,8 +197,14 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   const bool hidden = HasSwitch("/hide") || own.HiddenByDefault();
   const std::string url = base + "/" + setupFileName;
   std::string setupFile = SetTrailingBackslash(base, true) + setupFileName;
+  std::string why;
 
-  if (FileExists(setupFile)) {
+  if (!IsSafeWebFileName(setupFileName, &why)) {
+    // Checked before any file is looked at: the download would first clear the name's
+    // partial files ("*" would clear the temporary folder) and then replace it.
+    err = "Bad setup file name \"" + setupFileName + "\": " + why;
+    setupFile.clear();
+  } else if (FileExists(setupFile)) {
     Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << EndLine;
   } else {
     if (StatusLine)
@@ -255,7 +261,9 @@ void RunWebBranch() {
     std::string base = own.WebUrl();
     // A web stub named like its setup file is not a copy of that file beside itself.
     const std::string local = ExeFolder(true) + own.WebFileName();
-    if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
+    if (IsSafeWebFileName(own.WebFileName()) && !own.WebNoLocal() && FileExists(local) &&
+        !SameText(local, ProgramPath()))
+      base = ExeFolder(false);
     WebInstall(SetupTempFolder(), base, own.WebFileName());
   } catch (const std::exception& error) {
     TraceException(error, "RunWebBranch");

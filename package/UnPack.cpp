@@ -33,6 +33,7 @@ std::int64_t LastPump = 0;
 void PumpWhenDue() {
   const std::int64_t now = TickMs();
   if (now - LastPump < kPumpEveryMs) return;
+  ShowProgressWhenDue();
   YieldX(0);
   LastPump = TickMs();
 }
@@ -87,9 +88,6 @@ struct TRun {
   std::string Reason;
   std::uint64_t BytesWritten = 0;
   std::uint32_t FilesWritten = 0;
-  // Content the package may bring at most (0: no limit), and what it brought so far.
-  std::uint64_t ContentLimit = 0;
-  std::uint64_t ContentBytes = 0;
 
   // The block being written.
   std::string Target;
@@ -188,18 +186,14 @@ bool OnName(void* context, const std::string& namePart) {
 
 bool OnContent(void* context, const char* data, std::size_t size) {
   TRun& run = *static_cast<TRun*>(context);
-  // A block that inflates far beyond what the package declares would fill the drive.
-  run.ContentBytes += size;
-  if (run.ContentLimit && run.ContentBytes > run.ContentLimit) {
-    run.Refuse("more content than the " + std::to_string(run.ContentLimit) + " bytes the package declares");
-    return false;
-  }
-  if (!run.WriteFailed) {
-    if (WriteAll(run.Out.get(), data, size))
-      run.BytesWritten += size;
-    else
-      run.FailWrite();
-  }
+  // SpaceNeeded is the builder's estimate, not a bound: a sound package may bring more. A
+  // block that inflates without end is stopped by the drive itself (a failed write, shown
+  // once; the rest of that block is only inflated and dropped).
+  if (run.WriteFailed) return false;  // nothing of this block can be stored: stop inflating it
+  if (WriteAll(run.Out.get(), data, size))
+    run.BytesWritten += size;
+  else
+    run.FailWrite();
   PumpWhenDue();
   return true;
 }
@@ -215,6 +209,8 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Out.reset();
   run.WriteFailed = false;
   TPayloadSplitter splitter(OnName, OnContent, &run);
+  std::int64_t left = length;
+  bool going = true;
   try {
     if (compressed) {
       if (run.Inflater)
@@ -222,8 +218,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       else
         run.Inflater.reset(new TInflater);
     }
-    std::int64_t left = length;
-    bool going = true;
+    left = length;
     while (left > 0 && going) {
       const DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(left, buffer.size()));
       DWORD read = 0;
@@ -237,9 +232,16 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       if (run.Damaged) break;
       if (left > 0) PumpWhenDue();  // the block loop pumps after the last piece
     }
+    // A block whose file cannot be written is skipped: its rest is neither read nor inflated.
+    const bool skipped = !going && run.WriteFailed && !run.Damaged;
+    if (skipped && left > 0) {
+      LARGE_INTEGER ahead;
+      ahead.QuadPart = left;
+      SetFilePointerEx(volume, ahead, nullptr, FILE_CURRENT);
+    }
     // A payload without a 0x00 has an empty name part, whatever its length: skipped.
     if (splitter.NameFound() && splitter.NameTooLong()) run.Refuse("name part too long");
-    if (compressed && !run.Damaged) run.Inflater->RequireFinished();
+    if (compressed && !run.Damaged && !skipped) run.Inflater->RequireFinished();
   } catch (const EZLibError& error) {
     run.Refuse(std::string("damaged zlib stream: ") + error.what());
   }
@@ -247,6 +249,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Out.reset();
   if (run.WriteFailed && !run.Damaged) {
     if (++WriteFailures == 1) {
+      ShowProgressNow();
       SetLastError(run.WriteError);
       MsgError(MsgOwnerTitle(), run.Target + "<P><P>Unable to save Extracted File!<P><P>" +
                                     ExtractErrorDetails(run.Target, splitter.ContentSize()));
@@ -340,10 +343,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) {
-        Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
-        run.ContentLimit = DeclaredContentLimit(trailer);
-      }
+      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -367,8 +367,10 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         std::int64_t position = dataStart;
         MoveTo(file.get(), position);
         if (volume == 1 && progress) progress(0, 0, static_cast<int>(trailer.FilesCount), 0, 1, std::string());
-        if (!ForceFolder(destFolder))
+        if (!ForceFolder(destFolder)) {
+          ShowProgressNow();
           MsgError(MsgOwnerTitle(), destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText());
+        }
         // Blocks end where the trailer begins; a trailer shorter than 74 bytes leaves them
         // more room (the loop below still stops once 74 bytes or fewer remain).
         const std::int64_t blocksEnd = end - trailer.TrailerSize;
@@ -415,6 +417,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     ++volume;
     volumeName = VolumeFileName(packageFile, volume);
     if (forcePrompt || !FileExists(volumeName)) {
+      ShowProgressNow();
       EjectCD(volumeName);
       do {
         goOn = AskForVolume(volume, volumeName, charset, buttonList, promptCaption, promptText);
@@ -441,6 +444,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     details->BytesWritten = run.BytesWritten;
     details->FilesWritten = run.FilesWritten;
   }
+  ShowProgressNow();  // the last file's step is in view before the engine starts
   YieldWait(0, 500);
   return run.Engine;
 }
