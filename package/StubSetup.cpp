@@ -131,6 +131,11 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     std::string engineEntry = ExtractPackage(packageFile, folder, agentName, ReadForcePrompt(), charset, buttons,
                                              caption, prompt, ProgressCallback, checkResult, &details);
     YieldWait(0, 1000);
+    // Closing the main window ends the install: no engine runs from its removed folder.
+    if (MainLoopEnded && details.Status == TExtractStatus::Ok) {
+      details.Status = TExtractStatus::Cancelled;
+      engineEntry.clear();
+    }
 
     if (!engineEntry.empty() && checkResult) {
       result = RunEngine(folder, engineEntry, arguments, foreground);

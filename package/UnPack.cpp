@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "driver/StubWin.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
 #include "package/ZLibOpen.h"
@@ -377,6 +378,11 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         const int headerCount = trailer.HeaderCount ? trailer.HeaderCount : pack::kHeaderCountPlain;
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
           PumpWhenDue();
+          // The main window was closed (its temporary folder is gone): the install ends.
+          if (MainLoopEnded) {
+            goOn = false;
+            break;
+          }
           std::int32_t n = 0;
           DWORD read = 0;
           bool compressed = false;
@@ -400,7 +406,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         }
         // DataStart past the package (or a header block cut off): no header texts, no data.
         if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");
-        if (run.Damaged) break;
+        if (run.Damaged || !goOn) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
@@ -412,7 +418,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         }
       }
     }
-    if (!HasNextVolume(trailer)) break;
+    if (!goOn || !HasNextVolume(trailer)) break;
     EnableAutoPlayCancel(true);
     ++volume;
     volumeName = VolumeFileName(packageFile, volume);
