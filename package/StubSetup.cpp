@@ -294,6 +294,7 @@ bool RunInstallFlow(const std::string& folder, const std::string& packageFile, c
 
 void TimerTick(HWND window) {
   KillTimer(window, 1);
+  InstallWorkRunning = true;
   try {
     std::string agentName = OwnFileInfo && OwnFileInfo->MakeAgent() ? OwnFileInfo->AgentExeName() : std::string();
     if (OwnFileInfo && OwnFileInfo->IsWebInstall()) {
@@ -308,6 +309,7 @@ void TimerTick(HWND window) {
   } catch (const std::exception& error) {
     TraceException(error, "TimerTick");
   }
+  InstallWorkRunning = false;
   // Our own folder: read-only files the package brought are removed as well.
   DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);
