@@ -219,6 +219,7 @@ HWND StatusLine = nullptr;
 HWND ProgressBar = nullptr;
 HWND ActivityBar = nullptr;
 bool MainLoopEnded = false;
+bool InstallWorkRunning = false;
 
 namespace {
 
@@ -360,7 +361,8 @@ bool CloseMainWindow() {
 void DestroyMainWindow() {
   AgentLog(".. DestroyMainWindow() - Start");
   SetDownloadAborted(true);
-  DeleteTree(SetupTempFolder(), true);
+  // Thousands of extracted files take seconds to remove: the window would stay that long.
+  if (!InstallWorkRunning) DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);
   MainLoopEnded = true;
   AgentLog(".. DestroyMainWindow() - End");

@@ -62,6 +62,9 @@ extern HWND ProgressBar;
 extern HWND ActivityBar;
 // The end flag: set by DestroyMainWindow; the message loop stops after the dispatch that set it.
 extern bool MainLoopEnded;
+// Set while TimerTick runs the install: it removes the temporary folder itself when the
+// work has stopped, so a close during the work does not wait for that removal.
+extern bool InstallWorkRunning;
 
 // Sets the status line's text and font: face, character set, size in points.
 // Character sets 177 and 178 (Hebrew, Arabic) make it right-to-left and right-aligned.

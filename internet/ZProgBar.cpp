@@ -3,9 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "driver/StubWin.h"
+#include "system/WinUtils.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -15,6 +17,13 @@ void PumpOnce() { YieldWait(0, 0); }
 
 int ActivityCount = 0;
 constexpr int kActivitySteps = 5;
+
+// Steps come once per extracted file, thousands a second: the bars take them at a human
+// rate. Steps not yet handed to the bars wait here; they go to the controls when this much
+// time has passed since the last hand-over, and always before anything else is shown.
+constexpr std::int64_t kShowEveryMs = 30;
+int PendingSteps = 0;
+std::int64_t LastShown = 0;
 
 // A progress control repaints itself at once on every change, a round trip to the display
 // that cost milliseconds per extracted file. With its redraw off around the change it is
@@ -30,7 +39,36 @@ void ChangeBar(HWND bar, UINT message, WPARAM wParam) {
   InvalidateRect(bar, nullptr, FALSE);
 }
 
+// Hands the pending steps to the bars (marked for painting by the next pump pass).
+void ShowPendingSteps() {
+  LastShown = TickMs();
+  if (PendingSteps == 0) return;
+  const int steps = PendingSteps;
+  PendingSteps = 0;
+  if (ProgressBar) {
+    // Step by step: at its end the control wraps around as it does for each single step.
+    const bool visible = IsWindowVisible(ProgressBar);
+    if (visible) SendMessageA(ProgressBar, WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < steps; ++i) SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+    if (visible) {
+      SendMessageA(ProgressBar, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(ProgressBar, nullptr, FALSE);
+    }
+  }
+  if (ActivityBar) ChangeBar(ActivityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
+}
+
 }  // namespace
+
+void ShowProgressNow() {
+  ShowPendingSteps();
+  if (ProgressBar) UpdateWindow(ProgressBar);
+  if (ActivityBar) UpdateWindow(ActivityBar);
+}
+
+void ShowProgressWhenDue() {
+  if (PendingSteps > 0 && TickMs() - LastShown >= kShowEveryMs) ShowPendingSteps();
+}
 
 TProgBar::TProgBar(TProgDriver driver) : Driver(driver) {}
 
@@ -49,6 +87,7 @@ void TProgBar::SetText(const std::string& text) {
 }
 
 void TProgBar::Finish(int waitBefore, int waitAfter) {
+  ShowProgressNow();  // the last step stays in view through the pause
   if (waitBefore > 0) YieldWait(0, waitBefore);
   PumpOnce();
   if (Driver) Driver(0, 0, 0, 0, 1, std::string());
@@ -66,6 +105,8 @@ TProgBar& EnsureProgBar() {
 
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string&) {
   if (kind == 0) {
+    PendingSteps = 0;  // the new range sets the position itself
+    LastShown = TickMs();
     if (ProgressBar) {
       // The 32-bit range: a maximum above 65,535 (files, download chunks) keeps its upper bits.
       SendMessageA(ProgressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
@@ -78,8 +119,8 @@ void ProgressCallback(int kind, int min, int max, int position, int step, const 
       SendMessageA(ActivityBar, PBM_SETSTEP, 1, 0);
     }
   } else if (kind == 1) {
-    if (ProgressBar) ChangeBar(ProgressBar, PBM_STEPIT, 0);
     if (++ActivityCount > kActivitySteps) ActivityCount = 0;
-    if (ActivityBar) ChangeBar(ActivityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
+    ++PendingSteps;
+    ShowProgressWhenDue();
   }
 }

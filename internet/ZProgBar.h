@@ -30,6 +30,14 @@ TProgBar& EnsureProgBar();
 
 // Drives the main window's progress control (kind 0: range min..max (32-bit), position,
 // step; kind 1: one step) and its activity control (cycles 1..5, 0 per step).
-// Does nothing while the main window has no such controls.
+// Does nothing while the main window has no such controls. Steps are counted at once and
+// reach the controls at most every 30 ms (ShowProgressWhenDue) or when ShowProgressNow
+// is called; a range (kind 0) is set at once.
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string& text);
+
+// Hands steps that ProgressCallback still holds to the bars when 30 ms have passed since
+// the last time (long work calls it with each pump pass).
+void ShowProgressWhenDue();
+// Hands them over now and paints both bars: before a message box, a pause or the engine.
+void ShowProgressNow();
 

@@ -132,6 +132,11 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     std::string engineEntry = ExtractPackage(packageFile, folder, agentName, ReadForcePrompt(), charset, buttons,
                                              caption, prompt, ProgressCallback, checkResult, &details);
     YieldWait(0, 1000);
+    // Closing the main window ends the install: no engine runs from its removed folder.
+    if (MainLoopEnded && details.Status == TExtractStatus::Ok) {
+      details.Status = TExtractStatus::Cancelled;
+      engineEntry.clear();
+    }
 
     if (!engineEntry.empty() && checkResult) {
       result = RunEngine(folder, engineEntry, arguments, foreground);
@@ -198,8 +203,14 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   const bool hidden = HasSwitch("/hide") || own.HiddenByDefault();
   const std::string url = base + "/" + setupFileName;
   std::string setupFile = SetTrailingBackslash(base, true) + setupFileName;
+  std::string why;
 
-  if (FileExists(setupFile)) {
+  if (!IsSafeWebFileName(setupFileName, &why)) {
+    // Checked before any file is looked at: the download would first clear the name's
+    // partial files ("*" would clear the temporary folder) and then replace it.
+    err = "Bad setup file name \"" + setupFileName + "\": " + why;
+    setupFile.clear();
+  } else if (FileExists(setupFile)) {
     Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << EndLine;
   } else {
     if (StatusLine)
@@ -261,7 +272,9 @@ void RunWebBranch() {
     std::string base = own.WebUrl();
     // A web stub named like its setup file is not a copy of that file beside itself.
     const std::string local = ExeFolder(true) + own.WebFileName();
-    if (!own.WebNoLocal() && FileExists(local) && !SameText(local, ProgramPath())) base = ExeFolder(false);
+    if (IsSafeWebFileName(own.WebFileName()) && !own.WebNoLocal() && FileExists(local) &&
+        !SameText(local, ProgramPath()))
+      base = ExeFolder(false);
     WebInstall(SetupTempFolder(), base, own.WebFileName());
   } catch (const std::exception& error) {
     TraceException(error, "RunWebBranch");
@@ -287,6 +300,7 @@ bool RunInstallFlow(const std::string& folder, const std::string& packageFile, c
 
 void TimerTick(HWND window) {
   KillTimer(window, 1);
+  InstallWorkRunning = true;
   try {
     std::string agentName = OwnFileInfo && OwnFileInfo->MakeAgent() ? OwnFileInfo->AgentExeName() : std::string();
     if (OwnFileInfo && OwnFileInfo->IsWebInstall()) {
@@ -301,6 +315,7 @@ void TimerTick(HWND window) {
   } catch (const std::exception& error) {
     TraceException(error, "TimerTick");
   }
+  InstallWorkRunning = false;
   // Our own folder: read-only files the package brought are removed as well.
   DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "driver/StubWin.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
 #include "package/SignerRule.h"
@@ -34,6 +35,7 @@ std::int64_t LastPump = 0;
 void PumpWhenDue() {
   const std::int64_t now = TickMs();
   if (now - LastPump < kPumpEveryMs) return;
+  ShowProgressWhenDue();
   YieldX(0);
   LastPump = TickMs();
 }
@@ -88,9 +90,6 @@ struct TRun {
   std::string Reason;
   std::uint64_t BytesWritten = 0;
   std::uint32_t FilesWritten = 0;
-  // Content the package may bring at most (0: no limit), and what it brought so far.
-  std::uint64_t ContentLimit = 0;
-  std::uint64_t ContentBytes = 0;
 
   // The block being written.
   std::string Target;
@@ -189,18 +188,14 @@ bool OnName(void* context, const std::string& namePart) {
 
 bool OnContent(void* context, const char* data, std::size_t size) {
   TRun& run = *static_cast<TRun*>(context);
-  // A block that inflates far beyond what the package declares would fill the drive.
-  run.ContentBytes += size;
-  if (run.ContentLimit && run.ContentBytes > run.ContentLimit) {
-    run.Refuse("more content than the " + std::to_string(run.ContentLimit) + " bytes the package declares");
-    return false;
-  }
-  if (!run.WriteFailed) {
-    if (WriteAll(run.Out.get(), data, size))
-      run.BytesWritten += size;
-    else
-      run.FailWrite();
-  }
+  // SpaceNeeded is the builder's estimate, not a bound: a sound package may bring more. A
+  // block that inflates without end is stopped by the drive itself (a failed write, shown
+  // once; the rest of that block is only inflated and dropped).
+  if (run.WriteFailed) return false;  // nothing of this block can be stored: stop inflating it
+  if (WriteAll(run.Out.get(), data, size))
+    run.BytesWritten += size;
+  else
+    run.FailWrite();
   PumpWhenDue();
   return true;
 }
@@ -216,6 +211,8 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Out.reset();
   run.WriteFailed = false;
   TPayloadSplitter splitter(OnName, OnContent, &run);
+  std::int64_t left = length;
+  bool going = true;
   try {
     if (compressed) {
       if (run.Inflater)
@@ -223,8 +220,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       else
         run.Inflater.reset(new TInflater);
     }
-    std::int64_t left = length;
-    bool going = true;
+    left = length;
     while (left > 0 && going) {
       const DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(left, buffer.size()));
       DWORD read = 0;
@@ -238,9 +234,16 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       if (run.Damaged) break;
       if (left > 0) PumpWhenDue();  // the block loop pumps after the last piece
     }
+    // A block whose file cannot be written is skipped: its rest is neither read nor inflated.
+    const bool skipped = !going && run.WriteFailed && !run.Damaged;
+    if (skipped && left > 0) {
+      LARGE_INTEGER ahead;
+      ahead.QuadPart = left;
+      SetFilePointerEx(volume, ahead, nullptr, FILE_CURRENT);
+    }
     // A payload without a 0x00 has an empty name part, whatever its length: skipped.
     if (splitter.NameFound() && splitter.NameTooLong()) run.Refuse("name part too long");
-    if (compressed && !run.Damaged) run.Inflater->RequireFinished();
+    if (compressed && !run.Damaged && !skipped) run.Inflater->RequireFinished();
   } catch (const EZLibError& error) {
     run.Refuse(std::string("damaged zlib stream: ") + error.what());
   }
@@ -248,6 +251,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Out.reset();
   if (run.WriteFailed && !run.Damaged) {
     if (++WriteFailures == 1) {
+      ShowProgressNow();
       SetLastError(run.WriteError);
       MsgError(MsgOwnerTitle(), run.Target + "<P><P>Unable to save Extracted File!<P><P>" +
                                     ExtractErrorDetails(run.Target, splitter.ContentSize()));
@@ -350,10 +354,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
       trailer = PackTrailer{};
       ReadTrailer(volumeName, trailer);
       const std::int64_t dataStart = trailer.DataStart;
-      if (volume == 1) {
-        Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
-        run.ContentLimit = DeclaredContentLimit(trailer);
-      }
+      if (volume == 1) Output() << "FileInfo.FilesCount=" << trailer.FilesCount << EndLine;
       checkResult = CheckSumAccepted(PackCheckSum(volumeName, trailer.TrailerSize), trailer.CheckSum);
       if (!checkResult) {
         status = TExtractStatus::BadCheckSum;
@@ -377,14 +378,21 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         std::int64_t position = dataStart;
         MoveTo(file.get(), position);
         if (volume == 1 && progress) progress(0, 0, static_cast<int>(trailer.FilesCount), 0, 1, std::string());
-        if (!ForceFolder(destFolder))
+        if (!ForceFolder(destFolder)) {
+          ShowProgressNow();
           MsgError(MsgOwnerTitle(), destFolder + "<P><P>Unable to create Directory!<P><P>" + LastErrorText());
+        }
         // Blocks end where the trailer begins; a trailer shorter than 74 bytes leaves them
         // more room (the loop below still stops once 74 bytes or fewer remain).
         const std::int64_t blocksEnd = end - trailer.TrailerSize;
         const int headerCount = trailer.HeaderCount ? trailer.HeaderCount : pack::kHeaderCountPlain;
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
           PumpWhenDue();
+          // The main window was closed (its temporary folder is gone): the install ends.
+          if (MainLoopEnded) {
+            goOn = false;
+            break;
+          }
           std::int32_t n = 0;
           DWORD read = 0;
           bool compressed = false;
@@ -408,7 +416,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         }
         // DataStart past the package (or a header block cut off): no header texts, no data.
         if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");
-        if (run.Damaged) break;
+        if (run.Damaged || !goOn) break;
         const std::string agentName = ExtractFileName(agentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
@@ -421,11 +429,12 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         }
       }
     }
-    if (!HasNextVolume(trailer)) break;
+    if (!goOn || !HasNextVolume(trailer)) break;
     EnableAutoPlayCancel(true);
     ++volume;
     volumeName = VolumeFileName(packageFile, volume);
     if (forcePrompt || !FileExists(volumeName)) {
+      ShowProgressNow();
       EjectCD(volumeName);
       do {
         goOn = AskForVolume(volume, volumeName, charset, buttonList, promptCaption, promptText);
@@ -452,6 +461,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     details->BytesWritten = run.BytesWritten;
     details->FilesWritten = run.FilesWritten;
   }
+  ShowProgressNow();  // the last file's step is in view before the engine starts
   YieldWait(0, 500);
   return run.Engine;
 }

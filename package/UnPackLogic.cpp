@@ -15,15 +15,6 @@ std::int64_t BlockLength(std::int32_t n, std::int64_t position, std::int64_t blo
   return length;
 }
 
-std::uint64_t DeclaredContentLimit(const pack::PackTrailer& trailer) {
-  std::uint64_t most = 0;
-  for (std::uint32_t slot : trailer.SpaceNeeded) {
-    if (slot == UINT32_MAX) return 0;
-    most = slot > most ? slot : most;
-  }
-  return most;
-}
-
 bool HasControlCharacter(const std::string& text) {
   for (unsigned char ch : text)
     if (ch < 32) return true;
@@ -106,6 +97,14 @@ bool IsSafePackagePath(const std::string& path, std::string* reason, bool* devic
   }
   if (device && deviceName) *deviceName = true;
   return device ? Refuse(reason, "device name in path") : true;
+}
+
+bool IsSafeWebFileName(const std::string& name, std::string* reason) {
+  if (!IsSafePackagePath(name, reason)) return false;
+  const std::size_t slash = name.find_last_of("\\/");
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  // "." is the folder itself: the download would replace the temporary folder's files.
+  return last != "." || Refuse(reason, "path names a folder");
 }
 
 TPayloadSplitter::TPayloadSplitter(NameSink onName, ContentSink onContent, void* context)

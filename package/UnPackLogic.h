@@ -23,11 +23,6 @@ struct TBlockName {
 };
 bool ParseNamePart(const std::string& namePart, TBlockName& name);
 
-// The most content an extraction may write for a package with this trailer: its largest
-// SpaceNeeded element (the files' sizes in whole clusters, which is never below their exact
-// sum). 0 (no limit) when no element is set, or when one is saturated (4 GB or more).
-std::uint64_t DeclaredContentLimit(const pack::PackTrailer& trailer);
-
 // Whether text holds a control character (below 32).
 bool HasControlCharacter(const std::string& text);
 
@@ -44,6 +39,12 @@ bool IsWellFormedNamePart(const std::string& namePart, std::string* reason = nul
 // wildcard characters. reason receives why not; deviceName (optional) is set when the
 // only fault is a device name, which cannot be written but leads nowhere else.
 bool IsSafePackagePath(const std::string& path, std::string* reason = nullptr, bool* deviceName = nullptr);
+
+// Whether a web stub's setup file name may be fetched and looked for: a path that
+// IsSafePackagePath accepts (below the web folder and beside the stub; no wildcard, "..",
+// device name, control character, drive or stream) whose last part names a file. The
+// download is saved under that last part in the temporary folder.
+bool IsSafeWebFileName(const std::string& name, std::string* reason = nullptr);
 
 // Splits a payload delivered in pieces at its first 0x00: the name part before it is
 // kept (up to MaxNamePart bytes), everything after it goes to the content sink. Without a

@@ -40,17 +40,6 @@ TEST(UnPackLogic, BlockLengthMustFitBeforeTheTrailer) {
   EXPECT_EQ(BlockLength(0, 997, 1000, compressed), -1);  // not even the length field fits
 }
 
-// The largest SpaceNeeded element bounds the content; none set or one saturated: no bound.
-TEST(UnPackLogic, DeclaredContentLimit) {
-  pack::PackTrailer trailer{};
-  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
-  trailer.SpaceNeeded[0] = 1001;
-  trailer.SpaceNeeded[8] = 65536;
-  EXPECT_EQ(DeclaredContentLimit(trailer), 65536u);
-  trailer.SpaceNeeded[4] = UINT32_MAX;
-  EXPECT_EQ(DeclaredContentLimit(trailer), 0u);
-}
-
 TEST(UnPackLogic, NamePartGivesPathEngineAndDate) {
   struct Case {
     const char* namePart;
@@ -125,6 +114,21 @@ TEST(UnPackLogic, PathsThatLeaveTheFolderAreRefused) {
     bool deviceName = true;
     IsSafePackagePath(d.path, nullptr, &deviceName);
     EXPECT_EQ(deviceName, d.deviceOnly) << d.path;
+  }
+}
+
+// A web stub's setup file name: fetched below its web folder, looked for beside the stub and
+// saved under its last part in the temporary folder.
+TEST(UnPackLogic, WebFileNames) {
+  const char* safe[] = {"Setup.exe", "dl/Setup.exe", "v2\\Setup.exe", "Setup", "a..b.exe", "./Setup.exe"};
+  for (const char* name : safe) EXPECT_TRUE(IsSafeWebFileName(name)) << name;
+  const char* unsafe[] = {"",    "*",         "*.*",   "Set?p.exe", "..",    "sub\\..\\..\\x.exe", "con",
+                          "CON.exe", "lpt1", ".",   "...",       " ",     ". .",               "sub/.",
+                          "a\tb",   "/Setup.exe", "\\\\host\\x.exe", "C:x.exe", "x.exe:s", "dl/", "a<b"};
+  for (const char* name : unsafe) {
+    std::string reason;
+    EXPECT_FALSE(IsSafeWebFileName(name, &reason)) << name;
+    EXPECT_FALSE(reason.empty()) << name;
   }
 }
 

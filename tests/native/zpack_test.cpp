@@ -213,9 +213,15 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>a.txt:s"}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--agent", "nul.exe", "--make-agent"}, 1},
   };
-  for (const auto& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // Setup file names the web stub would refuse to fetch.
+  for (const char* name : {"*", "..", "sub\\..\\..\\x.exe", "Set?p.exe", "con", ". .", "a\x01.exe"})
+    all.push_back({{"--stub", stub_, "-o", out, "--web-install", "--web-url", "http://h/d", "--web-token", "t",
+                    "--web-file", name},
+                   1});
+  for (const auto& c : all) {
     std::string err;
-    EXPECT_EQ(Run(c.args, &err), c.code) << c.args[0];
+    EXPECT_EQ(Run(c.args, &err), c.code) << c.args.back();
     EXPECT_FALSE(err.empty());
   }
   for (const auto& entry : fs::directory_iterator(dir_))

@@ -320,8 +320,8 @@ TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
 }
 
 // Damage that only the package as a whole shows: two different engines, DataStart past its
-// end, more content than its trailer declares. An engine in two blocks, and a package that
-// brings exactly what it declares, install. A package without an engine is no damage: its
+// end. An engine in two blocks, and a package that brings more or less than its trailer
+// declares (SpaceNeeded is only an estimate), install. A package without an engine is no damage: its
 // files are extracted and there is nothing to run.
 TEST_F(Extract, DamageOfThePackageAsAWhole) {
   const std::string engine = NamedBlock("|Engine.exe*|0|", "e");
@@ -339,7 +339,7 @@ TEST_F(Extract, DamageOfThePackageAsAWhole) {
       {"a second engine", HandMade({engine, NamedBlock("|docs\\long*txt|0|", "x")}, 2), false},
       {"one engine in two blocks", HandMade({engine, engine, file}, 2), true},
       {"DataStart past the package", withTrailerField(image, offsetof(PackTrailer, DataStart), 0x7FFFFFF0), false},
-      {"more content than declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1000), false},
+      {"more content than declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1000), true},
       {"as much content as declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1001), true},
   };
   for (const Case& c : cases) {
@@ -468,6 +468,24 @@ TEST_F(Extract, VolumesThatAppearOnlyAfterThePrompt) {
   EXPECT_TRUE(check_);
   EXPECT_EQ(details_.Status, TExtractStatus::Cancelled);
   EXPECT_EQ(Prompt::texts.size(), 1u);
+}
+
+// Another builder counted only the data files in SpaceNeeded (not the engine, nor the name
+// parts): the package is sound and installs, over three volumes.
+TEST_F(Extract, SpaceNeededBelowTheContentInstalls) {
+  auto o = Options();
+  o.volumeSize = 60000;
+  o.compress = false;
+  o.spaceNeeded = 150000;
+  AddFile(o, "Engine.exe", Pattern(20000, 9), true);
+  for (int i = 1; i <= 3; ++i) AddFile(o, std::string(1, char('a' + i - 1)) + ".bin", Pattern(50000, i));
+  Build(o);
+  ASSERT_GE(written_.size(), 3u);
+  EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
+  EXPECT_TRUE(check_);
+  EXPECT_EQ(details_.Status, TExtractStatus::Ok) << details_.Reason;
+  EXPECT_EQ(details_.BytesWritten, 170000u);
+  EXPECT_TRUE(ReadWholeFile(dest_ + "\\c.bin") == Pattern(50000, 3));
 }
 
 // Runs the UI driver on the next message box and waits for it; its output goes to log.

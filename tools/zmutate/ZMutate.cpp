@@ -311,9 +311,10 @@ private:
     if (nameEnd == std::string::npos) return;
     // Its own name, then zeros: about 1 KB of stream per MB.
     const std::string packed = DeflateWithZeros(block.payload.substr(0, nameEnd + 1), plan_.bombBytes);
-    // The package declares its space (SpaceNeeded): far more content than that is damage.
+    // SpaceNeeded is only an estimate: the stub writes what fits on the drive and reports
+    // the write that fails. Either way the run must end and leave nothing behind.
     Emit("bomb-" + std::to_string(plan_.bombBytes >> 20) + "m",
-         WithBlock(last, LengthField(std::int32_t(packed.size())) + packed), true, true);
+         WithBlock(last, LengthField(std::int32_t(packed.size())) + packed), false, true);
   }
 };
 

@@ -10,7 +10,7 @@
 //   flip     one bit flipped in a length, count, offset or name, checksum recomputed
 //   name     a block's path replaced by one that leaves the folder, checksum recomputed
 //   bomb     a block that inflates to far more than the package declares, checksum
-//            recomputed
+//            recomputed (installed while the drive has room, else its write fails)
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -316,6 +316,9 @@ private:
     if (o_.webInstall && (o_.webUrl.empty() || webFile.empty()))
       return Fail("a web-install package needs web-url and web-file (or web-setup)");
     if (o_.webInstall && webToken.empty()) return Fail("a web-install package needs web-token (or web-setup)");
+    std::string why;
+    if (!webFile.empty() && !IsSafeWebFileName(webFile, &why))
+      return Fail("web-file \"" + webFile + "\" would be refused by the stub: " + why);
     if (o_.webInstall || !webToken.empty()) {
       headerCount_ = pack::kHeaderCountWeb;
       if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : ScrambleToken(webToken), webSize},
