@@ -40,10 +40,26 @@ TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
       {"http://a?q", "/g", "http://a/g"},
       {"http://a/d/", "", ""},        // no Location: not followed
       {"a/d/f.exe", "/x", ""},        // a URL without a scheme has no server to stay on
+      // Resolved as a browser resolves them.
+      {"http://a/d/f.exe?q=1", "?q=2", "http://a/d/f.exe?q=2"},
+      {"http://a/d/e/f.exe", "../g.exe", "http://a/d/g.exe"},
+      {"http://a/d/f.exe", "../../../g.exe", "http://a/g.exe"},
+      {"http://a/d/f.exe", "./x/./y/../g.exe?z=../1", "http://a/d/x/g.exe?z=../1"},
+      {"http://a/d/f.exe", "/x/../g.exe", "http://a/g.exe"},
+      {"http://a/d/f.exe?q=1#top", "#frag", "http://a/d/f.exe?q=1"},
+      {"http://a/d/f.exe", "g.exe#frag", "http://a/d/g.exe"},
+      // Only http and https, never down from https to http.
+      {"http://a/f.exe", "HTTPS://b/f.exe", "HTTPS://b/f.exe"},
+      {"https://a/f.exe", "https://b/f.exe", "https://b/f.exe"},
+      {"https://a/f.exe", "http://b/f.exe", ""},
+      {"HTTPS://a/f.exe", "//b/f.exe", "HTTPS://b/f.exe"},
+      {"http://a/f.exe", "ftp://b/f.exe", ""},
+      {"http://a/f.exe", "file:///C:/Windows/f.exe", ""},
+      {"http://a/f.exe", "file://C:/Windows/f.exe", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(RedirectTarget(c.url, c.location), c.target) << c.url << " " << c.location;
   EXPECT_TRUE(IsRedirectStatus(302) && IsRedirectStatus(308) && !IsRedirectStatus(304) && !IsRedirectStatus(200));
-  EXPECT_TRUE(IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
+  EXPECT_TRUE(!IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
   EXPECT_EQ(StatusDetail(500, "Internal Server Error"), "HTTP 500 Internal Server Error");
 }
 
@@ -64,6 +80,18 @@ TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
   EXPECT_EQ(max, 14);  // ceil(25 / 2) + 1
   DownloadProgressRange(kNoContentLength, 8192, 0, position, max);
   EXPECT_EQ(max, 524289);
+}
+
+TEST(InetLogic, OnlyTheClientsOwnPartialFilesCountAsPartial) {
+  struct Case {
+    const char* name;
+    bool partial;
+  } cases[] = {
+      {"Pad.1509950440", true}, {"PAD.7", true},          {"Pad.original", false}, {"Pad.info", false},
+      {"Pad.exe", false},       {"Pad.", false},          {"Pad.12345678901", false}, {"Pad.12a", false},
+      {"Pad", false},           {"PadAgent.1", false},    {"Pa.1", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsPartialFileName("Pad", c.name), c.partial) << c.name;
 }
 
 TEST(InetLogic, PartialNamesAddSizeAndDateAsUnsigned32Bits) {
