@@ -41,9 +41,21 @@ struct Slot {
   const char* name;
   FARPROC proc;
 };
-enum SlotId { kConnectedState, kCloseHandle, kOpen, kOpenUrl, kQueryInfo, kReadFile, kSetOption, kResponseInfo };
+enum SlotId {
+  kConnectedState,
+  kCloseHandle,
+  kOpen,
+  kConnect,
+  kOpenRequest,
+  kSendRequest,
+  kQueryInfo,
+  kReadFile,
+  kSetOption,
+  kResponseInfo
+};
 Slot slots[] = {{"InternetGetConnectedState", nullptr}, {"InternetCloseHandle", nullptr},
-                {"InternetOpenA", nullptr},             {"InternetOpenUrlA", nullptr},
+                {"InternetOpenA", nullptr},             {"InternetConnectA", nullptr},
+                {"HttpOpenRequestA", nullptr},          {"HttpSendRequestA", nullptr},
                 {"HttpQueryInfoA", nullptr},            {"InternetReadFile", nullptr},
                 {"InternetSetOptionA", nullptr},        {"InternetGetLastResponseInfoA", nullptr}};
 
@@ -69,9 +81,18 @@ HINTERNET Inet_Open(const char* agent) {
   auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
-HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
-  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
-  return fn ? fn(internet, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+HINTERNET Inet_Connect(HINTERNET internet, const std::string& host, INTERNET_PORT port) {
+  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kConnect);
+  return fn ? fn(internet, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr;
+}
+HINTERNET Http_OpenRequest(HINTERNET session, const std::string& object, DWORD flags) {
+  auto fn =
+      Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR)>(kOpenRequest);
+  return fn ? fn(session, "GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0) : nullptr;
+}
+BOOL Http_SendRequest(HINTERNET request) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD)>(kSendRequest);
+  return fn ? fn(request, nullptr, 0, nullptr, 0) : FALSE;
 }
 BOOL Http_QueryInfo(HINTERNET request, DWORD level, void* buffer, DWORD* length) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
@@ -92,12 +113,6 @@ BOOL Inet_GetLastResponseInfo(DWORD* error, char* buffer, DWORD* length) {
   return fn ? fn(error, buffer, length) : FALSE;
 }
 
-struct InternetHandleTraits {
-  static HINTERNET Invalid() { return nullptr; }
-  static bool Valid(HINTERNET h) { return h != nullptr; }
-  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
-};
-using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 // The status code of the request's answer and its reason text; 0 when there is none
 // (not HTTP).
@@ -110,6 +125,34 @@ std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
   if (Http_QueryInfo(request, HTTP_QUERY_STATUS_TEXT, text, &length))
     reason.assign(text, std::min<DWORD>(length, sizeof text - 1));
   return status;
+}
+
+struct InternetHandleTraits {
+  static HINTERNET Invalid() { return nullptr; }
+  static bool Valid(HINTERNET h) { return h != nullptr; }
+  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+
+// GET of an http or https URL, with the time-outs set on the connection and the request
+// before anything is sent: set on the root handle alone, not every system applies them
+// to the requests opened from it. The connection handle is left to the root handle's
+// close (closing it would close the request). Null when the URL is not http or https, the
+// server cannot be reached or gives no answer in time.
+HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
+  UrlParts parts;
+  if (!SplitWebUrl(url, parts)) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return nullptr;
+  }
+  HINTERNET session = Inet_Connect(internet, parts.host, parts.port);
+  if (!session) return nullptr;
+  HTTP_SetTimeouts(session, DownloadTimeoutMs());
+  UniqueInternet request(Http_OpenRequest(session, parts.object, flags | (parts.secure ? INTERNET_FLAG_SECURE : 0)));
+  if (!request) return nullptr;
+  HTTP_SetTimeouts(request.get(), DownloadTimeoutMs());
+  if (!Http_SendRequest(request.get())) return nullptr;
+  return request.release();
 }
 
 // The request of the URL after the redirects it leads through, followed here and at most
@@ -269,8 +312,6 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     errorText = "Unable to open Internet Connection: " + url;
     return false;
   }
-  // Reads of the body wait no longer than the time-out either.
-  HTTP_SetTimeouts(request.get(), DownloadTimeoutMs());
   std::string reason;
   const std::uint32_t status = HttpStatus(request.get(), reason);
   const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
@@ -334,7 +375,6 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   HTTP_SetTimeouts(internet.get(), DownloadTimeoutMs());
   UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
   if (!request) return -1;
-  HTTP_SetTimeouts(request.get(), DownloadTimeoutMs());
   const std::int64_t length = ContentLength64(request.get());
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
   return length;

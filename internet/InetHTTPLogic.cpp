@@ -78,6 +78,34 @@ bool RedirectAllowed(const std::string& from, const std::string& to) {
   return IsWebScheme(to) && !(LowerScheme(from) == "https" && LowerScheme(to) == "http");
 }
 
+bool SplitWebUrl(const std::string& url, UrlParts& parts) {
+  parts = UrlParts();
+  if (!IsWebScheme(url)) return false;
+  parts.secure = LowerScheme(url) == "https";
+  const std::string rest = url.substr(0, url.find('#')).substr(url.find("://") + 3);
+  const std::size_t authorityEnd = std::min(rest.find_first_of("/?"), rest.size());
+  std::string authority = rest.substr(0, authorityEnd);
+  const std::size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  parts.object = rest.substr(authorityEnd);
+  if (parts.object.empty() || parts.object[0] == '?') parts.object.insert(0, "/");
+  const std::size_t bracket = authority.rfind(']');
+  const std::size_t colon = authority.rfind(':');
+  std::uint32_t port = parts.secure ? 443 : 80;
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    const std::string digits = authority.substr(colon + 1);
+    authority.erase(colon);
+    if (!digits.empty()) {
+      if (digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), IsDigit)) return false;
+      port = static_cast<std::uint32_t>(std::stoul(digits));
+    }
+  }
+  if (port == 0 || port > 65535 || authority.empty()) return false;
+  parts.host = authority;
+  parts.port = static_cast<std::uint16_t>(port);
+  return true;
+}
+
 std::string RedirectTarget(const std::string& url, const std::string& location) {
   if (location.empty() || !HasUrlScheme(url)) return "";
   // The fragment never reaches the server: the base's is dropped, and so is the Location's.

@@ -27,6 +27,17 @@ bool HasUrlScheme(const std::string& url);
 // The URL as opened: unchanged with a scheme, else "http://" in front.
 std::string UrlWithScheme(const std::string& url);
 
+// An http or https URL taken apart for a request: the server, its port (the scheme's when
+// none is given), the object ("/" when the URL has no path; query kept, fragment and any
+// user name left out). False for any other URL or a port that is not 1..65535.
+struct UrlParts {
+  bool secure = false;
+  std::string host;
+  std::uint16_t port = 0;
+  std::string object;
+};
+bool SplitWebUrl(const std::string& url, UrlParts& parts);
+
 // A status that sends the client on (301, 302, 303, 307, 308).
 bool IsRedirectStatus(std::uint32_t status);
 // The URL's scheme is http or https (any case).

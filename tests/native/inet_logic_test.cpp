@@ -63,6 +63,35 @@ TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
   EXPECT_EQ(StatusDetail(500, "Internal Server Error"), "HTTP 500 Internal Server Error");
 }
 
+TEST(InetLogic, WebUrlsSplitIntoServerPortAndObject) {
+  struct Case {
+    const char* url;
+    bool ok;
+    bool secure;
+    const char* host;
+    int port;
+    const char* object;
+  } cases[] = {
+      {"http://a.example/d/f.exe?q=1#x", true, false, "a.example", 80, "/d/f.exe?q=1"},
+      {"HTTPS://a:8443", true, true, "a", 8443, "/"},
+      {"https://a?q", true, true, "a", 443, "/?q"},
+      {"http://user:pw@a:81/f", true, false, "a", 81, "/f"},
+      {"http://[::1]:8080/f", true, false, "[::1]", 8080, "/f"},
+      {"http://a:/f", true, false, "a", 80, "/f"},
+      {"http://a:0/f", false, false, "", 0, ""}, {"http://a:65536/f", false, false, "", 0, ""}, {"http://a:8x/f", false, false, "", 0, ""},
+      {"http:///f", false, false, "", 0, ""},    {"ftp://a/f", false, false, "", 0, ""},        {"a/f", false, false, "", 0, ""},
+  };
+  for (const Case& c : cases) {
+    UrlParts parts;
+    ASSERT_EQ(SplitWebUrl(c.url, parts), c.ok) << c.url;
+    if (!c.ok) continue;
+    EXPECT_EQ(parts.secure, c.secure) << c.url;
+    EXPECT_EQ(parts.host, c.host) << c.url;
+    EXPECT_EQ(parts.port, c.port) << c.url;
+    EXPECT_EQ(parts.object, c.object) << c.url;
+  }
+}
+
 TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
   EXPECT_EQ(DownloadChunkSize(1), 1u);
   EXPECT_EQ(DownloadChunkSize(25), 2u);
