@@ -233,6 +233,8 @@ std::uint32_t HttpDateToDos(const std::string& text) {
 bool IsSuccessStatus(std::uint32_t status) { return status >= 200 && status < 300; }
 
 std::string StatusDetail(std::uint32_t status, const std::string& reason) {
+  // No status: the server closed or sent no HTTP answer at all.
+  if (status == 0) return "the transfer did not complete";
   std::string detail = "HTTP " + std::to_string(status);
   if (!reason.empty()) detail += " " + reason;
   return detail;

@@ -92,7 +92,8 @@ bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
 // The server's answer is its resource: a 2xx status (an answer without one is not).
 bool IsSuccessStatus(std::uint32_t status);
-// The detail of a download answered with another status: "HTTP 404 Not Found".
+// The detail of a download answered with another status: "HTTP 404 Not Found"; for no
+// status at all "the transfer did not complete".
 std::string StatusDetail(std::uint32_t status, const std::string& reason);
 // The download error text with its optional detail in brackets.
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);

@@ -61,6 +61,7 @@ TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
   EXPECT_TRUE(IsRedirectStatus(302) && IsRedirectStatus(308) && !IsRedirectStatus(304) && !IsRedirectStatus(200));
   EXPECT_TRUE(!IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
   EXPECT_EQ(StatusDetail(500, "Internal Server Error"), "HTTP 500 Internal Server Error");
+  EXPECT_EQ(StatusDetail(0, ""), "the transfer did not complete");
 }
 
 TEST(InetLogic, WebUrlsSplitIntoServerPortAndObject) {
