@@ -21,6 +21,19 @@ namespace {
 // Single-threaded process: handlers that set it and loops that poll it run on one thread.
 bool downloadAborted = false;
 
+// Every WinINet time-out; in developer mode the environment's Z_HTTP_TIMEOUT_MS may
+// shorten it (tests of silent servers), never lengthen it.
+DWORD DownloadTimeoutMs() {
+  if (IsDeveloperMode()) {
+    char text[16] = {};
+    const DWORD length = GetEnvironmentVariableA("Z_HTTP_TIMEOUT_MS", text, sizeof text);
+    std::int64_t value = 0;
+    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < kDownloadTimeoutMs)
+      return static_cast<DWORD>(value);
+  }
+  return kDownloadTimeoutMs;
+}
+
 // ---- The WinINet binding: every entry point looked up at run time, none imported ----
 HMODULE wininet = nullptr;
 
@@ -28,9 +41,21 @@ struct Slot {
   const char* name;
   FARPROC proc;
 };
-enum SlotId { kConnectedState, kCloseHandle, kOpen, kOpenUrl, kQueryInfo, kReadFile, kSetOption, kResponseInfo };
+enum SlotId {
+  kConnectedState,
+  kCloseHandle,
+  kOpen,
+  kConnect,
+  kOpenRequest,
+  kSendRequest,
+  kQueryInfo,
+  kReadFile,
+  kSetOption,
+  kResponseInfo
+};
 Slot slots[] = {{"InternetGetConnectedState", nullptr}, {"InternetCloseHandle", nullptr},
-                {"InternetOpenA", nullptr},             {"InternetOpenUrlA", nullptr},
+                {"InternetOpenA", nullptr},             {"InternetConnectA", nullptr},
+                {"HttpOpenRequestA", nullptr},          {"HttpSendRequestA", nullptr},
                 {"HttpQueryInfoA", nullptr},            {"InternetReadFile", nullptr},
                 {"InternetSetOptionA", nullptr},        {"InternetGetLastResponseInfoA", nullptr}};
 
@@ -56,9 +81,18 @@ HINTERNET Inet_Open(const char* agent) {
   auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
-HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
-  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kOpenUrl);
-  return fn ? fn(internet, url.c_str(), nullptr, 0, flags, 0) : nullptr;
+HINTERNET Inet_Connect(HINTERNET internet, const std::string& host, INTERNET_PORT port) {
+  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kConnect);
+  return fn ? fn(internet, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr;
+}
+HINTERNET Http_OpenRequest(HINTERNET session, const std::string& object, DWORD flags) {
+  auto fn =
+      Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR)>(kOpenRequest);
+  return fn ? fn(session, "GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0) : nullptr;
+}
+BOOL Http_SendRequest(HINTERNET request) {
+  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD)>(kSendRequest);
+  return fn ? fn(request, nullptr, 0, nullptr, 0) : FALSE;
 }
 BOOL Http_QueryInfo(HINTERNET request, DWORD level, void* buffer, DWORD* length) {
   auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
@@ -79,12 +113,6 @@ BOOL Inet_GetLastResponseInfo(DWORD* error, char* buffer, DWORD* length) {
   return fn ? fn(error, buffer, length) : FALSE;
 }
 
-struct InternetHandleTraits {
-  static HINTERNET Invalid() { return nullptr; }
-  static bool Valid(HINTERNET h) { return h != nullptr; }
-  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
-};
-using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 // The status code of the request's answer and its reason text; 0 when there is none
 // (not HTTP).
@@ -97,6 +125,34 @@ std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
   if (Http_QueryInfo(request, HTTP_QUERY_STATUS_TEXT, text, &length))
     reason.assign(text, std::min<DWORD>(length, sizeof text - 1));
   return status;
+}
+
+struct InternetHandleTraits {
+  static HINTERNET Invalid() { return nullptr; }
+  static bool Valid(HINTERNET h) { return h != nullptr; }
+  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
+};
+using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
+
+// GET of an http or https URL, with the time-outs set on the connection and the request
+// before anything is sent: set on the root handle alone, not every system applies them
+// to the requests opened from it. The connection handle is left to the root handle's
+// close (closing it would close the request). Null when the URL is not http or https, the
+// server cannot be reached or gives no answer in time.
+HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) {
+  UrlParts parts;
+  if (!SplitWebUrl(url, parts)) {
+    SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+    return nullptr;
+  }
+  HINTERNET session = Inet_Connect(internet, parts.host, parts.port);
+  if (!session) return nullptr;
+  HTTP_SetTimeouts(session, DownloadTimeoutMs());
+  UniqueInternet request(Http_OpenRequest(session, parts.object, flags | (parts.secure ? INTERNET_FLAG_SECURE : 0)));
+  if (!request) return nullptr;
+  HTTP_SetTimeouts(request.get(), DownloadTimeoutMs());
+  if (!Http_SendRequest(request.get())) return nullptr;
+  return request.release();
 }
 
 // The request of the URL after the redirects it leads through, followed here and at most
@@ -133,8 +189,53 @@ std::int64_t ContentLength64(HINTERNET request) {
   return value;
 }
 
+// Deletes the partial files of earlier downloads to destFile (destFile + "." + digits,
+// the only names this client gives them), and nothing else beside it.
+void DeletePartialFiles(const std::string& destFile) {
+  const std::string folder = ExtractFilePath(destFile);
+  const std::string name = ExtractFileName(destFile);
+  WIN32_FIND_DATAA data;
+  UniqueFindHandle find(FindFirstFileA((destFile + ".*").c_str(), &data));
+  if (!find) return;
+  do {
+    if (!(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+        IsPartialFileName(name, data.cFileName))
+      DeleteFileA((folder + data.cFileName).c_str());
+  } while (FindNextFileA(find.get(), &data));
+}
+
 void TraceDownloadError(const std::string& errorText) {
   if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
+}
+
+// Why a WinINet call failed: for WinINet's own errors (12xxx, which the system's message
+// table does not hold) the server's last words, else WinINet's own text; the system's
+// text for any other error.
+std::string InternetErrorText() {
+  const DWORD code = GetLastError();
+  if (code < INTERNET_ERROR_BASE || code > INTERNET_ERROR_LAST) return LastErrorText();
+  std::string text;
+  HTTP_GetLastResponseInfo(text);
+  text = Trim(text);
+  if (!text.empty()) return text;
+  char* message = nullptr;
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                                          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                                      wininet, code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+  if (message && length > 0) text.assign(message, length);
+  if (message) LocalFree(message);
+  text = Trim(text);
+  return text.empty() ? "WinINet error " + std::to_string(code) : text;
+}
+
+bool WriteAll(HANDLE file, const char* data, DWORD size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(file, data, size, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
 }
 
 // The loop of a download whose request is open: chunks into partial (or content) until
@@ -151,10 +252,24 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
   TBytesRate rate(size > 102400, size > 10485760);
   if (progBar) progBar->SetCaption(fileName);
 
+  // The partial file stays open for the whole transfer (reopening it for every chunk cost
+  // more than the network on a fast link); others may read it meanwhile. Appends only.
+  UniqueHandle file;
+  if (!partial.empty()) {
+    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
+      return 0;
+    }
+  }
   std::vector<char> buffer(kDownloadBufferSize);
   DWORD read = 0;
   do {
-    YieldWait(0, 2);
+    // Window messages are handled between chunks (closing the window sets the abort
+    // flag); no pause: the network alone sets the pace.
+    YieldX(0);
+    if (DownloadAborted()) break;
     const std::uint32_t want = NextReadSize(chunk, size, total);
     if (want == 0) break;  // the content length is reached
     std::fill(buffer.begin(), buffer.end(), 0);
@@ -164,7 +279,7 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
       if (!partial.empty()) {
         errorText = NoLengthFileError(fileName, size, total + read);
         if (!errorText.empty()) break;
-        if (!AppendTextFile(partial, std::string(buffer.data(), read))) {
+        if (!WriteAll(file.get(), buffer.data(), read)) {
           errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
           break;
         }
@@ -173,9 +288,7 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
       }
       total += read;
     } else {
-      std::string detail = LastErrorText();
-      if (detail.empty()) HTTP_GetLastResponseInfo(detail);
-      errorText = DownloadErrorText(fileName, detail);
+      errorText = DownloadErrorText(fileName, InternetErrorText());
       read = 0;
     }
     const std::string rateText = rate.Text(size, static_cast<std::int64_t>(total), read);
@@ -193,7 +306,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     errorText = "Unable to initialize \"WinINet.dll\"";
     return false;
   }
-  HTTP_SetTimeouts(internet.get(), kDownloadTimeoutMs);
+  HTTP_SetTimeouts(internet.get(), DownloadTimeoutMs());
   UniqueInternet request(static_cast<HINTERNET>(HTTP_OpenURL(internet.get(), url)));
   if (!request) {
     errorText = "Unable to open Internet Connection: " + url;
@@ -210,7 +323,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   std::string partial;
   if (!destFile.empty()) {
     partial = PartialFileName(destFile, size, stamp);
-    DeleteFiles(destFile + ".*", false);  // a transfer never continues an older attempt
+    DeletePartialFiles(destFile);  // a transfer never continues an older attempt
   }
   const std::uint64_t total = ReceiveChunks(request.get(), fileName, partial, content, size, progBar, errorText);
   if (DownloadAborted()) errorText = "Download Aborted";
@@ -250,13 +363,16 @@ bool HTTP_CheckConnection() {
 
 void HTTP_Touch(const std::string& url) {
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
-  if (internet) UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
+  if (!internet) return;
+  HTTP_SetTimeouts(internet.get(), DownloadTimeoutMs());
+  UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
 }
 
 std::int64_t HTTP_GetFileSize(const std::string& url) {
   HTTP_Touch(url);
   UniqueInternet internet(Inet_Open("HTTP_Connect_2"));
   if (!internet) return -1;
+  HTTP_SetTimeouts(internet.get(), DownloadTimeoutMs());
   UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0));
   if (!request) return -1;
   const std::int64_t length = ContentLength64(request.get());

@@ -30,18 +30,111 @@ bool IsRedirectStatus(std::uint32_t status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+namespace {
+std::string LowerScheme(const std::string& url) {
+  std::string scheme = url.substr(0, url.find("://"));
+  for (char& ch : scheme)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return scheme;
+}
+
+// A path with its "." and ".." segments taken out, as a browser resolves it; ".." above
+// the root stays at the root.
+std::string RemoveDotSegments(const std::string& path) {
+  std::string in = path, out;
+  while (!in.empty()) {
+    if (in.compare(0, 3, "../") == 0) {
+      in.erase(0, 3);
+    } else if (in.compare(0, 2, "./") == 0) {
+      in.erase(0, 2);
+    } else if (in.compare(0, 3, "/./") == 0) {
+      in.erase(0, 2);
+    } else if (in == "/.") {
+      in = "/";
+    } else if (in.compare(0, 4, "/../") == 0 || in == "/..") {
+      in = in == "/.." ? "/" : in.substr(3);
+      const std::size_t slash = out.rfind('/');
+      out.erase(slash == std::string::npos ? 0 : slash);
+    } else if (in == "." || in == "..") {
+      in.clear();
+    } else {
+      const std::size_t next = in.find('/', 1);
+      const std::size_t take = next == std::string::npos ? in.size() : next;
+      out += in.substr(0, take);
+      in.erase(0, take);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+bool IsWebScheme(const std::string& url) {
+  if (!HasUrlScheme(url)) return false;
+  const std::string scheme = LowerScheme(url);
+  return scheme == "http" || scheme == "https";
+}
+
+bool RedirectAllowed(const std::string& from, const std::string& to) {
+  return IsWebScheme(to) && !(LowerScheme(from) == "https" && LowerScheme(to) == "http");
+}
+
+bool SplitWebUrl(const std::string& url, UrlParts& parts) {
+  parts = UrlParts();
+  if (!IsWebScheme(url)) return false;
+  parts.secure = LowerScheme(url) == "https";
+  const std::string rest = url.substr(0, url.find('#')).substr(url.find("://") + 3);
+  const std::size_t authorityEnd = std::min(rest.find_first_of("/?"), rest.size());
+  std::string authority = rest.substr(0, authorityEnd);
+  const std::size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  parts.object = rest.substr(authorityEnd);
+  if (parts.object.empty() || parts.object[0] == '?') parts.object.insert(0, "/");
+  const std::size_t bracket = authority.rfind(']');
+  const std::size_t colon = authority.rfind(':');
+  std::uint32_t port = parts.secure ? 443 : 80;
+  if (colon != std::string::npos && (bracket == std::string::npos || colon > bracket)) {
+    const std::string digits = authority.substr(colon + 1);
+    authority.erase(colon);
+    if (!digits.empty()) {
+      if (digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), IsDigit)) return false;
+      port = static_cast<std::uint32_t>(std::stoul(digits));
+    }
+  }
+  if (port == 0 || port > 65535 || authority.empty()) return false;
+  parts.host = authority;
+  parts.port = static_cast<std::uint16_t>(port);
+  return true;
+}
+
 std::string RedirectTarget(const std::string& url, const std::string& location) {
   if (location.empty() || !HasUrlScheme(url)) return "";
-  if (HasUrlScheme(location)) return location;
-  const std::size_t hostStart = url.find("://") + 3;
-  if (location.compare(0, 2, "//") == 0) return url.substr(0, hostStart - 2) + location;
-  const std::size_t pathStart = std::min(url.find_first_of("/?#", hostStart), url.size());
-  if (location[0] == '/') return url.substr(0, pathStart) + location;
-  // Beside the last element of the URL's path (its query and fragment left out).
-  const std::string path = url.substr(0, std::min(url.find_first_of("?#", hostStart), url.size()));
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos || slash < pathStart) return path + "/" + location;
-  return path.substr(0, slash + 1) + location;
+  // The fragment never reaches the server: the base's is dropped, and so is the Location's.
+  const std::string base = url.substr(0, url.find('#'));
+  const std::string ref = location.substr(0, location.find('#'));
+  std::string target;
+  const std::size_t hostStart = base.find("://") + 3;
+  const std::size_t pathStart = std::min(base.find_first_of("/?", hostStart), base.size());
+  const std::size_t queryStart = std::min(base.find('?', hostStart), base.size());
+  const std::string origin = base.substr(0, pathStart);
+  const std::string basePath = base.substr(pathStart, queryStart - pathStart);
+  if (HasUrlScheme(ref)) {
+    target = ref;
+  } else if (ref.compare(0, 2, "//") == 0) {
+    target = base.substr(0, hostStart - 2) + ref;
+  } else if (ref.empty()) {
+    target = base;  // "#frag": the same resource
+  } else if (ref[0] == '?') {
+    target = origin + basePath + ref;
+  } else {
+    const std::size_t refQuery = std::min(ref.find('?'), ref.size());
+    std::string path = ref.substr(0, refQuery);
+    if (path.empty() || path[0] != '/') {
+      const std::size_t slash = basePath.rfind('/');
+      path = (slash == std::string::npos ? "/" : basePath.substr(0, slash + 1)) + path;
+    }
+    target = origin + RemoveDotSegments(path) + ref.substr(refQuery);
+  }
+  return RedirectAllowed(url, target) ? target : "";
 }
 
 std::uint32_t DownloadChunkSize(std::uint32_t size) {
@@ -62,6 +155,13 @@ void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_
 
 std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp) {
   return destFile + "." + std::to_string(static_cast<std::uint32_t>(size + stamp));
+}
+
+bool IsPartialFileName(const std::string& destName, const std::string& name) {
+  const std::size_t digits = name.size() - std::min(name.size(), destName.size() + 1);
+  if (name.size() <= destName.size() + 1 || digits > 10 || name[destName.size()] != '.') return false;
+  if (!SameText(name.substr(0, destName.size()), destName)) return false;
+  return std::all_of(name.begin() + destName.size() + 1, name.end(), IsDigit);
 }
 
 std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, int second) {
@@ -130,9 +230,11 @@ std::uint32_t HttpDateToDos(const std::string& text) {
   return DosDateTimeOf(year, month, day, hour, minute, second);
 }
 
-bool IsSuccessStatus(std::uint32_t status) { return status == 0 || (status >= 200 && status < 300); }
+bool IsSuccessStatus(std::uint32_t status) { return status >= 200 && status < 300; }
 
 std::string StatusDetail(std::uint32_t status, const std::string& reason) {
+  // No status: the server closed or sent no HTTP answer at all.
+  if (status == 0) return "the transfer did not complete";
   std::string detail = "HTTP " + std::to_string(status);
   if (!reason.empty()) detail += " " + reason;
   return detail;

@@ -27,11 +27,26 @@ bool HasUrlScheme(const std::string& url);
 // The URL as opened: unchanged with a scheme, else "http://" in front.
 std::string UrlWithScheme(const std::string& url);
 
+// An http or https URL taken apart for a request: the server, its port (the scheme's when
+// none is given), the object ("/" when the URL has no path; query kept, fragment and any
+// user name left out). False for any other URL or a port that is not 1..65535.
+struct UrlParts {
+  bool secure = false;
+  std::string host;
+  std::uint16_t port = 0;
+  std::string object;
+};
+bool SplitWebUrl(const std::string& url, UrlParts& parts);
+
 // A status that sends the client on (301, 302, 303, 307, 308).
 bool IsRedirectStatus(std::uint32_t status);
-// Where a redirect from the URL with the given Location header leads: an absolute URL as
-// it is, "//host..." with the URL's scheme, "/path" on the URL's server, anything else
-// beside the URL's last path element; "" when the URL has no scheme or Location is empty.
+// The URL's scheme is http or https (any case).
+bool IsWebScheme(const std::string& url);
+// A redirect may lead only to http or https, and never from https down to http.
+bool RedirectAllowed(const std::string& from, const std::string& to);
+// Where a redirect from the URL with the given Location header leads, resolved as a
+// browser does ("?q", "../x", "#frag", "//host/x", "/x", "x"), without a fragment; "" when
+// the URL has no scheme, Location is empty or the target is not allowed (RedirectAllowed).
 std::string RedirectTarget(const std::string& url, const std::string& location);
 
 // Content length div 10, clamped to 1..8,192.
@@ -41,6 +56,9 @@ std::uint32_t DownloadChunkSize(std::uint32_t size);
 std::uint32_t NextReadSize(std::uint32_t chunk, std::uint32_t size, std::uint64_t total);
 // The progress bar's range: position round(total / chunk) + 1, max ceil(size / chunk) + 1.
 void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max);
+// The file name is one this client gives a partial file of destName: destName + "." +
+// 1 to 10 digits (any case; names only, no folders).
+bool IsPartialFileName(const std::string& destName, const std::string& name);
 // destFile + "." + the decimal text of (size + stamp) as an unsigned 32-bit sum.
 std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp);
 
@@ -72,9 +90,10 @@ bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
 std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
-// The server's answer is its resource: a 2xx status, or none known (0, not HTTP).
+// The server's answer is its resource: a 2xx status (an answer without one is not).
 bool IsSuccessStatus(std::uint32_t status);
-// The detail of a download answered with another status: "HTTP 404 Not Found".
+// The detail of a download answered with another status: "HTTP 404 Not Found"; for no
+// status at all "the transfer did not complete".
 std::string StatusDetail(std::uint32_t status, const std::string& reason);
 // The download error text with its optional detail in brackets.
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);

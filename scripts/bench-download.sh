@@ -59,9 +59,12 @@ awk -v size=$size -v stub=$best_stub -v curl=$best_curl -v pace="$pace" -v chunk
   printf "stub / limit:  %7.2f\n", limit_ms / stub
   printf "curl:          %7.2f MB/s  (%d ms)\n", mb / (curl / 1000), curl
   printf "peak memory:   %7.2f MB above idle during the download\n", mem / 1048576
+  printf "target:        >= 60 MB/s and >= 0.25 of curl, < 8 MB above idle: %s\n",
+    (mb / (stub / 1000) >= 60 && curl / stub >= 0.25 && mem < 8 * 1048576) ? "met" : "NOT met"
   if (rows != "") {
     printf "download: %d MB from nginx|%.1f MB/s|%.1f MB/s pacing limit|%.2f|-|\n", mb, mb / (stub / 1000),
       mb / (limit_ms / 1000), limit_ms / stub >> rows
     printf "  same, against curl|%.1f MB/s|%.1f MB/s curl|%.3f|-|\n", mb / (stub / 1000), mb / (curl / 1000),
       curl / stub >> rows
+    printf "  target|>= 60 MB/s|>= 0.25 of curl|-|%s|\n", (mb / (stub / 1000) >= 60 && curl / stub >= 0.25) ? "met" : "not met" >> rows
   } }'

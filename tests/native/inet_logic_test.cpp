@@ -42,11 +42,57 @@ TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
       {"http://a?q", "/g", "http://a/g"},
       {"http://a/d/", "", ""},        // no Location: not followed
       {"a/d/f.exe", "/x", ""},        // a URL without a scheme has no server to stay on
+      // Resolved as a browser resolves them.
+      {"http://a/d/f.exe?q=1", "?q=2", "http://a/d/f.exe?q=2"},
+      {"http://a/d/e/f.exe", "../g.exe", "http://a/d/g.exe"},
+      {"http://a/d/f.exe", "../../../g.exe", "http://a/g.exe"},
+      {"http://a/d/f.exe", "./x/./y/../g.exe?z=../1", "http://a/d/x/g.exe?z=../1"},
+      {"http://a/d/f.exe", "/x/../g.exe", "http://a/g.exe"},
+      {"http://a/d/f.exe?q=1#top", "#frag", "http://a/d/f.exe?q=1"},
+      {"http://a/d/f.exe", "g.exe#frag", "http://a/d/g.exe"},
+      // Only http and https, never down from https to http.
+      {"http://a/f.exe", "HTTPS://b/f.exe", "HTTPS://b/f.exe"},
+      {"https://a/f.exe", "https://b/f.exe", "https://b/f.exe"},
+      {"https://a/f.exe", "http://b/f.exe", ""},
+      {"HTTPS://a/f.exe", "//b/f.exe", "HTTPS://b/f.exe"},
+      {"http://a/f.exe", "ftp://b/f.exe", ""},
+      {"http://a/f.exe", "file:///C:/Windows/f.exe", ""},
+      {"http://a/f.exe", "file://C:/Windows/f.exe", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(RedirectTarget(c.url, c.location), c.target) << c.url << " " << c.location;
   EXPECT_TRUE(IsRedirectStatus(302) && IsRedirectStatus(308) && !IsRedirectStatus(304) && !IsRedirectStatus(200));
-  EXPECT_TRUE(IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
+  EXPECT_TRUE(!IsSuccessStatus(0) && IsSuccessStatus(204) && !IsSuccessStatus(302) && !IsSuccessStatus(404));
   EXPECT_EQ(StatusDetail(500, "Internal Server Error"), "HTTP 500 Internal Server Error");
+  EXPECT_EQ(StatusDetail(0, ""), "the transfer did not complete");
+}
+
+TEST(InetLogic, WebUrlsSplitIntoServerPortAndObject) {
+  struct Case {
+    const char* url;
+    bool ok;
+    bool secure;
+    const char* host;
+    int port;
+    const char* object;
+  } cases[] = {
+      {"http://a.example/d/f.exe?q=1#x", true, false, "a.example", 80, "/d/f.exe?q=1"},
+      {"HTTPS://a:8443", true, true, "a", 8443, "/"},
+      {"https://a?q", true, true, "a", 443, "/?q"},
+      {"http://user:pw@a:81/f", true, false, "a", 81, "/f"},
+      {"http://[::1]:8080/f", true, false, "[::1]", 8080, "/f"},
+      {"http://a:/f", true, false, "a", 80, "/f"},
+      {"http://a:0/f", false, false, "", 0, ""}, {"http://a:65536/f", false, false, "", 0, ""}, {"http://a:8x/f", false, false, "", 0, ""},
+      {"http:///f", false, false, "", 0, ""},    {"ftp://a/f", false, false, "", 0, ""},        {"a/f", false, false, "", 0, ""},
+  };
+  for (const Case& c : cases) {
+    UrlParts parts;
+    ASSERT_EQ(SplitWebUrl(c.url, parts), c.ok) << c.url;
+    if (!c.ok) continue;
+    EXPECT_EQ(parts.secure, c.secure) << c.url;
+    EXPECT_EQ(parts.host, c.host) << c.url;
+    EXPECT_EQ(parts.port, c.port) << c.url;
+    EXPECT_EQ(parts.object, c.object) << c.url;
+  }
 }
 
 TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
@@ -66,6 +112,18 @@ TEST(InetLogic, ChunksAreATenthOfTheFileWithinOneTo8192Bytes) {
   EXPECT_EQ(max, 14);  // ceil(25 / 2) + 1
   DownloadProgressRange(kNoContentLength, 8192, 0, position, max);
   EXPECT_EQ(max, 524289);
+}
+
+TEST(InetLogic, OnlyTheClientsOwnPartialFilesCountAsPartial) {
+  struct Case {
+    const char* name;
+    bool partial;
+  } cases[] = {
+      {"Pad.1509950440", true}, {"PAD.7", true},          {"Pad.original", false}, {"Pad.info", false},
+      {"Pad.exe", false},       {"Pad.", false},          {"Pad.12345678901", false}, {"Pad.12a", false},
+      {"Pad", false},           {"PadAgent.1", false},    {"Pa.1", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsPartialFileName("Pad", c.name), c.partial) << c.name;
 }
 
 TEST(InetLogic, PartialNamesAddSizeAndDateAsUnsigned32Bits) {

@@ -269,6 +269,17 @@ chunked, closed half-way (WinINet under Wine reports no error)|chunked-cut|$dl (
 endless body|endless|$dl (more than 1048576 bytes without a length)|0/empty|silent|silent
 TABLE
 
+# A server that goes silent: the stub ends with its message once a limit shorter than the
+# test's wait has passed (developer mode lets the environment shorten the 3 minutes).
+for row in "silent before any answer|silent|Unable to open Internet Connection: $url_setup" \
+           "silent after the header|silent-body|$dl ("; do
+  IFS='|' read -r what mode web <<<"$row"
+  set_fault_mode "$work/fault" "$mode"
+  started=$SECONDS
+  DVX=432 Z_HTTP_TIMEOUT_MS=3000 web_case "$what" "$web"
+  [ $((SECONDS - started)) -lt 40 ] || fail "web, $what: took $((SECONDS - started)) s"
+done
+
 for name in Update UpdateU UpdateI; do agent "$name" /STOP=0; done
 wait_count "$x_re ==== STUB END ====> " 1 300 || fail "agent: the working copy did not end after the matrix"
 stop_viewer

@@ -31,6 +31,8 @@ the answer, the rest names the file under ROOT:
     /stall/F          half the body, 8 s of silence, then the rest
     /huge-header/F    1 MB of header lines before the body
     /endless-header/F header lines that never end
+    /silent/F         the request read, then 60 s of silence before the connection is closed
+    /silent-body/F    the full header, then 60 s of silence before the connection is closed
     /big-N/F          a header with Content-Length N (any size), then closed before the body
 
     /now/F       the answer named in the file "mode" beside PORT_FILE (read at each request,
@@ -105,6 +107,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             return
         if mode == 'cut-none':
+            return self.close_now()
+        if mode == 'silent':
+            time.sleep(60)
+            return self.close_now()
+        if mode == 'silent-body':
+            self.send_response(200)
+            self.send_header('Content-Type', 'application/octet-stream')
+            self.send_header('Content-Length', str(os.path.getsize(os.path.join(ROOT, name))))
+            self.end_headers()
+            self.wfile.flush()
+            time.sleep(60)
             return self.close_now()
         if mode == 'cut-header':
             self.raw(b'HTTP/1.0 200 OK\r\nContent-Ty')
