@@ -55,12 +55,30 @@ std::string LocalCopyName(const std::string& publishedName, const std::vector<st
     Refuse(&why, "no file name");
   } else if (!IsSafePackagePath(name, &why)) {
     // why says what is wrong (device name, wildcard, control character ...)
+  } else if (name.back() == '.' || name.back() == ' ') {
+    // Windows drops them: "Agent.exe." and "Agent.exe " are "Agent.exe".
+    Refuse(&why, "a trailing dot or blank");
   } else {
     for (const std::string& own : reserved)
-      if (!own.empty() && SameText(name, own)) Refuse(&why, "the name of one of the agent's own files");
+      if (!own.empty() && (SameText(name, own) || StartsWith(name + ".", own, true)))
+        Refuse(&why, "the name of one of the agent's own files");
   }
   if (reason) *reason = why;
   return why.empty() ? name : std::string();
+}
+
+bool IsWebAddress(const std::string& address) {
+  std::size_t hostStart = 0;
+  if (StartsWith("http://", address, true))
+    hostStart = 7;
+  else if (StartsWith("https://", address, true))
+    hostStart = 8;
+  else
+    return false;
+  if (hostStart >= address.size() || address[hostStart] == '/' || address[hostStart] == '\\') return false;
+  for (unsigned char c : address)
+    if (c <= ' ' || c == 0x7F) return false;
+  return true;
 }
 
 std::string AgentRestartCommand(const std::string& folderWithBackslash, const std::string& agentName,

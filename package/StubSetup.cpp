@@ -233,11 +233,15 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     YieldWait(0, 700);
   }
 
+  // Held so that nobody can write it from the token check until the engine has run.
+  UniqueHandle locked;
   if (err.empty()) {
+    locked = OpenDenyingWrites(setupFile);
     TGFileInfo setup(setupFile);
-    if (!own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
+    if (!locked || !own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
   }
   if (err.empty()) RunInstallFlow(folder, setupFile, "", !hidden, CommandLineArgs());
+  locked.reset();
   if (deleteAfter) DeleteFileA(setupFile.c_str());
   if (!err.empty()) {
     // Declined or aborted by the user, else nothing could be installed.

@@ -264,6 +264,12 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   if (folder.empty() || IsRootPath(folder) || IsRootPath(FullPathOf(folder))) return false;
   const std::string base = RemoveTrailingBackslash(folder);
   const bool existed = FolderExists(base);
+  const DWORD attributes = GetFileAttributesA(base.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A junction or link planted at our name: remove the link, never what it points to.
+    RemoveDirectoryA(base.c_str());
+    return existed && !FolderExists(base);
+  }
   DeleteFiles(base + "\\*.*", clearAttributes);
   {
     WIN32_FIND_DATAA data;
@@ -280,6 +286,11 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   }
   RemoveDirectoryA(base.c_str());
   return existed && !FolderExists(base);
+}
+
+UniqueHandle OpenDenyingWrites(const std::string& path) {
+  return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool ClearReadOnly(const std::string& path) {
