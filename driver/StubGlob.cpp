@@ -60,11 +60,6 @@ bool IsInSetupFolder(const std::string& programPath) {
 }  // namespace
 
 std::string MakeSetupTempFolder(const std::string& programPath) {
-  if (ProcessIsElevated()) {
-    if (IsSpanCopy() && IsInSetupFolder(programPath)) return ExtractFileDir(programPath);
-    std::string name = MakeProtectedSetupFolder(TempFolder(true));
-    if (!name.empty()) return name;
-  }
   std::string name = SetupTempFolderName(TempFolder(true), FileDosTime(programPath));
   // The span copy runs from this very folder (its name comes from the same file date):
   // it must not clear the folder it runs from.
@@ -74,7 +69,15 @@ std::string MakeSetupTempFolder(const std::string& programPath) {
 }
 
 std::string SetupTempFolder() {
-  static const std::string folder = MakeSetupTempFolder(ProgramPath());
+  static const std::string folder = [] {
+    const std::string program = ProgramPath();
+    if (ProcessIsElevated()) {
+      if (IsSpanCopy() && IsInSetupFolder(program)) return ExtractFileDir(program);
+      std::string name = MakeProtectedSetupFolder(TempFolder(true));
+      if (!name.empty()) return name;
+    }
+    return MakeSetupTempFolder(program);
+  }();
   return folder;
 }
 
