@@ -12,6 +12,7 @@
 #include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
+#include "system/ProcessViewer.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/Utils.h"
@@ -94,7 +95,8 @@ bool AcceptDownload(const std::string& source, const std::string& localFile, Dow
 }  // namespace
 
 std::string LocalDownloadPath(const std::string& publishedName, std::string* reason) {
-  const std::vector<std::string> own = {
+  const std::string folder = ExeFolder(true);
+  std::vector<std::string> own = {
       ExtractFileName(ExeFileName()),
       OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string(),
       OwnFileInfo ? "X_" + OwnFileInfo->AgentExeName() : std::string(),
@@ -102,8 +104,17 @@ std::string LocalDownloadPath(const std::string& publishedName, std::string* rea
       ExtractFileName(InfoPath()),
       ExtractFileName(AgentLogFileName()),
   };
-  const std::string name = LocalCopyName(publishedName, own, reason);
-  return name.empty() ? std::string() : ExeFolder(true) + name;
+  // The system also finds these files by their 8.3 names ("PADAGE~1.EXE").
+  const std::size_t longNames = own.size();
+  for (std::size_t i = 0; i < longNames; ++i)
+    if (!own[i].empty()) own.push_back(ExtractFileName(ShortPathOf(folder + own[i])));
+  std::string name = LocalCopyName(publishedName, own, reason);
+  if (name.empty()) return "";
+  // A name that reaches an existing file is judged by that file's own long name too.
+  char longPath[MAX_PATH + 1];
+  const DWORD n = GetLongPathNameA((folder + name).c_str(), longPath, sizeof(longPath));
+  if (n > 0 && n < sizeof(longPath) && LocalCopyName(ExtractFileName(longPath), own, reason).empty()) return "";
+  return folder + name;
 }
 
 bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {

@@ -4,6 +4,7 @@
 
 #include "agent/AgentCommands.h"
 #include "agent/AgentStateLogic.h"
+#include "agent/DownloadToken.h"
 #include "agent/InfoFetch.h"
 #include "agent/SetupRecords.h"
 #include "agent/SetupRecordsLogic.h"
@@ -110,13 +111,28 @@ bool PerformAutoUpdate() {
     if (!goOn) return;
 
     TraceUpdate(6);
-    const bool fetched = FetchForHost(url, name, DownloadKind::Update);
+    const bool arrived = FetchForHost(url, name, DownloadKind::Update);
+    bool fetched = arrived;
     const std::string setupFile = LocalDownloadPath(name);
+    // From the check until the engine has run, nobody can change the file: the token and
+    // signature are checked again through the name while the handle denies writes.
+    UniqueHandle locked;
+    if (fetched) {
+      locked = OpenDenyingWrites(setupFile);
+      if (!locked || !CheckDownloadToken(setupFile, DownloadKind::Update)) {
+        AgentLog("ERROR: the update file changed or cannot be held: " + setupFile);
+        fetched = false;
+      }
+    }
+    const auto dropSetupFile = [&] {
+      locked.reset();
+      DeleteFileA(setupFile.c_str());
+    };
 
     const bool install = fetched && AskBeforeInstall();
     YieldWait(0, 100);
     if (!install) {
-      if (fetched) DeleteFileA(setupFile.c_str());
+      if (arrived) dropSetupFile();
       return;
     }
 
@@ -124,7 +140,7 @@ bool PerformAutoUpdate() {
     bool refused = false;
     const std::string procPath = ProgramToStop(refused);
     if (refused) {
-      DeleteFileA(setupFile.c_str());
+      dropSetupFile();
       return;
     }
     const bool wasRunning = !procPath.empty() && IsProgramRunningAt(procPath);
@@ -137,7 +153,7 @@ bool PerformAutoUpdate() {
       // The user ended the agent while it waited: the program keeps running, nothing is installed.
       // A stop that came when nothing was waited for lets the update finish first.
       AgentLog("Shut Down Process() - stopped by request: no install");
-      DeleteFileA(setupFile.c_str());
+      dropSetupFile();
       return;
     }
     const bool stopped = wasRunning && gone;
@@ -153,7 +169,7 @@ bool PerformAutoUpdate() {
     TraceUpdate(11);
     NotifyClient(kNotifyInstall, 2);
     if (result) SetVersionOriginal(VersionNew());
-    DeleteFileA(setupFile.c_str());
+    dropSetupFile();
 
     const std::string finished = ReplaceProgName(AgentText("s16"), InfoProgramName());
     const std::string restartQuestion = ReplaceProgName(AgentText("s17"), InfoProgramName());

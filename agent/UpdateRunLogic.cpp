@@ -55,9 +55,13 @@ std::string LocalCopyName(const std::string& publishedName, const std::vector<st
     Refuse(&why, "no file name");
   } else if (!IsSafePackagePath(name, &why)) {
     // why says what is wrong (device name, wildcard, control character ...)
+  } else if (name.back() == '.' || name.back() == ' ') {
+    // Windows drops them: "Agent.exe." and "Agent.exe " are "Agent.exe".
+    Refuse(&why, "a trailing dot or blank");
   } else {
     for (const std::string& own : reserved)
-      if (!own.empty() && SameText(name, own)) Refuse(&why, "the name of one of the agent's own files");
+      if (!own.empty() && (SameText(name, own) || StartsWith(name + ".", own, true)))
+        Refuse(&why, "the name of one of the agent's own files");
   }
   if (reason) *reason = why;
   return why.empty() ? name : std::string();

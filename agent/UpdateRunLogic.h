@@ -26,10 +26,12 @@ std::string FetchFailureMessage(bool aborted, const std::string& source, const s
 // The name a published file (NameOfUpdateFile, NameOfInformFile) is kept under beside the
 // agent: its file-name part. Empty, with reason, when the name climbs (a ".." component
 // anywhere), names a device, is only dots or blanks, holds a wildcard, stream or control
-// character, or is one of the agent's own files (reserved, compared without case) which a
-// download must never replace.
+// character, ends in a dot or blank (which Windows drops), or is one of the agent's own
+// files (reserved, compared without case; give long and 8.3 names) or their name without
+// its extensions ("Pad" for "Pad.info"), which a download must never replace.
 std::string LocalCopyName(const std::string& publishedName, const std::vector<std::string>& reserved,
                           std::string* reason = nullptr);
+
 
 // The command that starts the freshly installed agent (quoted path) after an update:
 // " /_ZZ=99 /WAIT=10 /TRANSIENT=" + the transfer list of the overrides.

@@ -21,8 +21,14 @@ extern std::uint32_t StubExitCode;
 
 // The system's temporary folder + "SETUP_" + the time word of the executable's DOS file
 // date (no trailing backslash). Made on first use: a folder left by an earlier run is
-// deleted with its content first.
+// deleted with its content first. An elevated stub, which starts what it extracts with
+// administrator rights, takes MakeProtectedSetupFolder instead (the span copy: the
+// launcher's folder it runs from), and the time-word name only when that fails.
 std::string SetupTempFolder();
+// A new folder tempFolderWithBackslash + "SETUP_" + 128 random bits in decimal, whose
+// access list lets only administrators and SYSTEM in (nothing inherited); never an
+// existing folder. Empty when none could be made.
+std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash);
 // The work of SetupTempFolder's first use for the given executable, without the cache.
 std::string MakeSetupTempFolder(const std::string& programPath);
 

@@ -245,9 +245,12 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     YieldWait(0, 700);
   }
 
+  // Held so that nobody can write it from the token check until the engine has run.
+  UniqueHandle locked;
   if (err.empty()) {
+    locked = OpenDenyingWrites(setupFile);
     TGFileInfo setup(setupFile);
-    if (!own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
+    if (!locked || !own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
   }
   // A signed web stub installs only what its own publisher signed.
   std::string reason;
@@ -255,6 +258,7 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     err = "Bad Signature!<P><P>" + setupFile + ": " + reason +
           ".<P><P>The setup file must carry the signature of this installer's publisher.";
   if (err.empty()) RunInstallFlow(folder, setupFile, "", !hidden, CommandLineArgs());
+  locked.reset();
   if (deleteAfter) DeleteFileA(setupFile.c_str());
   if (!err.empty()) {
     // Declined or aborted by the user, else nothing could be installed.

@@ -258,11 +258,27 @@ bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
   return matched;
 }
 
+// Removes a junction or other link to a folder, never what it points to.
+static void RemoveLink(const std::string& link) {
+  if (RemoveDirectoryA(link.c_str())) return;
+  // Opened as the link itself, deleted when closed.
+  UniqueHandle handle(CreateFileA(link.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE,
+                                  nullptr));
+}
+
 bool DeleteTree(const std::string& folder, bool clearAttributes) {
   // A whole drive or share is never a tree of ours to delete.
   if (folder.empty() || IsRootPath(folder) || IsRootPath(FullPathOf(folder))) return false;
   const std::string base = RemoveTrailingBackslash(folder);
   const bool existed = FolderExists(base);
+  const DWORD attributes = GetFileAttributesA(base.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    // A junction or link planted at our name: remove the link, never what it points to.
+    RemoveLink(base);
+    return existed && !FolderExists(base);
+  }
   DeleteFiles(base + "\\*.*", clearAttributes);
   {
     WIN32_FIND_DATAA data;
@@ -272,13 +288,22 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDots(data.cFileName)) continue;
         const std::string sub = base + "\\" + data.cFileName;
         // A junction is removed as a link; what it points to is not ours to delete.
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteTree(sub, clearAttributes);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          RemoveLink(sub);
+          continue;
+        }
+        DeleteTree(sub, clearAttributes);
         RemoveDirectoryA(sub.c_str());
       } while (FindNextFileA(find.get(), &data));
     }
   }
   RemoveDirectoryA(base.c_str());
   return existed && !FolderExists(base);
+}
+
+UniqueHandle OpenDenyingWrites(const std::string& path) {
+  return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool ClearReadOnly(const std::string& path) {

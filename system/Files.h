@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "system/WinHandles.h"
+
 // Progress of WriteTextFile: kind (0, writing a file), 0, total bytes, cancel flag (set
 // non-zero to stop the write), 1, bytes written so far.
 using WriteProgressCallback = void (*)(int kind, int reserved, std::int64_t total, std::uint8_t& cancel, int one,
@@ -49,8 +51,15 @@ std::string FindFolderOnDrives(const std::string& folderName, UINT driveType);
 // Deletes every file matching pattern, hidden and system ones included; clearAttributes
 // makes read-only files deletable. True when at least one file matched.
 bool DeleteFiles(const std::string& pattern, bool clearAttributes);
-// Deletes folder with everything in it. True only when it existed and is gone.
+// Deletes folder with everything in it. True only when it existed and is gone. A junction
+// or other reparse point (the folder itself or one inside it) is removed as a link: the
+// tree it points to is left alone.
 bool DeleteTree(const std::string& folder, bool clearAttributes);
+
+// Opens an existing file for reading and shares it for reading only: while the handle
+// lives nobody can write, rename or delete the file, so what is checked through its name
+// is what is used. Invalid when the file cannot be opened so.
+UniqueHandle OpenDenyingWrites(const std::string& path);
 
 // Takes the read-only attribute off an existing file; true when it is writable now.
 bool ClearReadOnly(const std::string& path);

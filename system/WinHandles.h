@@ -74,6 +74,11 @@ struct WindowTraits {
     if (IsWindow(w)) DestroyWindow(w);
   }
 };
+struct LocalMemoryTraits {  // memory the system hands over to be released with LocalFree
+  static HLOCAL Invalid() { return nullptr; }
+  static bool Valid(HLOCAL m) { return m != nullptr; }
+  static void Release(HLOCAL m) { LocalFree(m); }
+};
 
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
@@ -82,6 +87,7 @@ using UniqueAtom = UniqueResource<ATOM, GlobalAtomTraits>;
 using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 using UniqueLibrary = UniqueResource<HMODULE, LibraryTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
 
 // A window class registered for the owner's lifetime (modal windows register and
 // unregister their class around each use).

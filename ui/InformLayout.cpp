@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "system/Utils.h"
+
 int InformWindowExtent(long long asked, int minimum, int screen) {
   const long long upper = std::max(minimum, screen);
   return static_cast<int>(std::clamp<long long>(asked, minimum, upper));
@@ -18,4 +20,18 @@ InformRect InformButtonRect(int cw, int ch) {
 
 std::string InformTextFace(const std::string& fontName) {
   return !fontName.empty() && fontName != "Tahoma" ? fontName : "Verdana";
+}
+
+bool IsWebAddress(const std::string& address) {
+  std::size_t hostStart = 0;
+  if (StartsWith("http://", address, true))
+    hostStart = 7;
+  else if (StartsWith("https://", address, true))
+    hostStart = 8;
+  else
+    return false;
+  if (hostStart >= address.size() || address[hostStart] == '/' || address[hostStart] == '\\') return false;
+  for (unsigned char c : address)
+    if (c <= ' ' || c == 0x7F) return false;
+  return true;
 }

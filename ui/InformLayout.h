@@ -28,3 +28,8 @@ InformRect InformButtonRect(int cw, int ch);
 
 // Face of the text font: "Verdana" unless the record names another face than "Tahoma".
 std::string InformTextFace(const std::string& fontName);
+
+// Whether an inform address may be handed to the shell: an "http://" or "https://"
+// address (scheme in any case) with a host, and no blank or control character. Everything
+// else the shell would open (local or UNC paths, "file:", other protocols) is refused.
+bool IsWebAddress(const std::string& address);

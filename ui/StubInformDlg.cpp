@@ -3,9 +3,11 @@
 #include <richedit.h>
 
 #include "system/DllSafety.h"
+#include "ui/InformLayout.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
+#include "system/ZDebug.h"
 #include "ui/InformLayout.h"
 
 const char* const kInformClass = "ZRichEditBox";
@@ -154,7 +156,13 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
                 const std::string& webAddress, long long width, long long height, const std::string& fontName,
                 int fontSize, int charset) {
   if (g_inform.window) return false;  // one inform window at a time
-  const std::string address = Trim(webAddress);
+  std::string address = Trim(webAddress);
+  // The address comes from a downloaded record: only a web page is opened, never a
+  // program, a local file or another protocol handler.
+  if (!address.empty() && !IsWebAddress(address)) {
+    Output() << TracePid() << " ShowInform: address refused >" << address << "<" << EndLine;
+    address.clear();
+  }
   if (text.empty()) {
     if (address.empty()) return false;
     ShellOpen(address, "", SW_SHOW);

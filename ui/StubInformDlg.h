@@ -8,7 +8,8 @@
 
 extern const char* const kInformClass;  // "ZRichEditBox"
 
-// Empty text and an address: opens the address at once (no window). A text: shows the
+// Only an address IsWebAddress accepts is opened or gets a button; any other counts as
+// none. Empty text and an address: opens the address at once (no window). A text: shows the
 // window and returns when it is closed. Both empty: false, nothing shown. width and height
 // are the outer size, limited to the screen. fontName/fontSize/charset: the button's font
 // (the text's face is InformTextFace(fontName), 15 pixels high).

@@ -96,6 +96,22 @@ wine "$bin/informdemo.exe" </dev/null >"$tmp/none.out" 2>/dev/null
 sed -i 's/\r$//' "$tmp/none.out"
 has none out "result=0"
 
+# ---- Only web pages are opened: a local program, a file: address, a share or another
+# protocol from a forged record neither runs nor gets a button ----
+printf '@echo ran>"%s"\r\n' "$(winepath -w "$tmp/ran.txt" 2>/dev/null)" >"$tmp/evil.bat"
+evil_win=$(winepath -w "$tmp/evil.bat" 2>/dev/null)
+rm -f "$record"
+for address in "$evil_win" "file:///${evil_win//\\//}" "\\\\localhost\\C\$\\evil.bat" "mailto:a@example.test"; do
+  wine "$bin/informdemo.exe" --url "$address" </dev/null >"$tmp/hostile.out" 2>/dev/null
+  grep -q '^result=0' "$tmp/hostile.out" || fail "hostile: '$address' counted as shown: $(cat "$tmp/hostile.out")"
+done
+sleep 2
+[ -e "$tmp/ran.txt" ] && fail "hostile: a local program was started"
+[ -s "$record" ] && fail "hostile: the http handler was called: $(cat "$record")"
+show hostilebutton "--text x --url file:///C:/windows/system32/cmd.exe" 'close gone:5000'
+grep -q '^button=' "$tmp/hostilebutton.ui" && fail "hostile: a button for a file: address"
+has hostilebutton out "result=1"
+
 # ---- Shown twice in one process, another font: the second window as the first ----
 wine "$bin/informdemo.exe" --twice --text "again" --url http://example.test/ --font Arial 10 0 \
   </dev/null >"$tmp/twice.out" 2>/dev/null &

@@ -2,6 +2,9 @@
 // folder and the agent log file.
 #include <gtest/gtest.h>
 #include <windows.h>
+// after windows.h
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -67,7 +70,11 @@ TEST(SetupTempFolder, ClearsALeftoverFolderButNotTheOneTheCopyRunsFrom) {
   // The cached folder of this very program is made once and then reused as it is.
   InitCommandLineFromProcess();
   const std::string own = SetupTempFolder();
-  EXPECT_EQ(own, TempFolder(true) + "SETUP_" + std::to_string(FileDosTime(ProgramPath())));
+  // Wine runs the tests elevated: then the folder is a protected one of a random name.
+  if (ProcessIsElevated())
+    EXPECT_NE(own, TempFolder(true) + "SETUP_" + std::to_string(FileDosTime(ProgramPath())));
+  else
+    EXPECT_EQ(own, TempFolder(true) + "SETUP_" + std::to_string(FileDosTime(ProgramPath())));
   Touch(own + "\\engine.exe");
   EXPECT_EQ(SetupTempFolder(), own);
   EXPECT_TRUE(Exists(own + "\\engine.exe"));
@@ -78,6 +85,78 @@ TEST(SetupTempFolder, ClearsALeftoverFolderButNotTheOneTheCopyRunsFrom) {
   RemoveDirectoryA(folder.c_str());
   DeleteFileA(launcher.c_str());
   RemoveDirectoryA(launcherFolder.c_str());
+}
+
+namespace {
+
+// Whether a folder made with a protected access list reads it back so.
+bool KeepsSecurityDescriptors(const std::string& base) {
+  PSECURITY_DESCRIPTOR made = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;SY)", SDDL_REVISION_1, &made, nullptr))
+    return false;
+  UniqueLocalMemory madeOwner(made);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, made, FALSE};
+  const std::string probe = base + "zd_sd_probe_" + std::to_string(GetCurrentProcessId());
+  if (!CreateDirectoryA(probe.c_str(), &attributes)) return false;
+  PSECURITY_DESCRIPTOR read = nullptr;
+  PACL dacl = nullptr;
+  bool kept = false;
+  if (GetNamedSecurityInfoA(probe.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                            nullptr, &read) == ERROR_SUCCESS) {
+    UniqueLocalMemory readOwner(read);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    kept = GetSecurityDescriptorControl(read, &control, &revision) && (control & SE_DACL_PROTECTED);
+  }
+  RemoveDirectoryA(probe.c_str());
+  return kept;
+}
+
+}  // namespace
+
+// What an elevated stub extracts into: a fresh name each time, never an existing folder,
+// and an access list of administrators and SYSTEM only, nothing inherited from the user's
+// temporary folder.
+TEST(SetupTempFolder, ProtectedFolderIsUnpredictableAndAdminOnly) {
+  const std::string base = TempFolder(true);
+  const std::string first = MakeProtectedSetupFolder(base);
+  const std::string second = MakeProtectedSetupFolder(base);
+  ASSERT_FALSE(first.empty());
+  ASSERT_FALSE(second.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(first.rfind(base + "SETUP_", 0), 0u) << first;
+  EXPECT_GT(first.size(), base.size() + 6 + 30) << "fewer random digits than 128 bits give: " << first;
+
+  // Wine keeps an access list only where the unix file system holds extended attributes.
+  if (!KeepsSecurityDescriptors(base)) {
+    RemoveDirectoryA(first.c_str());
+    RemoveDirectoryA(second.c_str());
+    GTEST_SKIP() << "this Wine prefix keeps no access lists of folders";
+  }
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(GetNamedSecurityInfoA(first.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  UniqueLocalMemory owner(descriptor);
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  ASSERT_NE(dacl, nullptr);
+  ACL_SIZE_INFORMATION size{};
+  ASSERT_TRUE(GetAclInformation(dacl, &size, sizeof size, AclSizeInformation));
+  EXPECT_EQ(size.AceCount, 2u);
+  for (DWORD i = 0; i < size.AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, i, &ace));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    PSID sid = &allowed->SidStart;
+    EXPECT_TRUE(IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) << i;
+  }
+  RemoveDirectoryA(first.c_str());
+  RemoveDirectoryA(second.c_str());
 }
 
 TEST(AgentLog, WritesLinesOnlyWhenSwitchedOn) {
