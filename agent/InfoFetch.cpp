@@ -113,7 +113,8 @@ std::string LocalDownloadPath(const std::string& publishedName, std::string* rea
   // A name that reaches an existing file is judged by that file's own long name too.
   char longPath[MAX_PATH + 1];
   const DWORD n = GetLongPathNameA((folder + name).c_str(), longPath, sizeof(longPath));
-  if (n > 0 && n < sizeof(longPath) && LocalCopyName(ExtractFileName(longPath), own, reason).empty()) return "";
+  if (n > 0 && n < sizeof(longPath) && LocalCopyName(ExtractFileName(longPath), own, reason).empty())
+    return "";
   return folder + name;
 }
 

@@ -32,7 +32,6 @@ std::string FetchFailureMessage(bool aborted, const std::string& source, const s
 std::string LocalCopyName(const std::string& publishedName, const std::vector<std::string>& reserved,
                           std::string* reason = nullptr);
 
-
 // The command that starts the freshly installed agent (quoted path) after an update:
 // " /_ZZ=99 /WAIT=10 /TRANSIENT=" + the transfer list of the overrides.
 std::string AgentRestartCommand(const std::string& folderWithBackslash, const std::string& agentName,

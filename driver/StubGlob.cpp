@@ -31,8 +31,8 @@ std::uint16_t FileDosTime(const std::string& path) {
 
 std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1,
-                                                            &descriptor, nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)",
+                                                            SDDL_REVISION_1, &descriptor, nullptr))
     return "";
   UniqueLocalMemory descriptorOwner(descriptor);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};

@@ -28,7 +28,8 @@ DWORD DownloadTimeoutMs() {
     char text[16] = {};
     const DWORD length = GetEnvironmentVariableA("Z_HTTP_TIMEOUT_MS", text, sizeof text);
     std::int64_t value = 0;
-    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < kDownloadTimeoutMs)
+    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 &&
+        value < kDownloadTimeoutMs)
       return static_cast<DWORD>(value);
   }
   return kDownloadTimeoutMs;
@@ -53,11 +54,16 @@ enum SlotId {
   kSetOption,
   kResponseInfo
 };
-Slot slots[] = {{"InternetGetConnectedState", nullptr}, {"InternetCloseHandle", nullptr},
-                {"InternetOpenA", nullptr},             {"InternetConnectA", nullptr},
-                {"HttpOpenRequestA", nullptr},          {"HttpSendRequestA", nullptr},
-                {"HttpQueryInfoA", nullptr},            {"InternetReadFile", nullptr},
-                {"InternetSetOptionA", nullptr},        {"InternetGetLastResponseInfoA", nullptr}};
+Slot slots[] = {{"InternetGetConnectedState", nullptr},
+                {"InternetCloseHandle", nullptr},
+                {"InternetOpenA", nullptr},
+                {"InternetConnectA", nullptr},
+                {"HttpOpenRequestA", nullptr},
+                {"HttpSendRequestA", nullptr},
+                {"HttpQueryInfoA", nullptr},
+                {"InternetReadFile", nullptr},
+                {"InternetSetOptionA", nullptr},
+                {"InternetGetLastResponseInfoA", nullptr}};
 
 template <typename Fn>
 Fn Bind(SlotId id) {
@@ -82,12 +88,14 @@ HINTERNET Inet_Open(const char* agent) {
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
 HINTERNET Inet_Connect(HINTERNET internet, const std::string& host, INTERNET_PORT port) {
-  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(kConnect);
+  auto fn =
+      Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(
+          kConnect);
   return fn ? fn(internet, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr;
 }
 HINTERNET Http_OpenRequest(HINTERNET session, const std::string& object, DWORD flags) {
-  auto fn =
-      Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR)>(kOpenRequest);
+  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR)>(
+      kOpenRequest);
   return fn ? fn(session, "GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0) : nullptr;
 }
 BOOL Http_SendRequest(HINTERNET request) {
@@ -112,7 +120,6 @@ BOOL Inet_GetLastResponseInfo(DWORD* error, char* buffer, DWORD* length) {
   auto fn = Bind<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)>(kResponseInfo);
   return fn ? fn(error, buffer, length) : FALSE;
 }
-
 
 // The status code of the request's answer and its reason text; 0 when there is none
 // (not HTTP).
@@ -148,7 +155,8 @@ HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags) 
   HINTERNET session = Inet_Connect(internet, parts.host, parts.port);
   if (!session) return nullptr;
   HTTP_SetTimeouts(session, DownloadTimeoutMs());
-  UniqueInternet request(Http_OpenRequest(session, parts.object, flags | (parts.secure ? INTERNET_FLAG_SECURE : 0)));
+  UniqueInternet request(
+      Http_OpenRequest(session, parts.object, flags | (parts.secure ? INTERNET_FLAG_SECURE : 0)));
   if (!request) return nullptr;
   HTTP_SetTimeouts(request.get(), DownloadTimeoutMs());
   if (!Http_SendRequest(request.get())) return nullptr;
@@ -256,8 +264,9 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
   // more than the network on a fast link); others may read it meanwhile. Appends only.
   UniqueHandle file;
   if (!partial.empty()) {
-    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
     if (!file) {
       errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
       return 0;

@@ -230,7 +230,9 @@ std::uint32_t HttpDateToDos(const std::string& text) {
   return DosDateTimeOf(year, month, day, hour, minute, second);
 }
 
-bool IsSuccessStatus(std::uint32_t status) { return status >= 200 && status < 300; }
+bool IsSuccessStatus(std::uint32_t status) {
+  return status >= 200 && status < 300;
+}
 
 std::string StatusDetail(std::uint32_t status, const std::string& reason) {
   // No status: the server closed or sent no HTTP answer at all.

@@ -40,4 +40,3 @@ void ProgressCallback(int kind, int min, int max, int position, int step, const 
 void ShowProgressWhenDue();
 // Hands them over now and paints both bars: before a message box, a pause or the engine.
 void ShowProgressNow();
-

@@ -17,7 +17,9 @@ bool RestrictDllSearch() {
   return g_restricted;
 }
 
-bool DllSearchRestricted() { return g_restricted; }
+bool DllSearchRestricted() {
+  return g_restricted;
+}
 
 HMODULE LoadSystemLibrary(const std::string& name) {
   // Bare names only: a relative path would resolve against the current folder.

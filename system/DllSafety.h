@@ -40,7 +40,8 @@ Fn KernelProc(const char* name) {
 #define Z_KERNEL_PROC(function) KernelProc<decltype(&::function)>(#function)
 // The same through LoadProc (system/WinUtils.h), which loads the library at the moment of
 // use and hands its module back to the caller to free.
-#define Z_LOAD_PROC(library, function, module) AsProc<decltype(&::function)>(LoadProc(library, #function, module))
+#define Z_LOAD_PROC(library, function, module) \
+  AsProc<decltype(&::function)>(LoadProc(library, #function, module))
 
 // Loads a system library by its bare name ("RICHED32.DLL") without ever looking in the
 // program's or the current folder. Null when it cannot be loaded or the name carries a

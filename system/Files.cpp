@@ -262,10 +262,9 @@ bool DeleteFiles(const std::string& pattern, bool clearAttributes) {
 static void RemoveLink(const std::string& link) {
   if (RemoveDirectoryA(link.c_str())) return;
   // Opened as the link itself, deleted when closed.
-  UniqueHandle handle(CreateFileA(link.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE,
-                                  nullptr));
+  UniqueHandle handle(CreateFileA(
+      link.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 }
 
 bool DeleteTree(const std::string& folder, bool clearAttributes) {

@@ -40,8 +40,8 @@ TEST(InetLogic, RedirectsLeadWhereTheirLocationSays) {
       {"http://a/d/f.exe?q=/z", "g.exe", "http://a/d/g.exe"},  // beside the path, not the query
       {"http://a", "g.exe", "http://a/g.exe"},
       {"http://a?q", "/g", "http://a/g"},
-      {"http://a/d/", "", ""},        // no Location: not followed
-      {"a/d/f.exe", "/x", ""},        // a URL without a scheme has no server to stay on
+      {"http://a/d/", "", ""},  // no Location: not followed
+      {"a/d/f.exe", "/x", ""},  // a URL without a scheme has no server to stay on
       // Resolved as a browser resolves them.
       {"http://a/d/f.exe?q=1", "?q=2", "http://a/d/f.exe?q=2"},
       {"http://a/d/e/f.exe", "../g.exe", "http://a/d/g.exe"},
@@ -81,8 +81,12 @@ TEST(InetLogic, WebUrlsSplitIntoServerPortAndObject) {
       {"http://user:pw@a:81/f", true, false, "a", 81, "/f"},
       {"http://[::1]:8080/f", true, false, "[::1]", 8080, "/f"},
       {"http://a:/f", true, false, "a", 80, "/f"},
-      {"http://a:0/f", false, false, "", 0, ""}, {"http://a:65536/f", false, false, "", 0, ""}, {"http://a:8x/f", false, false, "", 0, ""},
-      {"http:///f", false, false, "", 0, ""},    {"ftp://a/f", false, false, "", 0, ""},        {"a/f", false, false, "", 0, ""},
+      {"http://a:0/f", false, false, "", 0, ""},
+      {"http://a:65536/f", false, false, "", 0, ""},
+      {"http://a:8x/f", false, false, "", 0, ""},
+      {"http:///f", false, false, "", 0, ""},
+      {"ftp://a/f", false, false, "", 0, ""},
+      {"a/f", false, false, "", 0, ""},
   };
   for (const Case& c : cases) {
     UrlParts parts;
@@ -119,9 +123,10 @@ TEST(InetLogic, OnlyTheClientsOwnPartialFilesCountAsPartial) {
     const char* name;
     bool partial;
   } cases[] = {
-      {"Pad.1509950440", true}, {"PAD.7", true},          {"Pad.original", false}, {"Pad.info", false},
-      {"Pad.exe", false},       {"Pad.", false},          {"Pad.12345678901", false}, {"Pad.12a", false},
-      {"Pad", false},           {"PadAgent.1", false},    {"Pa.1", false},
+      {"Pad.1509950440", true},   {"PAD.7", true},    {"Pad.original", false},
+      {"Pad.info", false},        {"Pad.exe", false}, {"Pad.", false},
+      {"Pad.12345678901", false}, {"Pad.12a", false}, {"Pad", false},
+      {"PadAgent.1", false},      {"Pa.1", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsPartialFileName("Pad", c.name), c.partial) << c.name;
 }

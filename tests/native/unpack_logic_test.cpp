@@ -122,9 +122,27 @@ TEST(UnPackLogic, PathsThatLeaveTheFolderAreRefused) {
 TEST(UnPackLogic, WebFileNames) {
   const char* safe[] = {"Setup.exe", "dl/Setup.exe", "v2\\Setup.exe", "Setup", "a..b.exe", "./Setup.exe"};
   for (const char* name : safe) EXPECT_TRUE(IsSafeWebFileName(name)) << name;
-  const char* unsafe[] = {"",    "*",         "*.*",   "Set?p.exe", "..",    "sub\\..\\..\\x.exe", "con",
-                          "CON.exe", "lpt1", ".",   "...",       " ",     ". .",               "sub/.",
-                          "a\tb",   "/Setup.exe", "\\\\host\\x.exe", "C:x.exe", "x.exe:s", "dl/", "a<b"};
+  const char* unsafe[] = {"",
+                          "*",
+                          "*.*",
+                          "Set?p.exe",
+                          "..",
+                          "sub\\..\\..\\x.exe",
+                          "con",
+                          "CON.exe",
+                          "lpt1",
+                          ".",
+                          "...",
+                          " ",
+                          ". .",
+                          "sub/.",
+                          "a\tb",
+                          "/Setup.exe",
+                          "\\\\host\\x.exe",
+                          "C:x.exe",
+                          "x.exe:s",
+                          "dl/",
+                          "a<b"};
   for (const char* name : unsafe) {
     std::string reason;
     EXPECT_FALSE(IsSafeWebFileName(name, &reason)) << name;

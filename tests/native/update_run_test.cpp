@@ -33,19 +33,19 @@ TEST(FetchFailure, MessageBySourceKind) {
 }
 
 TEST(LocalCopyName, KeepsTheFileNamePartAndRefusesHostileNames) {
-  const std::vector<std::string> own = {"Agent.exe", "X_Agent.exe", "Pad.original", "Pad.info", "AGENT~1.EXE"};
+  const std::vector<std::string> own = {"Agent.exe", "X_Agent.exe", "Pad.original", "Pad.info",
+                                        "AGENT~1.EXE"};
   EXPECT_EQ(LocalCopyName("PadSetup2.exe", own), "PadSetup2.exe");
   EXPECT_EQ(LocalCopyName("Pad.txt", own), "Pad.txt");
   EXPECT_EQ(LocalCopyName("Agent2.exe", own), "Agent2.exe");
   EXPECT_EQ(LocalCopyName("sub/PadSetup2.exe", own), "PadSetup2.exe");
   EXPECT_EQ(LocalCopyName("C:\\pub\\PadSetup2.exe", own), "PadSetup2.exe");
-  const char* refused[] = {"..\\..\\Windows\\evil.exe", "../evil.exe", "...\\evil.exe", "", "..", ".", "con",
-                           "aux.exe", "LPT1.txt", "a*b.exe", "new\tline.exe", "x_agent.EXE",
-                           "PAD.INFO", "dir\\",
-                           // what Windows makes one of the agent's files, or the names the
-                           // download's ".*" clean-up reaches them by
-                           "Agent.exe.", "Agent.exe ", "Agent.exe. .", "Pad", "pad.ORIGINAL.", "Agent",
-                           "AGENT~1.EXE"};
+  const char* refused[] = {
+      "..\\..\\Windows\\evil.exe", "../evil.exe", "...\\evil.exe", "", "..", ".", "con", "aux.exe",
+      "LPT1.txt", "a*b.exe", "new\tline.exe", "x_agent.EXE", "PAD.INFO", "dir\\",
+      // what Windows makes one of the agent's files, or the names the
+      // download's ".*" clean-up reaches them by
+      "Agent.exe.", "Agent.exe ", "Agent.exe. .", "Pad", "pad.ORIGINAL.", "Agent", "AGENT~1.EXE"};
   for (const char* name : refused) {
     std::string reason;
     EXPECT_EQ(LocalCopyName(name, own, &reason), "") << name;
@@ -56,10 +56,10 @@ TEST(LocalCopyName, KeepsTheFileNamePartAndRefusesHostileNames) {
 TEST(InformAddress, OnlyWebPagesAreOpened) {
   for (const char* address : {"http://h/news.html", "HTTPS://h:8443/a?b=c#d", "hTtP://127.0.0.1/"})
     EXPECT_TRUE(IsWebAddress(address)) << address;
-  for (const char* address :
-       {"", "file:///C:/Windows/System32/cmd.exe", "C:\\Windows\\System32\\cmd.exe", "\\\\srv\\share\\x.hta",
-        "news.hta", "ftp://h/x", "mailto:a@b", "ms-settings:", "javascript:alert(1)", "http:", "http://",
-        "http:///etc", "http:\\\\h\\x", "https//h/", " http://h/", "http://h/a b", "http://h/\tx", "xhttp://h/"})
+  for (const char* address : {"", "file:///C:/Windows/System32/cmd.exe", "C:\\Windows\\System32\\cmd.exe",
+                              "\\\\srv\\share\\x.hta", "news.hta", "ftp://h/x", "mailto:a@b", "ms-settings:",
+                              "javascript:alert(1)", "http:", "http://", "http:///etc", "http:\\\\h\\x",
+                              "https//h/", " http://h/", "http://h/a b", "http://h/\tx", "xhttp://h/"})
     EXPECT_FALSE(IsWebAddress(address)) << address;
 }
 

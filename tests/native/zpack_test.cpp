@@ -216,8 +216,8 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
   std::vector<Case> all(std::begin(cases), std::end(cases));
   // Setup file names the web stub would refuse to fetch.
   for (const char* name : {"*", "..", "sub\\..\\..\\x.exe", "Set?p.exe", "con", ". .", "a\x01.exe"})
-    all.push_back({{"--stub", stub_, "-o", out, "--web-install", "--web-url", "http://h/d", "--web-token", "t",
-                    "--web-file", name},
+    all.push_back({{"--stub", stub_, "-o", out, "--web-install", "--web-url", "http://h/d", "--web-token",
+                    "t", "--web-file", name},
                    1});
   for (const auto& c : all) {
     std::string err;

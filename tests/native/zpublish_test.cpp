@@ -25,7 +25,7 @@ using zpublish::Ini;
 namespace {
 
 class ZPublishTest : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
            ("zpublish_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -38,8 +38,9 @@ protected:
     previous_ = Setup("PadSetup1.exe", "Pad-1");
     setup_ = Setup("PadSetup2.exe", "Pad-1");
     other_ = Setup("Other.exe", "Other-7");
-    original_ = "[OriginalSetup]\r\nProgramName=Pad\r\nVersionOriginal=100\r\nStamp=1\r\n"
-                "[Directories]\r\nTargetDir=C:\\Apps\\Pad\r\n";
+    original_ =
+        "[OriginalSetup]\r\nProgramName=Pad\r\nVersionOriginal=100\r\nStamp=1\r\n"
+        "[Directories]\r\nTargetDir=C:\\Apps\\Pad\r\n";
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -57,9 +58,10 @@ protected:
   std::string Setup(const std::string& name, const std::string& token) {
     const std::string out = (dir_ / name).string();
     std::ostringstream o, e;
-    EXPECT_EQ(zpack::Main({"--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(), "--token",
-                           token, "--make-agent", "--agent", "Update.exe", "--info", "Pad.info", "-o", out},
-                          o, e),
+    EXPECT_EQ(zpack::Main(
+                  {"--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(), "--token",
+                   token, "--make-agent", "--agent", "Update.exe", "--info", "Pad.info", "-o", out},
+                  o, e),
               0)
         << e.str();
     return out;
@@ -106,8 +108,17 @@ TEST_F(ZPublishTest, RecordReadsBackThroughTheAgentsRules) {
 
 TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
   const std::string info = (dir_ / "Pad.info").string();
-  const std::vector<std::string> common = {"--setup", setup_, "-o", info, "--product", "Pad", "--version", "200",
-                                           "--url", "http://example.com/pad", "--running-process",
+  const std::vector<std::string> common = {"--setup",
+                                           setup_,
+                                           "-o",
+                                           info,
+                                           "--product",
+                                           "Pad",
+                                           "--version",
+                                           "200",
+                                           "--url",
+                                           "http://example.com/pad",
+                                           "--running-process",
                                            "<InstallDir>\\Pad.exe"};
   std::string out;
   auto with = [&](std::vector<std::string> extra) {
@@ -126,8 +137,9 @@ TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
 TEST_F(ZPublishTest, NewsTextCarriesTheToken) {
   const std::string info = (dir_ / "Pad.info").string();
   std::string out;
-  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version", "1", "--url", "http://example.com/news", "--inform-name",
-                 "news.txt", "--inform-body", "Pad 3 is coming", "--scrambled", "--token-from", previous_},
+  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version", "1", "--url", "http://example.com/news",
+                 "--inform-name", "news.txt", "--inform-body", "Pad 3 is coming", "--scrambled",
+                 "--token-from", previous_},
                 out),
             0)
       << out;
@@ -165,35 +177,37 @@ TEST_F(ZPublishTest, EachBrokenReleaseIsCaughtWithItsLine) {
   } cases[] = {
       {"sound", sound, setup_, "", nullptr},
       {"size one byte off is within the agent's tolerance",
-       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) + 1)), setup_, "",
-       nullptr},
+       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) + 1)),
+       setup_, "", nullptr},
       {"size 100 bytes off",
-       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) - 100)), setup_, "",
-       "SizeOfUpdateFile="},
+       replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=" + std::to_string(std::stoll(size) - 100)),
+       setup_, "", "SizeOfUpdateFile="},
       {"size not a number", replaced("SizeOfUpdateFile=" + size, "SizeOfUpdateFile=12 345"), setup_, "",
        "SizeOfUpdateFile="},
-      {"another product's token", sound, other_, "", "NameOfUpdateFile=PadSetup2.exe: the setup file carries another"},
+      {"another product's token", sound, other_, "",
+       "NameOfUpdateFile=PadSetup2.exe: the setup file carries another"},
       {"damaged package", sound, damagedSetup, "", "NameOfUpdateFile=PadSetup2.exe: not a sound package"},
       {"no package at all", sound, plainFile, "", "NameOfUpdateFile=PadSetup2.exe: not a sound package"},
       {"unsigned update for a signed agent", sound, setup_, signedAgent,
        "NameOfUpdateFile=PadSetup2.exe: signature refused"},
       {"unsigned update for an unsigned agent", sound, setup_, previous_, nullptr},
       {"program outside the product's folders",
-       replaced("RunningProcess=<InstallDir>\\Pad.exe", "RunningProcess=C:\\Windows\\explorer.exe"), setup_, "",
-       "RunningProcess=C:\\Windows\\explorer.exe: refused"},
-      {"program climbing out", replaced("<InstallDir>\\Pad.exe", "<InstallDir>\\..\\Other\\Pad.exe"), setup_, "",
-       "RunningProcess=<InstallDir>\\..\\Other\\Pad.exe: refused"},
+       replaced("RunningProcess=<InstallDir>\\Pad.exe", "RunningProcess=C:\\Windows\\explorer.exe"), setup_,
+       "", "RunningProcess=C:\\Windows\\explorer.exe: refused"},
+      {"program climbing out", replaced("<InstallDir>\\Pad.exe", "<InstallDir>\\..\\Other\\Pad.exe"), setup_,
+       "", "RunningProcess=<InstallDir>\\..\\Other\\Pad.exe: refused"},
       {"program is the folder itself", replaced("<InstallDir>\\Pad.exe", "<InstallDir>"), setup_, "",
        "RunningProcess=<InstallDir>: refused"},
       {"unknown shut-down method", replaced("Using WM_CLOSE", "Using WM_Close"), setup_, "",
        "ShutDownMethod=Using WM_Close"},
-      {"file named like the agent", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=Update.exe"), setup_,
-       "", "NameOfUpdateFile=Update.exe: refused"},
+      {"file named like the agent", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=Update.exe"),
+       setup_, "", "NameOfUpdateFile=Update.exe: refused"},
       {"file name climbing", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=..\\PadSetup2.exe"),
        setup_, "", "NameOfUpdateFile=..\\PadSetup2.exe: refused"},
       {"device name", replaced("NameOfUpdateFile=PadSetup2.exe", "NameOfUpdateFile=con.exe"), setup_, "",
        "NameOfUpdateFile=con.exe: refused"},
-      {"no version", replaced("VersionNew=200", "VersionNew=2.0"), setup_, "", "VersionNew=2.0: not a positive"},
+      {"no version", replaced("VersionNew=200", "VersionNew=2.0"), setup_, "",
+       "VersionNew=2.0: not a positive"},
       {"no address", replaced("DownloadURL_UPDATE=http://example.com/pad", "DownloadURL_UPDATE="), setup_, "",
        "DownloadURL_UPDATE is missing"},
   };
@@ -204,14 +218,15 @@ TEST_F(ZPublishTest, EachBrokenReleaseIsCaughtWithItsLine) {
       EXPECT_TRUE(faults.empty()) << c.name << ": " << (faults.empty() ? "" : faults[0]);
       continue;
     }
-    ASSERT_EQ(faults.size(), 1u) << c.name << ": " << (faults.empty() ? "no fault" : faults[0] + " / " + faults.back());
+    ASSERT_EQ(faults.size(), 1u) << c.name << ": "
+                                 << (faults.empty() ? "no fault" : faults[0] + " / " + faults.back());
     EXPECT_EQ(faults[0].rfind(c.line, 0), 0u) << c.name << ": " << faults[0];
   }
 }
 
 // A one-shot HTTP server on loopback answering every request with answer.
 class OneAnswerServer {
-public:
+ public:
   explicit OneAnswerServer(std::string answer) : answer_(std::move(answer)) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -238,7 +253,7 @@ public:
   }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/pad"; }
 
-private:
+ private:
   std::string answer_;
   int listener_ = -1;
   int port_ = 0;
@@ -292,7 +307,8 @@ TEST(ZPublishDryRun, DecidesTheDecisionTestsCasesFromRecordFiles) {
       {"no .original version", "VersionOriginal=0\r\n", "", false, 0, 1},
       {"negative .original version", "VersionOriginal=-4\r\n", "", false, 0, 1},
       {"same stamp, no re-ask", "", "Stamp=5\r\n", false, 0, 2},
-      {"same stamp, re-ask due", "ReAskSecondsLast=100\r\nReAskSecondsInterval=10\r\n", "Stamp=5\r\n", false, 0, 6},
+      {"same stamp, re-ask due", "ReAskSecondsLast=100\r\nReAskSecondsInterval=10\r\n", "Stamp=5\r\n", false,
+       0, 6},
       {"same stamp, manual check", "", "Stamp=5\r\n", true, 0, 6},
       {"same version", "", "VersionNew=100\r\n", false, 0, 3},
       {"older version", "", "VersionNew=1\r\n", false, 0, 3},
@@ -303,18 +319,21 @@ TEST(ZPublishDryRun, DecidesTheDecisionTestsCasesFromRecordFiles) {
   for (const auto& c : cases) {
     // The first occurrence of a key counts, as in the agent's ini reading: the case's
     // lines go before the passing ones.
-    const Ini original(std::string("[OriginalSetup]\r\n") + c.original + "VersionOriginal=100\r\nStamp=5\r\n");
+    const Ini original(std::string("[OriginalSetup]\r\n") + c.original +
+                       "VersionOriginal=100\r\nStamp=5\r\n");
     const Ini info(std::string("[NewSetup]\r\n") + c.info +
                    "VersionNew=101\r\nStamp=6\r\nValidVersions=99,100\r\nSizeOfUpdateFile=5000\r\n");
     const auto result = zpublish::DryRun(info, original, kNow, c.manual, 5000 + c.sizeOff);
     EXPECT_EQ(result.stage, c.stage) << c.name;
-    const std::string verdict = "decision: stage " + std::to_string(c.stage) + " (" + DecisionReason(c.stage) + ")";
+    const std::string verdict =
+        "decision: stage " + std::to_string(c.stage) + " (" + DecisionReason(c.stage) + ")";
     EXPECT_NE(std::find(result.lines.begin(), result.lines.end(), verdict), result.lines.end()) << c.name;
   }
 }
 
 TEST(ZPublishDryRun, NamesTheQuestionsAnAgentAsks) {
-  const Ini original("[OriginalSetup]\r\nVersionOriginal=1\r\n[AutoUpdate]\r\ns14=Install PROG_NAME now?\r\n");
+  const Ini original(
+      "[OriginalSetup]\r\nVersionOriginal=1\r\n[AutoUpdate]\r\ns14=Install PROG_NAME now?\r\n");
   const Ini info(
       "[NewSetup]\r\nProgramName=Pad\r\nVersionNew=2\r\nStamp=2\r\nSizeOfUpdateFile=10\r\n"
       "RequestConfirmationBeforeInstall=1\r\n");

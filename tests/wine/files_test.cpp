@@ -469,15 +469,15 @@ static bool MakeJunction(const std::string& link, const std::string& target) {
                              (substitute.size() + 2) * sizeof(wchar_t));
     auto* words = reinterpret_cast<WORD*>(buffer.data());
     *reinterpret_cast<DWORD*>(buffer.data()) = IO_REPARSE_TAG_MOUNT_POINT;
-    words[2] = static_cast<WORD>(buffer.size() - 8);                         // data length
-    words[4] = 0;                                                          // substitute offset
-    words[5] = static_cast<WORD>(substitute.size() * sizeof(wchar_t));     // substitute length
+    words[2] = static_cast<WORD>(buffer.size() - 8);                          // data length
+    words[4] = 0;                                                             // substitute offset
+    words[5] = static_cast<WORD>(substitute.size() * sizeof(wchar_t));        // substitute length
     words[6] = static_cast<WORD>((substitute.size() + 1) * sizeof(wchar_t));  // print offset
-    words[7] = 0;                                                          // print length
+    words[7] = 0;                                                             // print length
     std::copy(substitute.begin(), substitute.end(), reinterpret_cast<wchar_t*>(words + 8));
     DWORD returned = 0;
-    if (dir && DeviceIoControl(dir.get(), FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
-                               nullptr, 0, &returned, nullptr))
+    if (dir && DeviceIoControl(dir.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                               static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr))
       return true;
     dir.reset();
     RemoveDirectoryA(link.c_str());
@@ -497,7 +497,8 @@ TEST(Files, DeleteTreeRemovesAJunctionNotItsTarget) {
   CreateDirectoryA(outer.c_str(), nullptr);
   // The folder itself a junction, and a junction inside a folder.
   for (const std::string& link : {dir / "SETUP_1", outer + "\\inner"}) {
-    if (!MakeJunction(link, target)) GTEST_SKIP() << "this Wine makes no junction (nor reports a link as one)";
+    if (!MakeJunction(link, target))
+      GTEST_SKIP() << "this Wine makes no junction (nor reports a link as one)";
     ASSERT_TRUE(Exists(link + "\\keep.txt")) << link;
   }
   DeleteTree(dir / "SETUP_1", true);

@@ -92,7 +92,8 @@ namespace {
 // Whether a folder made with a protected access list reads it back so.
 bool KeepsSecurityDescriptors(const std::string& base) {
   PSECURITY_DESCRIPTOR made = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;SY)", SDDL_REVISION_1, &made, nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;SY)", SDDL_REVISION_1, &made,
+                                                            nullptr))
     return false;
   UniqueLocalMemory madeOwner(made);
   SECURITY_ATTRIBUTES attributes{sizeof attributes, made, FALSE};
@@ -153,7 +154,8 @@ TEST(SetupTempFolder, ProtectedFolderIsUnpredictableAndAdminOnly) {
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
     EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
     PSID sid = &allowed->SidStart;
-    EXPECT_TRUE(IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid)) << i;
+    EXPECT_TRUE(IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid))
+        << i;
   }
   RemoveDirectoryA(first.c_str());
   RemoveDirectoryA(second.c_str());

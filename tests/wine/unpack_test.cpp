@@ -338,9 +338,11 @@ TEST_F(Extract, DamageOfThePackageAsAWhole) {
   } cases[] = {
       {"a second engine", HandMade({engine, NamedBlock("|docs\\long*txt|0|", "x")}, 2), false},
       {"one engine in two blocks", HandMade({engine, engine, file}, 2), true},
-      {"DataStart past the package", withTrailerField(image, offsetof(PackTrailer, DataStart), 0x7FFFFFF0), false},
+      {"DataStart past the package", withTrailerField(image, offsetof(PackTrailer, DataStart), 0x7FFFFFF0),
+       false},
       {"more content than declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1000), true},
-      {"as much content as declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1001), true},
+      {"as much content as declared", withTrailerField(image, offsetof(PackTrailer, SpaceNeeded), 1001),
+       true},
   };
   for (const Case& c : cases) {
     DeleteTree(root_ + "out", true);

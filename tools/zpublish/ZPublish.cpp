@@ -45,10 +45,18 @@ const char kUsage[] =
     "Exit status: 0 the release is sound, 1 it is not (one line per fault), 2 usage.\n"
     "See docs/publishing.md.\n";
 
-const std::set<std::string> kFlagKeys = {"restart-process",  "confirm-download", "confirm-download-force",
-                                         "confirm-install",  "confirm-install-force", "background",
-                                         "inform-finish",    "remove-startup-shortcut", "remove-check-shortcut",
-                                         "scrambled",        "fetch", "manual"};
+const std::set<std::string> kFlagKeys = {"restart-process",
+                                         "confirm-download",
+                                         "confirm-download-force",
+                                         "confirm-install",
+                                         "confirm-install-force",
+                                         "background",
+                                         "inform-finish",
+                                         "remove-startup-shortcut",
+                                         "remove-check-shortcut",
+                                         "scrambled",
+                                         "fetch",
+                                         "manual"};
 
 bool ParseFlag(const std::string& value, bool& result) {
   std::string v = Trim(value);
@@ -73,7 +81,9 @@ std::int64_t SizeOfFile(const std::string& path) {
   return ec ? -1 : static_cast<std::int64_t>(size);
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
 
 std::string TokenOf(const std::string& file) {
   std::string token;
@@ -122,7 +132,11 @@ std::vector<std::string> AgentOwnFiles(const std::string& agentFile) {
   TGFileInfo agent(agentFile);
   if (!agent.IsValidPackage()) return {};
   const std::string name = agent.AgentExeName();
-  return {name, "X_" + name, agent.OriginalFileName(), agent.InfoFileName(), AgentLogFileNameFor(name),
+  return {name,
+          "X_" + name,
+          agent.OriginalFileName(),
+          agent.InfoFileName(),
+          AgentLogFileNameFor(name),
           AgentLogFileNameFor("X_" + name)};
 }
 
@@ -167,8 +181,9 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
   const std::string key = Trim(keyIn);
   const std::string value = Trim(valueIn);
   auto path = [&](std::string& target) {
-    target = baseDir.empty() || value.empty() || fs::path(value).is_absolute() ? value
-                                                                               : (fs::path(baseDir) / value).string();
+    target = baseDir.empty() || value.empty() || fs::path(value).is_absolute()
+                 ? value
+                 : (fs::path(baseDir) / value).string();
     return true;
   };
   auto flag = [&](bool& target) {
@@ -223,7 +238,8 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
   return false;
 }
 
-bool ParseDescription(const std::string& text, Release& release, std::string& error, const std::string& baseDir) {
+bool ParseDescription(const std::string& text, Release& release, std::string& error,
+                      const std::string& baseDir) {
   std::istringstream lines(text);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
@@ -248,7 +264,9 @@ bool ParseDescription(const std::string& text, Release& release, std::string& er
 std::string InfoText(const Release& r, std::int64_t fileSize) {
   std::string text;
   auto section = [&](const char* name) { text += std::string("[") + name + "]\r\n"; };
-  auto line = [&](const char* key, const std::string& value) { text += std::string(key) + "=" + value + "\r\n"; };
+  auto line = [&](const char* key, const std::string& value) {
+    text += std::string(key) + "=" + value + "\r\n";
+  };
   auto flag = [&](const char* key, bool value) { line(key, value ? "1" : "0"); };
   const std::string name = ExtractFileName(r.News() ? r.informName : r.setup);
   if (r.News()) {
@@ -330,11 +348,13 @@ bool HttpGet(const std::string& url, int& status, std::int64_t& contentLength, s
     error = "cannot connect to " + hostPort;
     return false;
   }
-  const std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + hostPort + "\r\nConnection: close\r\n\r\n";
+  const std::string request =
+      "GET " + target + " HTTP/1.0\r\nHost: " + hostPort + "\r\nConnection: close\r\n\r\n";
   bool sent = send(sock, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size());
   std::string answer;
   char buffer[65536];
-  for (ssize_t n; sent && (n = recv(sock, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, std::size_t(n));
+  for (ssize_t n; sent && (n = recv(sock, buffer, sizeof buffer, 0)) > 0;)
+    answer.append(buffer, std::size_t(n));
   close(sock);
   const std::size_t headerEnd = answer.find("\r\n\r\n");
   if (!sent || headerEnd == std::string::npos || answer.compare(0, 5, "HTTP/") != 0) {
@@ -370,12 +390,14 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
   const std::string url = info.Get(section, urlKey);
   const std::string name = info.Get(section, nameKey);
   const std::string sizeText = info.Get(section, sizeKey);
-  const std::string refusal = news ? "the agent shows no news" : "the agent deletes the download (\"Bad Secret Token!\")";
+  const std::string refusal =
+      news ? "the agent shows no news" : "the agent deletes the download (\"Bad Secret Token!\")";
 
   if (RecordInt32(info.Get(records::kNewSetup, "VersionNew"), 0) <= 0)
     fault("VersionNew=" + info.Get(records::kNewSetup, "VersionNew") +
           ": not a positive number; the agent stops at stage 3 (" + DecisionReason(3) + ")");
-  if (url.empty()) fault(std::string(urlKey) + " is missing; the agent finds no file (stage 5, " + DecisionReason(5) + ")");
+  if (url.empty())
+    fault(std::string(urlKey) + " is missing; the agent finds no file (stage 5, " + DecisionReason(5) + ")");
 
   // File names: the agent's own rule for the name a download is kept under.
   std::string why;
@@ -396,8 +418,9 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
   // The token: the one of the product's earlier setup file or installed agent.
   const std::string ownToken = TokenOf(files.tokenFrom);
   if (ownToken.empty())
-    fault("token: " + (files.tokenFrom.empty() ? std::string("no token-from file named")
-                                               : files.tokenFrom + " carries no package token") +
+    fault("token: " +
+          (files.tokenFrom.empty() ? std::string("no token-from file named")
+                                   : files.tokenFrom + " carries no package token") +
           "; the release cannot be checked against the agents' token");
   if (news) {
     std::string token, body, content;
@@ -413,7 +436,8 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
       fault(std::string(nameKey) + "=" + name + ": not a sound package (" +
             (error.empty() ? "no package found" : error) + "); " + refusal);
     } else if (!ownToken.empty() && TokenOf(files.published) != ownToken) {
-      fault(std::string(nameKey) + "=" + name + ": the setup file carries another product's token; " + refusal);
+      fault(std::string(nameKey) + "=" + name + ": the setup file carries another product's token; " +
+            refusal);
     }
     // The signer: a signed agent (its signer record or a signature after its package)
     // takes only an update signed by the same publisher. The certificates are compared by
@@ -443,7 +467,8 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
     }
     const std::string method = info.Get(records::kNewSetup, "ShutDownMethod");
     if (!method.empty() && ShutDownKindOf(method) == ShutDownKind::WaitOnly)
-      fault("ShutDownMethod=" + method + ": not a method the agent knows; it only waits for the program to end");
+      fault("ShutDownMethod=" + method +
+            ": not a method the agent knows; it only waits for the program to end");
   }
 
   if (files.fetch && !url.empty()) {
@@ -452,13 +477,15 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
     std::int64_t length = -1;
     std::string body, error, content;
     if (!HttpGet(address, status, length, body, error)) {
-      fault(std::string(urlKey) + "=" + url + ": " + error + "; the agent stops at stage 5 (" + DecisionReason(5) + ")");
+      fault(std::string(urlKey) + "=" + url + ": " + error + "; the agent stops at stage 5 (" +
+            DecisionReason(5) + ")");
     } else if (status != 200) {
       fault(std::string(urlKey) + "=" + url + ": " + address + " answers status " + std::to_string(status) +
             "; the agent stops at stage 5 (" + DecisionReason(5) + ")");
     } else if (length < 0 || !SizeWithinTolerance(recorded, length)) {
-      fault(std::string(urlKey) + "=" + url + ": " + address + " announces " + std::to_string(length) + " bytes, " +
-            sizeKey + "=" + sizeText + "; the agent stops at stage 5 (" + DecisionReason(5) + ")");
+      fault(std::string(urlKey) + "=" + url + ": " + address + " announces " + std::to_string(length) +
+            " bytes, " + sizeKey + "=" + sizeText + "; the agent stops at stage 5 (" + DecisionReason(5) +
+            ")");
     } else if (!ReadWholeFile(files.published, content) || body != content) {
       fault(std::string(urlKey) + "=" + url + ": " + address + " serves other bytes than " + files.published +
             "; " + refusal);
@@ -485,8 +512,8 @@ DryRunResult DryRun(const Ini& info, const Ini& original, std::int64_t now, bool
                         RecordInt64(original.Get(kOriginalSetup, "ReAskSecondsInterval"), 0));
   r.validVersions = info.Get(kNewSetup, "ValidVersions");
   const bool news = RecordInt64(info.Get(kGeneral, "AutoInform"), 0) == 1;
-  const std::int64_t expected =
-      news ? RecordInt64(info.Get(kAutoInform, "SizeOfInformFile"), 0) : RecordInt64(info.Get(kNewSetup, "SizeOfUpdateFile"), 0);
+  const std::int64_t expected = news ? RecordInt64(info.Get(kAutoInform, "SizeOfInformFile"), 0)
+                                     : RecordInt64(info.Get(kNewSetup, "SizeOfUpdateFile"), 0);
   const std::string v0 = std::to_string(r.versionOriginal), v1 = std::to_string(r.versionNew);
   const struct {
     bool (*test)(const DecisionRecord&);
@@ -513,10 +540,11 @@ DryRunResult DryRun(const Ini& info, const Ini& original, std::int64_t now, bool
     return SizeWithinTolerance(expected, publishedSize);
   });
   if (sizeAsked)
-    out.push_back("stage 5: " + std::string(news ? "SizeOfInformFile=" : "SizeOfUpdateFile=") + std::to_string(expected) +
-                  " against the published " + std::to_string(publishedSize) + " bytes: " +
-                  (result.stage == kDecisionOK ? "goes on" : "stops"));
-  out.push_back("decision: stage " + std::to_string(result.stage) + " (" + DecisionReason(result.stage) + ")");
+    out.push_back("stage 5: " + std::string(news ? "SizeOfInformFile=" : "SizeOfUpdateFile=") +
+                  std::to_string(expected) + " against the published " + std::to_string(publishedSize) +
+                  " bytes: " + (result.stage == kDecisionOK ? "goes on" : "stops"));
+  out.push_back("decision: stage " + std::to_string(result.stage) + " (" + DecisionReason(result.stage) +
+                ")");
   if (result.stage != kDecisionOK) return result;
   auto text = [&](const char* id) { return original.Get(kAutoUpdate, id, AgentTextDefault(id)); };
   const UpdateQuestionTexts texts{text("s11"), text("s12"), text("s13"), text("s14"),
@@ -529,8 +557,9 @@ DryRunResult DryRun(const Ini& info, const Ini& original, std::int64_t now, bool
   }
   const bool confirmInstall = flag("RequestConfirmationBeforeInstall");
   if (flag("RequestConfirmationBeforeDownload"))
-    out.push_back("asks before the download: " +
-                  DownloadQuestion(texts, confirmInstall, flag("RequestConfirmationBeforeDownloadForce"), program));
+    out.push_back(
+        "asks before the download: " +
+        DownloadQuestion(texts, confirmInstall, flag("RequestConfirmationBeforeDownloadForce"), program));
   else
     out.push_back("downloads without asking");
   if (confirmInstall)
@@ -664,14 +693,15 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     const Ini info(infoText);
     std::string published = release.setup;
     if (published.empty())
-      published = fs::path(dryRunInfo).parent_path() / ExtractFileName(info.Get(records::kNewSetup, "NameOfUpdateFile"));
+      published = fs::path(dryRunInfo).parent_path() /
+                  ExtractFileName(info.Get(records::kNewSetup, "NameOfUpdateFile"));
     const DryRunResult result = DryRun(info, Ini(originalText), now, manual, SizeOfFile(published));
     for (const std::string& line : result.lines) out << line << "\n";
     return result.stage == kDecisionOK ? 0 : 1;
   }
 
-  CheckFiles files{release.News() ? release.informName : release.setup, release.tokenFrom, release.agent, originalText,
-                   release.fetch};
+  CheckFiles files{release.News() ? release.informName : release.setup, release.tokenFrom, release.agent,
+                   originalText, release.fetch};
   std::string infoText;
   if (!checkInfo.empty()) {
     if (!ReadWholeFile(checkInfo, infoText)) {
@@ -701,7 +731,8 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         err << "zpublish: token-from: no product token in " << Quoted(release.tokenFrom) << "\n";
         return 1;
       }
-      files.published = (fs::path(release.output).parent_path() / ExtractFileName(release.informName)).string();
+      files.published =
+          (fs::path(release.output).parent_path() / ExtractFileName(release.informName)).string();
       if (!WriteAtomically(files.published, text, error)) {
         err << "zpublish: " << error << "\n";
         return 1;

@@ -13,11 +13,11 @@ namespace zpublish {
 // An ini text read the way the agent's records are read: sections and keys without regard
 // to case, the first occurrence wins, blanks around names and values dropped.
 class Ini {
-public:
+ public:
   explicit Ini(const std::string& text = "");
   std::string Get(const std::string& section, const std::string& key, const std::string& def = "") const;
 
-private:
+ private:
   struct Entry {
     std::string section, key, value;
   };
@@ -25,12 +25,12 @@ private:
 };
 
 struct Release {
-  std::string setup;        // the built setup file (an update release)
-  std::string output;       // the ".info" record to write
-  std::string product;      // ProgramName
-  std::string version;      // VersionNew
-  std::string stamp;        // Stamp (default: the version)
-  std::string url;          // DownloadURL_UPDATE (or DownloadURL_INFORM for news)
+  std::string setup;    // the built setup file (an update release)
+  std::string output;   // the ".info" record to write
+  std::string product;  // ProgramName
+  std::string version;  // VersionNew
+  std::string stamp;    // Stamp (default: the version)
+  std::string url;      // DownloadURL_UPDATE (or DownloadURL_INFORM for news)
   std::string validVersions;
   std::string runningProcess, shutDown;
   bool restartProcess = false, confirmDownload = false, confirmDownloadForce = false;
