@@ -275,9 +275,9 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
   std::vector<char> buffer(kDownloadBufferSize);
   DWORD read = 0;
   do {
-    // Window messages are handled between chunks (closing the window sets the abort
-    // flag); no pause: the network alone sets the pace.
-    YieldX(0);
+    // Window messages are handled between chunks when due (closing the window sets the
+    // abort flag, seen before the next read); no pause: the network alone sets the pace.
+    YieldWhenDue();
     if (DownloadAborted()) break;
     const std::uint32_t want = NextReadSize(chunk, size, total);
     if (want == 0) break;  // the content length is reached

@@ -25,19 +25,11 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 int WriteFailures = 0;
 TVolumePromptHook PromptHook = nullptr;
 
-// A pass of the message pump costs a round trip to the window system and a Sleep(0) that
-// yields to every other ready thread: once per block it was most of the time of a small
-// file. The extraction pumps when this much time has passed since its last pass, which
-// keeps the window as responsive.
-constexpr std::int64_t kPumpEveryMs = 10;
-std::int64_t LastPump = 0;
-
+// A pass of the message pump once per block was most of the time of a small file: the
+// extraction pumps when it is due.
 void PumpWhenDue() {
-  const std::int64_t now = TickMs();
-  if (now - LastPump < kPumpEveryMs) return;
   ShowProgressWhenDue();
-  YieldX(0);
-  LastPump = TickMs();
+  YieldWhenDue();
 }
 
 // Creates folder and its missing parents; false (last error set) when it is not there.

@@ -542,6 +542,14 @@ int YieldStep(int step, int total) {
   return s;
 }
 
+void YieldWhenDue() {
+  constexpr std::int64_t kPumpEveryMs = 10;
+  static std::int64_t lastPass = 0;
+  if (TickMs() - lastPass < kPumpEveryMs) return;
+  YieldX(0);
+  lastPass = TickMs();
+}
+
 void YieldWait(int step, int total) {
   const int s = YieldStep(step, total);
   const std::int64_t deadline = TickMs() + total;

@@ -100,5 +100,11 @@ void YieldX(int ms);
 // least once.
 void YieldWait(int step, int total);
 
+// A pass of YieldX(0) when 10 ms have passed since the last pass made here, else
+// nothing: for loops that would pump thousands of times a second (extraction, downloads).
+// A pass costs a round trip to the window system and a yield to every ready thread, while
+// 10 ms keep the window as responsive as a person can tell.
+void YieldWhenDue();
+
 // The step YieldWait pumps with.
 int YieldStep(int step, int total);
