@@ -46,7 +46,8 @@ grep -Eq "^web url: +$nginx_url\$" "$work/web.list" && grep -Eq "^web file: +Set
 downloaded=$temp_unix/Setup.exe
 
 # --- 1. Download, check, install: switches reach the engine, its exit code comes back ----
-# An earlier attempt's partial files are removed by the new download.
+# An earlier attempt's partial file (the stub's own name: dest + "." + digits) is removed
+# by the new download; a file of another name beside it is not the stub's to delete.
 echo old > "$downloaded.123456"
 echo old > "$downloaded.part"
 clear_setup_folders
@@ -69,7 +70,8 @@ rec=$work/webtarget.log
 [ "$(record_val "$rec" ShowCommand)" = 5 ] || fail "download: engine hidden"
 [ -e "$downloaded" ] && fail "download: the downloaded setup file was not deleted"
 left=$(ls "$downloaded".* 2>/dev/null)
-[ -z "$left" ] || fail "download: partial files left: $left"
+[ "$left" = "$downloaded.part" ] || fail "download: partial files left, or another file deleted: $left"
+rm -f "$downloaded.part"
 expect_no_setup_folder "download"
 [ "$(requests Setup.exe)" = 2 ] || fail "download: $(requests Setup.exe) requests for Setup.exe, expected the touch and the GET"
 grep -q '"HTTP_Connect_2"$' "$access_log" && grep -q '"HTTP_Connect_3"$' "$access_log" ||
