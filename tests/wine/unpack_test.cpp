@@ -670,15 +670,20 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETRANGE, FALSE, 0), 70000);
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 5);
   EXPECT_EQ(SendMessageA(activity.get(), PBM_GETRANGE, FALSE, 0), 5);
+  // Steps reach the bars at a human rate; ShowProgressNow hands over every pending one.
+  const auto step = [] {
+    ProgressCallback(1, 0, 0, 0, 0, "");
+    ShowProgressNow();
+  };
   // The activity counter is process-wide: step until a step shows 0, then it cycles 1..5, 0.
   int steps = 0;
   do {
-    ProgressCallback(1, 0, 0, 0, 0, "");
+    step();
     ++steps;
   } while (SendMessageA(activity.get(), PBM_GETPOS, 0, 0) != 0 && steps < 6);
   std::vector<int> cycle;
   for (int i = 0; i < 7; ++i) {
-    ProgressCallback(1, 0, 0, 0, 0, "");
+    step();
     cycle.push_back(static_cast<int>(SendMessageA(activity.get(), PBM_GETPOS, 0, 0)));
   }
   EXPECT_EQ(cycle, (std::vector<int>{1, 2, 3, 4, 5, 0, 1}));
@@ -689,6 +694,7 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   ShowWindow(main.get(), SW_SHOWNA);
   ShowWindow(activity.get(), SW_SHOWNA);
   YieldX(0);
+  Sleep(40);  // the next step is due for the bars
   ProgressCallback(1, 0, 0, 0, 0, "");
   EXPECT_TRUE(GetUpdateRect(main.get(), nullptr, FALSE));
   EXPECT_TRUE(GetUpdateRect(activity.get(), nullptr, FALSE));
