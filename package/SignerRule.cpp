@@ -12,21 +12,12 @@
 
 namespace {
 
-using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
-using ProvDataFn = CRYPT_PROVIDER_DATA*(WINAPI*)(HANDLE);
-using ProvSignerFn = CRYPT_PROVIDER_SGNR*(WINAPI*)(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD);
-
 struct WinTrust {
   UniqueLibrary library;
-  WinVerifyTrustFn verify = nullptr;
-  ProvDataFn provData = nullptr;
-  ProvSignerFn provSigner = nullptr;
+  decltype(&::WinVerifyTrust) verify = nullptr;
+  decltype(&::WTHelperProvDataFromStateData) provData = nullptr;
+  decltype(&::WTHelperGetProvSignerFromChain) provSigner = nullptr;
 };
-
-template <typename Fn>
-Fn Proc(HMODULE library, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
 
 // Loaded on first use and kept for the process.
 const WinTrust& WinTrustLibrary() {
@@ -34,9 +25,9 @@ const WinTrust& WinTrustLibrary() {
     WinTrust t;
     t.library.reset(LoadSystemLibrary("wintrust.dll"));
     if (!t.library) return t;
-    t.verify = Proc<WinVerifyTrustFn>(t.library.get(), "WinVerifyTrust");
-    t.provData = Proc<ProvDataFn>(t.library.get(), "WTHelperProvDataFromStateData");
-    t.provSigner = Proc<ProvSignerFn>(t.library.get(), "WTHelperGetProvSignerFromChain");
+    t.verify = Z_PROC(t.library.get(), WinVerifyTrust);
+    t.provData = Z_PROC(t.library.get(), WTHelperProvDataFromStateData);
+    t.provSigner = Z_PROC(t.library.get(), WTHelperGetProvSignerFromChain);
     return t;
   }();
   return trust;

@@ -12,6 +12,7 @@
 // Exit 0, or 1 when the process cannot be opened (it has ended).
 #include <windows.h>
 #include <psapi.h>
+#include <winternl.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -20,11 +21,14 @@
 
 namespace {
 
+// Entry points looked up at run time (not every system has them), typed from the SDK's
+// own declarations.
 template <typename Fn>
 Fn Lookup(const char* library, const char* name) {
   HMODULE module = LoadLibraryA(library);
   return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
+#define LOOKUP(library, function) Lookup<decltype(&::function)>(library, #function)
 
 DWORD ProcessIdOf(const char* name) {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -49,13 +53,12 @@ long HandlesInSystemList(DWORD pid) {
     PVOID object;
     ULONG access;
   };
-  using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  auto query = Lookup<QueryFn>("ntdll.dll", "NtQuerySystemInformation");
+  auto query = LOOKUP("ntdll.dll", NtQuerySystemInformation);
   if (!query) return -1;
   for (ULONG size = 1 << 20; size <= (1u << 28); size *= 2) {
     std::vector<char> buffer(size);
     ULONG needed = 0;
-    const LONG status = query(16, buffer.data(), size, &needed);
+    const LONG status = query(static_cast<SYSTEM_INFORMATION_CLASS>(16), buffer.data(), size, &needed);
     if (status == static_cast<LONG>(0xC0000004)) continue;  // STATUS_INFO_LENGTH_MISMATCH
     if (status != 0) return -1;
     const ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
@@ -103,13 +106,12 @@ int main(int argc, char** argv) {
     CloseHandle(process);
     return 1;
   }
-  using MemoryInfoFn = BOOL(WINAPI*)(HANDLE, PPROCESS_MEMORY_COUNTERS, DWORD);
-  using HandleCountFn = BOOL(WINAPI*)(HANDLE, PDWORD);
-  auto memoryInfo = Lookup<MemoryInfoFn>("psapi.dll", "GetProcessMemoryInfo");
-  auto handleCount = Lookup<HandleCountFn>("kernel32.dll", "GetProcessHandleCount");
+  auto memoryInfo = LOOKUP("psapi.dll", GetProcessMemoryInfo);
+  auto handleCount = LOOKUP("kernel32.dll", GetProcessHandleCount);
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
-  if (memoryInfo && memoryInfo(process, reinterpret_cast<PPROCESS_MEMORY_COUNTERS>(&counters), sizeof counters))
+  if (memoryInfo &&
+      memoryInfo(process, reinterpret_cast<PPROCESS_MEMORY_COUNTERS>(&counters), sizeof counters))
     std::printf("working_set=%lu\npeak_working_set=%lu\nprivate_bytes=%lu\npagefile=%lu\n",
                 static_cast<unsigned long>(counters.WorkingSetSize),
                 static_cast<unsigned long>(counters.PeakWorkingSetSize),
