@@ -55,6 +55,10 @@ int main(int argc, char** argv) {
   if (command == "connected") {
     std::string error;
     std::printf("connected=%d\nerror=%s\n", HTTP_CheckConnection(error) ? 1 : 0, error.c_str());
+  } else if (command == "touch" && argc == 3) {
+    const std::int64_t start = TickMs();
+    HTTP_Touch(url);
+    std::printf("touch_ms=%ld\n", static_cast<long>(TickMs() - start));
   } else if (command == "size" && argc == 3) {
     std::printf("size=%lld\n", static_cast<long long>(HTTP_GetFileSize(url)));
   } else if ((command == "head" || command == "read") && argc == 3) {
