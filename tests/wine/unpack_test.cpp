@@ -714,6 +714,23 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
   ProgressCallback(7, 0, 100, 50, 1, "");  // other kinds do nothing
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
+  // Steps handed over together end where single steps end, past the range's end too
+  // (where the control wraps around).
+  UniqueWindow single(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr,
+                                      nullptr, nullptr));
+  SendMessageA(single.get(), PBM_SETRANGE32, 0, 10);
+  SendMessageA(single.get(), PBM_SETSTEP, 2, 0);
+  ProgressCallback(0, 0, 10, 3, 2, "");
+  SendMessageA(single.get(), PBM_SETPOS, 3, 0);
+  for (int pending : {3, 4}) {
+    for (int i = 0; i < pending; ++i) {
+      ProgressCallback(1, 0, 0, 0, 0, "");
+      SendMessageA(single.get(), PBM_STEPIT, 0, 0);
+    }
+    ShowProgressNow();
+    EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), SendMessageA(single.get(), PBM_GETPOS, 0, 0))
+        << pending;
+  }
   // Shown bars are painted by the next pass of the message pump, not left stale.
   ShowWindow(main.get(), SW_SHOWNA);
   ShowWindow(activity.get(), SW_SHOWNA);

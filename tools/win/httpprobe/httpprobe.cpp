@@ -123,13 +123,6 @@ int main(int argc, char** argv) {
     std::string content, error;
     HWND window = command == "shown" ? MakeProgressWindow() : nullptr;
     SetDownloadAborted(false);
-    std::int64_t showMs = 0;
-    if (window && getenv("Z_PROBE_SHOW_FIRST")) {
-      const std::int64_t t = TickMs();
-      ShowWindow(window, SW_SHOW);
-      showMs = TickMs() - t;
-    }
-    std::printf("show_ms=%ld\n", long(showMs));
     const std::int64_t start = TickMs();
     const bool complete = HTTP_DownloadFile_Incremental(window, url, command == "get" ? "" : file, content,
                                                         window ? &EnsureProgBar() : nullptr, error);
