@@ -89,6 +89,7 @@ struct TRun {
   UniqueHandle Out;
   bool WriteFailed = false;
   DWORD WriteError = 0;
+  bool Stopped = false;                 // the main window was closed while the block was written
   std::unique_ptr<TInflater> Inflater;  // one per run: its buffers are reused
 
   void Step() {
@@ -189,6 +190,12 @@ bool OnContent(void* context, const char* data, std::size_t size) {
   else
     run.FailWrite();
   PumpWhenDue();
+  // A close handled by that pass ends the install: the rest of a large block would keep
+  // the disk busy for seconds after the window has gone.
+  if (MainLoopEnded) {
+    run.Stopped = true;
+    return false;
+  }
   return true;
 }
 
@@ -202,6 +209,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   run.Date = 0;
   run.Out.reset();
   run.WriteFailed = false;
+  run.Stopped = false;
   TPayloadSplitter splitter(OnName, OnContent, &run);
   std::int64_t left = length;
   bool going = true;
@@ -226,8 +234,9 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
       if (run.Damaged) break;
       if (left > 0) PumpWhenDue();  // the block loop pumps after the last piece
     }
-    // A block whose file cannot be written is skipped: its rest is neither read nor inflated.
-    const bool skipped = !going && run.WriteFailed && !run.Damaged;
+    // A block whose file cannot be written, or is stopped by a close, is skipped: its rest
+    // is neither read nor inflated.
+    const bool skipped = !going && (run.WriteFailed || run.Stopped) && !run.Damaged;
     if (skipped && left > 0) {
       LARGE_INTEGER ahead;
       ahead.QuadPart = left;
@@ -239,7 +248,8 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   } catch (const EZLibError& error) {
     run.Refuse(std::string("damaged zlib stream: ") + error.what());
   }
-  if (run.Out && !run.WriteFailed && !run.Damaged && run.Date != 0) SetDosDate(run.Out.get(), run.Date);
+  if (run.Out && !run.WriteFailed && !run.Stopped && !run.Damaged && run.Date != 0)
+    SetDosDate(run.Out.get(), run.Date);
   run.Out.reset();
   if (run.WriteFailed && !run.Damaged) {
     if (++WriteFailures == 1) {
@@ -405,6 +415,10 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
           }
           ExtractBlock(run, file.get(), length, compressed, buffer);
           if (run.Damaged) break;
+          if (run.Stopped) {
+            goOn = false;
+            break;
+          }
         }
         // DataStart past the package (or a header block cut off): no header texts, no data.
         if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");

@@ -375,36 +375,38 @@ TEST_F(Extract, BadChecksumAndMissingFileWriteNothing) {
   EXPECT_EQ(details_.Status, TExtractStatus::Missing);
 }
 
+// A hand-made block (no builder splits a file into so large a block) whose payload is
+// the name part and size zero bytes: some 100 KB that inflate to size.
+std::string ZerosBlock(const std::string& namePart, std::size_t size) {
+  const std::string payload = namePart + '\0';
+  std::string zipped;
+  z_stream s{};
+  if (deflateInit(&s, 9) != Z_OK) return zipped;
+  const std::string zeros(1 << 20, '\0');
+  std::string out(1 << 20, '\0');
+  for (std::size_t i = 0; i <= size >> 20; ++i) {
+    const std::string& in = i == 0 ? payload : zeros;
+    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    s.avail_in = static_cast<uInt>(in.size());
+    const int flush = i == size >> 20 ? Z_FINISH : Z_NO_FLUSH;
+    int result;
+    do {
+      s.next_out = reinterpret_cast<Bytef*>(&out[0]);
+      s.avail_out = static_cast<uInt>(out.size());
+      result = deflate(&s, flush);
+      zipped.append(out.data(), out.size() - s.avail_out);
+    } while (s.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+  }
+  deflateEnd(&s);
+  return RawBlock(static_cast<std::int32_t>(zipped.size()), zipped);
+}
+
 TEST_F(Extract, DecompressionBombKeepsMemoryBounded) {
   // One block of ~100 KB that inflates to 96 MB.
   const std::size_t size = 96u << 20;
-  std::string payload = std::string("|bomb.bin|0|") + '\0';
-  std::string zipped;
-  {
-    z_stream s{};
-    ASSERT_EQ(deflateInit(&s, 9), Z_OK);
-    const std::string zeros(1 << 20, '\0');
-    std::string out(1 << 20, '\0');
-    for (std::size_t i = 0; i <= size >> 20; ++i) {
-      const std::string& in = i == 0 ? payload : zeros;
-      s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-      s.avail_in = static_cast<uInt>(in.size());
-      const int flush = i == size >> 20 ? Z_FINISH : Z_NO_FLUSH;
-      int result;
-      do {
-        s.next_out = reinterpret_cast<Bytef*>(&out[0]);
-        s.avail_out = static_cast<uInt>(out.size());
-        result = deflate(&s, flush);
-        zipped.append(out.data(), out.size() - s.avail_out);
-      } while (s.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-    }
-    deflateEnd(&s);
-  }
   // No SpaceNeeded in the trailer: nothing bounds the content but the drive.
   Put(root_ + "bomb.bin",
-      HandMade({NamedBlock("|Engine.exe*|0|", "e"), RawBlock(static_cast<std::int32_t>(zipped.size()), zipped)}, 2));
-  zipped.clear();
-  zipped.shrink_to_fit();
+      HandMade({NamedBlock("|Engine.exe*|0|", "e"), ZerosBlock("|bomb.bin|0|", size)}, 2));
   PROCESS_MEMORY_COUNTERS before{};
   GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
   // The messages are pumped while the one block inflates: a thread timer keeps firing.
@@ -424,6 +426,28 @@ TEST_F(Extract, DecompressionBombKeepsMemoryBounded) {
   // The peak may only have grown by a few buffers, far below what the block inflates to.
   EXPECT_LT(after.PeakPagefileUsage, before.PeakPagefileUsage + (16u << 20));
   EXPECT_LT(after.PeakWorkingSetSize, before.PeakWorkingSetSize + (16u << 20));
+}
+
+// The main window closed (by the pump pass after the large file's first piece): the
+// rest of its block is neither inflated nor written, and the install is cancelled, not
+// refused as damaged.
+TEST_F(Extract, CloseInsideALargeBlockStopsItsWrite) {
+  const std::size_t size = 64u << 20;
+  Put(root_ + "large.bin",
+      HandMade({NamedBlock("|Engine.exe*|0|", "e"), ZerosBlock("|large.bin|0|", size)}, 2));
+  static int steps;
+  steps = 0;
+  const TProgDriver closeAtSecondFile = [](int kind, int, int, int, int, const std::string&) {
+    if (kind == 1 && ++steps == 2) MainLoopEnded = true;
+  };
+  const std::string engine = ExtractPackage(root_ + "large.bin", dest_, "", false, 0, "", "Attention", "",
+                                            closeAtSecondFile, check_, &details_);
+  MainLoopEnded = false;
+  EXPECT_EQ(engine, "");
+  EXPECT_EQ(details_.Status, TExtractStatus::Cancelled);
+  EXPECT_EQ(details_.Reason, "");
+  EXPECT_LE(FileSizeByName(dest_ + "\\large.bin"), std::int64_t{1} << 20);
+  EXPECT_EQ(ExtractWriteFailures(), 0);
 }
 
 TEST_F(Extract, VolumesThatAppearOnlyAfterThePrompt) {
@@ -690,6 +714,23 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
   ProgressCallback(7, 0, 100, 50, 1, "");  // other kinds do nothing
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), 12 + steps);
+  // Steps handed over together end where single steps end, past the range's end too
+  // (where the control wraps around).
+  UniqueWindow single(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr,
+                                      nullptr, nullptr));
+  SendMessageA(single.get(), PBM_SETRANGE32, 0, 10);
+  SendMessageA(single.get(), PBM_SETSTEP, 2, 0);
+  ProgressCallback(0, 0, 10, 3, 2, "");
+  SendMessageA(single.get(), PBM_SETPOS, 3, 0);
+  for (int pending : {3, 4}) {
+    for (int i = 0; i < pending; ++i) {
+      ProgressCallback(1, 0, 0, 0, 0, "");
+      SendMessageA(single.get(), PBM_STEPIT, 0, 0);
+    }
+    ShowProgressNow();
+    EXPECT_EQ(SendMessageA(main.get(), PBM_GETPOS, 0, 0), SendMessageA(single.get(), PBM_GETPOS, 0, 0))
+        << pending;
+  }
   // Shown bars are painted by the next pass of the message pump, not left stale.
   ShowWindow(main.get(), SW_SHOWNA);
   ShowWindow(activity.get(), SW_SHOWNA);

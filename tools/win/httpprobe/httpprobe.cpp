@@ -6,7 +6,10 @@
 //   httpprobe.exe read URL              the whole body read in 8,192-byte pieces with nothing
 //                                       else done: the milliseconds of one WinINet read
 //   httpprobe.exe get URL OUT           download into memory; the content is written to OUT
-//   httpprobe.exe download URL DEST     download into the file DEST
+//   httpprobe.exe download URL DEST     download into the file DEST (no window, no progress)
+//   httpprobe.exe shown URL DEST        the same with a window whose progress and activity
+//                                       bars the download drives, as the web install's
+//   httpprobe.exe touch URL             HTTP_Touch; prints its milliseconds
 //   httpprobe.exe connected             HTTP_CheckConnection
 //   httpprobe.exe pace COUNT FILE       COUNT times what a download does around each chunk
 //                                       (a 2 ms pump, then 8,192 bytes appended to FILE);
@@ -23,7 +26,11 @@
 #include <cstdlib>
 #include <string>
 
+#include <commctrl.h>
+
+#include "driver/StubWin.h"
 #include "internet/InetHTTP.h"
+#include "internet/ZProgBar.h"
 #include "system/Files.h"
 #include "system/WinUtils.h"
 #include "ui/ZMsgBox.h"
@@ -46,6 +53,30 @@ void PrintPeakMemory() {
                 static_cast<unsigned long>(counters.WorkingSetSize));
 }
 
+// A window like the stub's main window: a progress bar and an activity bar that
+// ProgressCallback drives. Lives until the process ends.
+HWND MakeProgressWindow() {
+  HMODULE comctl = nullptr;
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<InitFn>(
+      reinterpret_cast<void*>(LoadProc("comctl32.dll", "InitCommonControlsEx", comctl)));
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+  if (init) init(&icc);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = instance;
+  wc.lpszClassName = "httpprobe";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, "httpprobe", "httpprobe", WS_CAPTION | WS_SYSMENU, 0, 0, 492, 110, nullptr,
+                                nullptr, instance, nullptr);
+  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window,
+                                nullptr, instance, nullptr);
+  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 416, 20, 46, 13, window,
+                                nullptr, instance, nullptr);
+  return window;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +86,10 @@ int main(int argc, char** argv) {
   if (command == "connected") {
     std::string error;
     std::printf("connected=%d\nerror=%s\n", HTTP_CheckConnection(error) ? 1 : 0, error.c_str());
+  } else if (command == "touch" && argc == 3) {
+    const std::int64_t start = TickMs();
+    HTTP_Touch(url);
+    std::printf("touch_ms=%ld\n", static_cast<long>(TickMs() - start));
   } else if (command == "size" && argc == 3) {
     std::printf("size=%lld\n", static_cast<long long>(HTTP_GetFileSize(url)));
   } else if ((command == "head" || command == "read") && argc == 3) {
@@ -82,14 +117,15 @@ int main(int argc, char** argv) {
     }
     if (request) close(static_cast<HINTERNET>(request));
     if (internet) close(internet);
-  } else if ((command == "get" || command == "download") && argc == 4) {
+  } else if ((command == "get" || command == "download" || command == "shown") && argc == 4) {
     if (getenv("Z_PROBE_MEMORY")) PrintPeakMemory();
     const std::string file = argv[3];
     std::string content, error;
+    HWND window = command == "shown" ? MakeProgressWindow() : nullptr;
     SetDownloadAborted(false);
     const std::int64_t start = TickMs();
-    const bool complete =
-        HTTP_DownloadFile_Incremental(nullptr, url, command == "download" ? file : "", content, nullptr, error);
+    const bool complete = HTTP_DownloadFile_Incremental(window, url, command == "get" ? "" : file, content,
+                                                        window ? &EnsureProgBar() : nullptr, error);
     const std::int64_t ms = TickMs() - start;
     if (command == "get") WriteTextFile(file, content);
     std::printf("complete=%d\nerror=%s\nbytes=%lu\nms=%ld\n", complete ? 1 : 0, error.c_str(),

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "system/WinHandles.h"
+
 namespace {
 
 const char kUsage[] =
@@ -24,6 +26,7 @@ const char kUsage[] =
     "  --max-text N      print at most N characters of rich-edit text (default 4000)\n"
     "  --post            post keyboard messages to the focused window instead of SendInput\n"
     "  --quiet           do not print the window on arrival\n"
+    "  --watch FILE      the file the seen action reads (a trace, a log)\n"
     "  --setup           only make Wine draw window frames, captions and close boxes\n"
     "                    itself (no window manager on the bench's display); run it once\n"
     "                    before starting the programs to drive, then exit\n"
@@ -40,8 +43,11 @@ const char kUsage[] =
     "  size:W,H          give the window an outer size of W x H (a border dragged)\n"
     "  sleep:MS          pause\n"
     "  none              do nothing (let a time-out fire)\n"
-    "  gone:MS           wait up to MS for the window to disappear; exit 4 if it stays\n"
+    "  gone:MS           wait up to MS for the window to disappear; exit 4 if it stays;\n"
+    "                    prints gone_ms= (the time since the last key or click)\n"
     "  alive             exit 5 unless the window still exists\n"
+    "  seen:MS:TEXT      wait up to MS for the file of --watch to hold TEXT; exit 6 if it\n"
+    "                    does not; prints seen_ms= (the time since the last key or click)\n"
     "Output (one item per line):\n"
     "  window=0xHWND  class=  caption=  rect=L,T,W,H  client=W,H  closegrey=0|1|?\n"
     "  text=escaped text (\\r \\n \\t \\\\ \\xHH)  text.length=N  text.rect=X,Y,W,H (client)\n"
@@ -49,7 +55,8 @@ const char kUsage[] =
     "    line breaks never count as bold)\n"
     "  button=N caption=... rect=X,Y,W,H focus=0|1 default=0|1 (left to right)\n"
     "  pixel.strip=RRGGBB pixel.band=RRGGBB pixel.line=RRGGBB,RRGGBB (colours at client points)\n"
-    "Exit codes: 0 done, 2 bad arguments, 3 no window, 4 window stayed, 5 window gone.\n";
+    "Exit codes: 0 done, 2 bad arguments, 3 no window, 4 window stayed, 5 window gone,\n"
+    "6 text not seen.\n";
 
 struct Options {
   std::string cls;
@@ -59,6 +66,7 @@ struct Options {
   std::size_t maxText = 4000;
   bool post = false;
   bool quiet = false;
+  std::string watch;
 };
 
 std::string Escape(const std::string& s) {
@@ -286,10 +294,50 @@ HWND FindTarget(const Options& options) {
                      options.title.empty() ? nullptr : options.title.c_str());
 }
 
+bool FileHolds(const std::string& path, const std::string& text) {
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
+  std::string content;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+    content.append(buffer, read);
+  return content.find(text) != std::string::npos;
+}
+
 // ---- Input ----
+// The program's reaction to the last key or click: gone_ms and seen_ms count from the
+// moment it went out. The pause after an input looks every 5 ms for the window's end and
+// for the text of the next seen action, so that it hides neither.
+struct Reaction {
+  DWORD input = 0;  // tick of the last input, 0 before any
+  HWND window = nullptr;
+  std::string watch, text;  // the file of --watch, the text of the next seen action
+  DWORD goneAt = 0, seenAt = 0;
+} reaction;
+
+void SettleAfterInput(DWORD ms) {
+  reaction.input = GetTickCount();
+  reaction.goneAt = reaction.seenAt = 0;
+  while (GetTickCount() - reaction.input < ms) {
+    Sleep(5);
+    if (!reaction.goneAt && reaction.window && !IsWindow(reaction.window)) reaction.goneAt = GetTickCount();
+    if (!reaction.seenAt && !reaction.text.empty() && FileHolds(reaction.watch, reaction.text))
+      reaction.seenAt = GetTickCount();
+  }
+}
+
+// Milliseconds from the last input (else from start) to when, or to now when 0.
+unsigned long SinceInput(DWORD when, DWORD start) {
+  return static_cast<unsigned long>((when ? when : GetTickCount()) -
+                                    (reaction.input ? reaction.input : start));
+}
+
 void SendKeys(const std::vector<INPUT>& inputs) {
   SendInput(static_cast<UINT>(inputs.size()), const_cast<INPUT*>(inputs.data()), sizeof(INPUT));
-  Sleep(150);
+  SettleAfterInput(150);
 }
 
 INPUT Key(WORD vk, bool up) {
@@ -321,7 +369,7 @@ void PressKey(HWND window, WORD vk, bool alt, const Options& options) {
       PostMessageA(target, WM_KEYDOWN, vk, scan | 1);
       PostMessageA(target, WM_KEYUP, vk, scan | (3u << 30) | 1);
     }
-    Sleep(150);
+    SettleAfterInput(150);
     return;
   }
   SetForegroundWindow(window);
@@ -350,7 +398,7 @@ void ClickAt(int x, int y) {
   SendInput(1, &in[1], sizeof(INPUT));
   Sleep(80);
   SendInput(1, &in[2], sizeof(INPUT));
-  Sleep(150);
+  SettleAfterInput(150);
 }
 
 bool ClickButton(HWND window, const std::string& caption) {
@@ -443,6 +491,8 @@ int main(int argc, char** argv) {
       options.settleMs = std::atoi(argv[++i]);
     } else if (a == "--max-text" && more) {
       options.maxText = static_cast<std::size_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (a == "--watch" && more) {
+      options.watch = argv[++i];
     } else if (a == "--post") {
       options.post = true;
     } else if (a == "--setup") {
@@ -474,7 +524,17 @@ int main(int argc, char** argv) {
   Sleep(static_cast<DWORD>(options.settleMs));
   if (!options.quiet) PrintWindow(window, options);
 
-  for (const std::string& action : actions) {
+  reaction.window = window;
+  reaction.watch = options.watch;
+  for (std::size_t at = 0; at < actions.size(); ++at) {
+    const std::string& action = actions[at];
+    // The text the next seen action waits for, looked for from the next input on.
+    reaction.text.clear();
+    for (std::size_t next = at; next < actions.size() && reaction.text.empty(); ++next) {
+      const std::string& later = actions[next];
+      const std::size_t second = later.rfind("seen:", 0) == 0 ? later.find(':', 5) : std::string::npos;
+      if (second != std::string::npos) reaction.text = later.substr(second + 1);
+    }
     const std::size_t colon = action.find(':');
     const std::string verb = action.substr(0, colon);
     const std::string arg = colon == std::string::npos ? "" : action.substr(colon + 1);
@@ -513,12 +573,33 @@ int main(int argc, char** argv) {
     } else if (verb == "gone") {
       const DWORD limit = static_cast<DWORD>(std::atoi(arg.c_str()));
       const DWORD start = GetTickCount();
-      while (IsWindow(window) && GetTickCount() - start < limit) Sleep(20);
+      while (IsWindow(window) && GetTickCount() - start < limit) Sleep(5);
       if (IsWindow(window)) {
         std::puts("gone=0");
         return 4;
       }
-      std::puts("gone=1");
+      std::printf("gone=1\ngone_ms=%lu\n", SinceInput(reaction.goneAt, start));
+    } else if (verb == "seen") {
+      // MS:TEXT; the file is read whole on each look (traces of a test are small).
+      const std::size_t second = arg.find(':');
+      const DWORD limit = static_cast<DWORD>(std::atoi(arg.c_str()));
+      const std::string text = second == std::string::npos ? "" : arg.substr(second + 1);
+      if (options.watch.empty() || text.empty()) {
+        std::fputs("zuidriver: seen needs --watch FILE and seen:MS:TEXT\n", stderr);
+        return 2;
+      }
+      const DWORD start = GetTickCount();
+      bool seen = reaction.seenAt != 0;
+      while (!seen) {
+        seen = FileHolds(options.watch, text);
+        if (seen || GetTickCount() - start >= limit) break;
+        Sleep(5);
+      }
+      if (!seen) {
+        std::puts("seen=0");
+        return 6;
+      }
+      std::printf("seen=1\nseen_ms=%lu\n", SinceInput(reaction.seenAt, start));
     } else if (verb == "alive") {
       if (!IsWindow(window)) {
         std::puts("alive=0");
