@@ -118,8 +118,31 @@ std::string LocalDownloadPath(const std::string& publishedName, std::string* rea
   return folder + name;
 }
 
-bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {
+std::string DownloadPath(const std::string& publishedName, std::string* reason) {
+  const std::string beside = LocalDownloadPath(publishedName, reason);
+  if (beside.empty() || !ProcessIsElevated()) return beside;
+  const std::string folder = MakeProtectedSetupFolder(TempFolder(true));
+  if (folder.empty()) {
+    if (reason) *reason = "no folder of the agent's own could be made (" + LastErrorText() + ")";
+    return "";
+  }
+  return folder + "\\" + ExtractFileName(beside);
+}
+
+bool IsBesideAgent(const std::string& localFile) {
+  return SameText(ExtractFilePath(localFile), ExeFolder(true));
+}
+
+void DropDownload(const std::string& localFile) {
+  if (localFile.empty()) return;
+  DeleteFileA(localFile.c_str());
+  if (!IsBesideAgent(localFile)) RemoveDirectoryA(ExtractFileDir(localFile).c_str());
+}
+
+bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind,
+                    std::string& error, std::string* localFileOut) {
   error.clear();
+  if (localFileOut) localFileOut->clear();
   const bool info = kind == DownloadKind::Info;
   std::string content;
   const std::string fileName = ExtractFileName(fileNameIn);
@@ -133,10 +156,12 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   std::string localFile;
   if (!info) {
     std::string reason;
-    localFile = LocalDownloadPath(fileNameIn, &reason);
+    localFile = DownloadPath(fileNameIn, &reason);
     if (localFile.empty()) {
       error = "The file name \"" + fileNameIn + "\" is refused: " + reason;
       Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+    } else {
+      Output() << TracePid() << " DownloadFileAU: into " << localFile << EndLine;
     }
   }
   const bool showProgress = kind == DownloadKind::Update && RequestConfirmationBeforeDownload() &&
@@ -171,18 +196,25 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   if (info) return FinishInfo(source, content, error);
   if (error.empty()) {
     // Nothing found in the folder nor over HTTP: no file to check, nothing to refuse.
-    if (!fetched) error = "Nothing was fetched from " + source;
-    else return AcceptDownload(source, localFile, kind);
+    if (!fetched) {
+      error = "Nothing was fetched from " + source;
+    } else if (AcceptDownload(source, localFile, kind)) {
+      if (localFileOut) *localFileOut = localFile;
+      return true;
+    }
   }
-  Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
-  if (RequestConfirmationBeforeDownload()) {
-    const std::string message =
-        FetchFailureMessage(DownloadAborted(), source, AgentText("s3"), AgentText("s4"), AgentText("s5"));
-    if (!message.empty()) {
-      AgentLog("ATTENTION: " + message);
-      MsgAttention(MsgOwnerTitle(), message, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+  // A folder made for this download goes with it.
+  if (!localFile.empty() && !IsBesideAgent(localFile)) DeleteTree(ExtractFileDir(localFile), true);
+  if (!error.empty()) {
+    Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+    if (RequestConfirmationBeforeDownload()) {
+      const std::string message =
+          FetchFailureMessage(DownloadAborted(), source, AgentText("s3"), AgentText("s4"), AgentText("s5"));
+      if (!message.empty()) {
+        AgentLog("ATTENTION: " + message);
+        MsgAttention(MsgOwnerTitle(), message, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+      }
     }
   }
   return false;
 }
-

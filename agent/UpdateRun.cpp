@@ -18,6 +18,7 @@
 #include "package/StubSetup.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
+#include "system/Process.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/ZDebug.h"
@@ -74,21 +75,32 @@ std::string ProgramToStop(bool& refused) {
 }
 
 // The update's or the inform's download, announced to the host (notification 41).
-bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind) {
+bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind,
+                  std::string& localFile) {
   Agent.AgentState = kAgentFetching;
   NotifyClient(kNotifyDownload, 1);
   std::string error;
-  const bool fetched = DownloadFileAU(url, name, kind, error);
+  const bool fetched = DownloadFileAU(url, name, kind, error, &localFile);
   NotifyClient(kNotifyDownload, 2);
   return fetched;
 }
 
 // Starts without waiting for the program to become idle (as WinExec would).
 void StartProgram(const std::string& path, const std::string& commandLine, int showState) {
-  if (HANDLE process = RunProgram(commandLine, showState, path))
-    CloseHandle(process);
-  else
+  if (!UniqueHandle(RunProgram(commandLine, showState, path)))
     AgentLog("ERROR: unable to start " + commandLine);
+}
+
+// The user's program, stopped for the update, is started again with the desktop user's
+// rights where the agent runs elevated and the shell's token can be had; else as before.
+void RestartUsersProgram(const std::string& path) {
+  if (UniqueHandle token = DesktopUserToken()) {
+    if (StartWithToken(token.get(), Quote(path), SW_SHOW, path)) {
+      Output() << TracePid() << " Restarted as the desktop user >" << path << "<" << EndLine;
+      return;
+    }
+  }
+  StartProgram(path, Quote(path), SW_SHOW);
 }
 
 }  // namespace
@@ -111,9 +123,9 @@ bool PerformAutoUpdate() {
     if (!goOn) return;
 
     TraceUpdate(6);
-    const bool arrived = FetchForHost(url, name, DownloadKind::Update);
+    std::string setupFile;
+    const bool arrived = FetchForHost(url, name, DownloadKind::Update, setupFile);
     bool fetched = arrived;
-    const std::string setupFile = LocalDownloadPath(name);
     // From the check until the engine has run, nobody can change the file: the token and
     // signature are checked again through the name while the handle denies writes.
     UniqueHandle locked;
@@ -126,7 +138,7 @@ bool PerformAutoUpdate() {
     }
     const auto dropSetupFile = [&] {
       locked.reset();
-      DeleteFileA(setupFile.c_str());
+      DropDownload(setupFile);
     };
 
     const bool install = fetched && AskBeforeInstall();
@@ -185,7 +197,7 @@ bool PerformAutoUpdate() {
     Output() << TracePid() << " Restart=" << BoolToText(restart) << " RestartOk=" << BoolToText(restartOk) << "  >"
              << procPath << "<" << EndLine;
     // The program was stopped for the update: it is started again whatever the result.
-    if (restart && restartOk) StartProgram(procPath, Quote(procPath), SW_SHOW);
+    if (restart && restartOk) RestartUsersProgram(procPath);
   }();
   TraceUpdate(13);
   AgentLog("PerformAutoUpdate() - END    Result=" + BoolToText(result));
@@ -217,11 +229,14 @@ bool PerformAutoInform() {
   const std::string name = NameOfInformFile();
   if (!url.empty() && !name.empty()) {
     TraceInform(2);
-    const bool fetched = FetchForHost(url, name, DownloadKind::Inform);
+    std::string informFile;
+    const bool fetched = FetchForHost(url, name, DownloadKind::Inform, informFile);
     if (fetched) {
       TraceInform(3);
       std::string token, body;
-      SplitInformText(ReadFilePart(LocalDownloadPath(name), kInformTextMax), token, body);
+      SplitInformText(ReadFilePart(informFile, kInformTextMax), token, body);
+      // Kept beside the agent; a copy in a folder of the elevated agent's own goes now.
+      if (!IsBesideAgent(informFile)) DropDownload(informFile);
       result = ShowInform(MainWindow, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
                           AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
       if (result) SetVersionOriginal(VersionNew());

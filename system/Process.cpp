@@ -136,3 +136,47 @@ bool KillProgram(const std::string& exe, bool fullPathOnly) {
   UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
   return process && TerminateProcess(process.get(), 0);
 }
+
+UniqueHandle DesktopUserToken() {
+  if (!ProcessIsElevated()) return UniqueHandle();
+  HWND shell = GetShellWindow();
+  DWORD pid = 0;
+  if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return UniqueHandle();
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  UniqueHandle shellToken;
+  if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, shellToken.receive()))
+    return UniqueHandle();
+  UniqueHandle primary;
+  const DWORD access =
+      TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+  if (!DuplicateTokenEx(shellToken.get(), access, nullptr, SecurityImpersonation, TokenPrimary,
+                        primary.receive()))
+    return UniqueHandle();
+  return primary;
+}
+
+UniqueHandle StartWithToken(HANDLE token, const std::string& commandLine, int showState,
+                            const std::string& applicationName) {
+  const auto wide = [](const std::string& text) {
+    std::wstring out(text.size() + 1, L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
+                                      static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return out;
+  };
+  std::wstring line = wide(commandLine);  // the call may write into its command line
+  const std::wstring application = wide(applicationName);
+  if (line.empty()) return UniqueHandle();
+  std::wstring desktop = L"winsta0\\default";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.lpDesktop = &desktop[0];
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessWithTokenW(token, 0, application.empty() ? nullptr : application.c_str(), &line[0], 0,
+                               nullptr, nullptr, &startup, &started))
+    return UniqueHandle();
+  UniqueHandle thread(started.hThread);
+  return UniqueHandle(started.hProcess);
+}
