@@ -16,6 +16,7 @@
 #include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/Utils.h"
+#include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/ZMsgBox.h"
@@ -131,6 +132,18 @@ std::string DownloadPath(const std::string& publishedName, std::string* reason) 
 
 bool IsBesideAgent(const std::string& localFile) {
   return SameText(ExtractFilePath(localFile), ExeFolder(true));
+}
+
+bool KeepBesideAgent(const std::string& besidePath, const std::string& text) {
+  const DWORD attributes = GetFileAttributesA(besidePath.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFileA(besidePath.c_str())))
+    return false;
+  UniqueHandle file(CreateFileA(besidePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
 }
 
 void DropDownload(const std::string& localFile) {

@@ -26,6 +26,11 @@ bool DownloadFileAU(const std::string& base, const std::string& fileName, Downlo
 // between its check and its use. Empty (reason says why) when the name is refused or no
 // such folder could be made.
 std::string DownloadPath(const std::string& publishedName, std::string* reason = nullptr);
+// Keeps text as the file beside the agent at besidePath (the inform text stays there): what
+// lies at that name is deleted first (a link as the link, never what it points to) and the
+// file is then made new, failing rather than writing through anything put there
+// meanwhile. A read-only file or a folder at the name is left alone. True when written.
+bool KeepBesideAgent(const std::string& besidePath, const std::string& text);
 // Deletes a download and, when it lay in a folder of its own, that folder.
 void DropDownload(const std::string& localFile);
 // Whether a download lies beside the agent (and is kept there).

@@ -234,9 +234,14 @@ bool PerformAutoInform() {
     if (fetched) {
       TraceInform(3);
       std::string token, body;
-      SplitInformText(ReadFilePart(informFile, kInformTextMax), token, body);
-      // Kept beside the agent; a copy in a folder of the elevated agent's own goes now.
-      if (!IsBesideAgent(informFile)) DropDownload(informFile);
+      const std::string text = ReadFilePart(informFile, kInformTextMax);
+      SplitInformText(text, token, body);
+      // The text stays beside the agent; the elevated agent's own folder goes now.
+      if (!IsBesideAgent(informFile)) {
+        const std::string beside = LocalDownloadPath(name);
+        if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
+        DropDownload(informFile);
+      }
       result = ShowInform(MainWindow, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
                           AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
       if (result) SetVersionOriginal(VersionNew());
