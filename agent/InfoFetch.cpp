@@ -139,8 +139,8 @@ bool KeepBesideAgent(const std::string& besidePath, const std::string& text) {
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFileA(besidePath.c_str())))
     return false;
-  UniqueHandle file(CreateFileA(besidePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+  UniqueHandle file(
+      CreateFileA(besidePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
          written == text.size();
