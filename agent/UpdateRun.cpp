@@ -21,6 +21,7 @@
 #include "system/Process.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
+#include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/StubInformDlg.h"
 #include "ui/ZMsgBox.h"
@@ -176,8 +177,13 @@ bool PerformAutoUpdate() {
     NotifyClient(kNotifyInstall, 1);
     TraceUpdate(10);
     const std::string agentName = OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string();
-    result = RunInstallFlow(SetupTempFolder(), setupFile, agentName, !BackgroundUpdate(), arguments);
-    DeleteTree(SetupTempFolder(), true);
+    // The process's setup folder is deleted after each run, and the working copy may run
+    // more than one update: an elevated agent takes a new protected folder each time
+    // rather than make the known name again, which anyone could have taken meanwhile.
+    std::string folder = ProcessIsElevated() ? MakeProtectedSetupFolder(TempFolder(true)) : std::string();
+    if (folder.empty()) folder = SetupTempFolder();
+    result = RunInstallFlow(folder, setupFile, agentName, !BackgroundUpdate(), arguments);
+    DeleteTree(folder, true);
     TraceUpdate(11);
     NotifyClient(kNotifyInstall, 2);
     if (result) SetVersionOriginal(VersionNew());

@@ -2,7 +2,9 @@
 # The elevated agent's update file against what another user plants beside the agent (the
 # product folder may be writable by users): a link to a file elsewhere, a read-only file.
 # The agent (which Wine runs elevated) downloads into a folder of its own, so the planted
-# names and what they point to stay untouched and the update still installs; the program
+# names and what they point to stay untouched and the update still installs; each update
+# of one working copy extracts into a new folder, never one someone made at the name the
+# last one used; the program
 # it stopped is started again with the token of the desktop's shell (a stand-in shell
 # window made here, as Wine's desktop has none).
 # Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
@@ -47,19 +49,22 @@ wine reg delete "$reg_key" /f >/dev/null 2>&1
   --info Editor.info --update-url "$nginx_url/upd" --token "$token" >/dev/null || { echo "zpack agent" >&2; exit 1; }
 "$zpack" --stub "$bin/ZStub.exe" -o "$www/upd/Setup2.exe" --engine "$bin/SampleEngine.exe" --token "$token" \
   --engine-args "/Record=$root_win\\engine.txt" >/dev/null || { echo "zpack setup" >&2; exit 1; }
+"$zpack" --stub "$bin/ZStub.exe" -o "$www/upd/Fails.exe" --engine "$bin/SampleEngine.exe" --token "$token" \
+  --engine-args "/Fail /Record=$root_win\\engine.txt" >/dev/null || { echo "zpack failing setup" >&2; exit 1; }
 cp "$www/upd/Setup2.exe" "$root/base/"
 cp "$bin/ztestapp.exe" "$prog/Editor.exe"
 printf '/win=ZEditorMain;Editor;1\r\n' > "$prog/Editor.args"
 program_runs() { wine "$bin/zuidriver.exe" --quiet --class ZEditorMain --wait "${1:-300}" alive </dev/null >/dev/null 2>&1; }
 
 version=100
+file=Setup2.exe
 printf '[OriginalSetup]\r\nProgramName=Editor\r\nVersionOriginal=%s\r\nStamp=1\r\nProbeSecondsInterval=-1\r\n[Directories]\r\nTargetDir=%s\r\n' \
   "$version" "$prog_win" > "$work/Editor.original"
 stamp=1
 publish() {  # [NewSetup] lines...
   stamp=$((stamp + 1))
-  { printf '[NewSetup]\r\nProgramName=Editor\r\nDownloadURL_UPDATE=%s/upd\r\nNameOfUpdateFile=Setup2.exe\r\n' "$nginx_url"
-    printf 'VersionNew=%s\r\nStamp=%s\r\nSizeOfUpdateFile=%s\r\n' $((version + 1)) "$stamp" "$(stat -c %s "$www/upd/Setup2.exe")"
+  { printf '[NewSetup]\r\nProgramName=Editor\r\nDownloadURL_UPDATE=%s/upd\r\nNameOfUpdateFile=%s\r\n' "$nginx_url" "$file"
+    printf 'VersionNew=%s\r\nStamp=%s\r\nSizeOfUpdateFile=%s\r\n' $((version + 1)) "$stamp" "$(stat -c %s "$www/upd/$file")"
     printf 'RunningProcess=<InstallDir>\\Editor.exe\r\n'
     local line; for line in "$@"; do printf '%s\r\n' "$line"; done
   } > "$www/upd/Editor.info"
@@ -129,6 +134,29 @@ update_with "http, read-only"
 [ "$(cat "$work/Setup2.exe" 2>/dev/null)" = planted ] || fail "http, read-only: the planted file was replaced or deleted"
 [ -w "$work/Setup2.exe" ] && [ "$(id -u)" != 0 ] && fail "http, read-only: made writable"
 [ "$(stat -c %a "$work/Setup2.exe")" = 444 ] || fail "http, read-only: its attributes were changed"
+
+rm -f "$work/Setup2.exe"
+# --- Two updates in one working copy: the first fails (the agent stays), someone makes a
+# folder at the name its setup folder had; the second must not extract or run there ---
+file=Fails.exe
+publish
+done_before=$(count "$pid_re ==== PerformAutoUpdate-13 ====")
+rm -f "$root/engine.txt"
+agent /TEST=1
+wait_count "$pid_re ==== PerformAutoUpdate-13 ====" $((done_before + 1)) 600 || fail "failing setup: the update did not end"
+grep -q "^CommandLine=.*/Fail" "$root/engine.txt" 2>/dev/null || fail "failing setup: the engine did not run"
+engine_folder() { sed -n 's/^EngineFolder=//p' "$root/engine.txt" 2>/dev/null | tr -d '\r'; }
+first=$(engine_folder)
+taken=$(winepath -u "$first" 2>/dev/null)
+[ -n "$first" ] && [ ! -e "$taken" ] || fail "failing setup: no setup folder in the trace, or it was left: '$first'"
+mkdir -p "$taken" && echo mine > "$taken/marker.txt"
+file=Setup2.exe
+update_with "second update"
+second=$(engine_folder)
+[ "$second" != "$first" ] || fail "second update: extracted into the folder made at the old name $first"
+[ "$(cat "$taken/marker.txt" 2>/dev/null)" = mine ] || fail "second update: the folder made at the old name was changed"
+[ "$(ls "$taken" | wc -l)" = 1 ] || fail "second update: files were written into the folder made at the old name"
+rm -rf "$taken"
 
 stop_viewer
 if [ "$failures" != 0 ]; then
