@@ -135,15 +135,28 @@ bool IsBesideAgent(const std::string& localFile) {
 }
 
 bool KeepBesideAgent(const std::string& besidePath, const std::string& text) {
-  const DWORD attributes = GetFileAttributesA(besidePath.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      ((attributes & FILE_ATTRIBUTE_DIRECTORY) || !DeleteFileA(besidePath.c_str())))
+  // Written under a new name of our own, then renamed over the name: a rename replaces
+  // what lies there (a link as the link) and never writes through it.
+  // A read-only file or a folder at the name is left as it is (and the text not kept).
+  const DWORD present = GetFileAttributesA(besidePath.c_str());
+  if (present != INVALID_FILE_ATTRIBUTES && (present & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     return false;
-  UniqueHandle file(
-      CreateFileA(besidePath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-         written == text.size();
+  const std::string temporary = besidePath + "." + RandomRangeText(100000000, 999999999) + ".new";
+  {
+    UniqueHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size()) {
+      file.reset();
+      DeleteFileA(temporary.c_str());
+      return false;
+    }
+  }
+  if (MoveFileExA(temporary.c_str(), besidePath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary.c_str());
+  return false;
 }
 
 void DropDownload(const std::string& localFile) {

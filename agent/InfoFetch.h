@@ -26,10 +26,10 @@ bool DownloadFileAU(const std::string& base, const std::string& fileName, Downlo
 // between its check and its use. Empty (reason says why) when the name is refused or no
 // such folder could be made.
 std::string DownloadPath(const std::string& publishedName, std::string* reason = nullptr);
-// Keeps text as the file beside the agent at besidePath (the inform text stays there): what
-// lies at that name is deleted first (a link as the link, never what it points to) and the
-// file is then made new, failing rather than writing through anything put there
-// meanwhile. A read-only file or a folder at the name is left alone. True when written.
+// Keeps text as the file beside the agent at besidePath (the inform text stays there):
+// written under a new name of its own and renamed over besidePath, which replaces a link
+// there as a link and never writes through it; a read-only file or a folder at the name is
+// left alone. True when kept.
 bool KeepBesideAgent(const std::string& besidePath, const std::string& text);
 // Deletes a download and, when it lay in a folder of its own, that folder.
 void DropDownload(const std::string& localFile);
