@@ -1,6 +1,7 @@
 #include "system/Process.h"
 
 #include <memory>
+#include <vector>
 
 #include "system/Files.h"
 #include "system/ProcessViewer.h"
@@ -157,25 +158,27 @@ UniqueHandle DesktopUserToken() {
 
 UniqueHandle StartWithToken(HANDLE token, const std::string& commandLine, int showState,
                             const std::string& applicationName) {
+  // Wide texts in plain vectors, each ending in a null: std::wstring would pull a large part of
+  // the wide library into the stub.
   const auto wide = [](const std::string& text) {
-    std::wstring out(text.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
-                                      static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::vector<wchar_t> out(text.size() + 1, L'\0');
+    if (!text.empty() && MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                             out.data(), static_cast<int>(out.size())) <= 0)
+      out.assign(1, L'\0');
     return out;
   };
-  std::wstring line = wide(commandLine);  // the call may write into its command line
-  const std::wstring application = wide(applicationName);
-  if (line.empty()) return UniqueHandle();
-  std::wstring desktop = L"winsta0\\default";
+  std::vector<wchar_t> line = wide(commandLine);  // the call may write into its command line
+  const std::vector<wchar_t> application = wide(applicationName);
+  if (line[0] == L'\0') return UniqueHandle();
+  wchar_t desktop[] = L"winsta0\\default";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  startup.lpDesktop = &desktop[0];
+  startup.lpDesktop = desktop;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION started{};
-  if (!CreateProcessWithTokenW(token, 0, application.empty() ? nullptr : application.c_str(), &line[0], 0,
-                               nullptr, nullptr, &startup, &started))
+  if (!CreateProcessWithTokenW(token, 0, application[0] == L'\0' ? nullptr : application.data(), line.data(),
+                               0, nullptr, nullptr, &startup, &started))
     return UniqueHandle();
   UniqueHandle thread(started.hThread);
   return UniqueHandle(started.hProcess);
