@@ -16,6 +16,7 @@
 #include "system/CommandLine.h"
 #include "system/Files.h"
 #include "system/Utils.h"
+#include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/ZMsgBox.h"
@@ -118,8 +119,56 @@ std::string LocalDownloadPath(const std::string& publishedName, std::string* rea
   return folder + name;
 }
 
-bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind, std::string& error) {
+std::string DownloadPath(const std::string& publishedName, std::string* reason) {
+  const std::string beside = LocalDownloadPath(publishedName, reason);
+  if (beside.empty() || !ProcessIsElevated()) return beside;
+  const std::string folder = MakeProtectedSetupFolder(TempFolder(true));
+  if (folder.empty()) {
+    if (reason) *reason = "no folder of the agent's own could be made (" + LastErrorText() + ")";
+    return "";
+  }
+  return folder + "\\" + ExtractFileName(beside);
+}
+
+bool IsBesideAgent(const std::string& localFile) {
+  return SameText(ExtractFilePath(localFile), ExeFolder(true));
+}
+
+bool KeepBesideAgent(const std::string& besidePath, const std::string& text) {
+  // Written under a new name of our own, then renamed over the name: a rename replaces
+  // what lies there (a link as the link) and never writes through it.
+  // A read-only file or a folder at the name is left as it is (and the text not kept).
+  const DWORD present = GetFileAttributesA(besidePath.c_str());
+  if (present != INVALID_FILE_ATTRIBUTES && (present & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    return false;
+  const std::string temporary = besidePath + "." + RandomRangeText(100000000, 999999999) + ".new";
+  {
+    UniqueHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    DWORD written = 0;
+    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size()) {
+      file.reset();
+      DeleteFileA(temporary.c_str());
+      return false;
+    }
+  }
+  if (MoveFileExA(temporary.c_str(), besidePath.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  DeleteFileA(temporary.c_str());
+  return false;
+}
+
+void DropDownload(const std::string& localFile) {
+  if (localFile.empty()) return;
+  DeleteFileA(localFile.c_str());
+  if (!IsBesideAgent(localFile)) RemoveDirectoryA(ExtractFileDir(localFile).c_str());
+}
+
+bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind,
+                    std::string& error, std::string* localFileOut) {
   error.clear();
+  if (localFileOut) localFileOut->clear();
   const bool info = kind == DownloadKind::Info;
   std::string content;
   const std::string fileName = ExtractFileName(fileNameIn);
@@ -133,10 +182,12 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   std::string localFile;
   if (!info) {
     std::string reason;
-    localFile = LocalDownloadPath(fileNameIn, &reason);
+    localFile = DownloadPath(fileNameIn, &reason);
     if (localFile.empty()) {
       error = "The file name \"" + fileNameIn + "\" is refused: " + reason;
       Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+    } else {
+      Output() << TracePid() << " DownloadFileAU: into " << localFile << EndLine;
     }
   }
   const bool showProgress = kind == DownloadKind::Update && RequestConfirmationBeforeDownload() &&
@@ -171,18 +222,25 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   if (info) return FinishInfo(source, content, error);
   if (error.empty()) {
     // Nothing found in the folder nor over HTTP: no file to check, nothing to refuse.
-    if (!fetched) error = "Nothing was fetched from " + source;
-    else return AcceptDownload(source, localFile, kind);
+    if (!fetched) {
+      error = "Nothing was fetched from " + source;
+    } else if (AcceptDownload(source, localFile, kind)) {
+      if (localFileOut) *localFileOut = localFile;
+      return true;
+    }
   }
-  Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
-  if (RequestConfirmationBeforeDownload()) {
-    const std::string message =
-        FetchFailureMessage(DownloadAborted(), source, AgentText("s3"), AgentText("s4"), AgentText("s5"));
-    if (!message.empty()) {
-      AgentLog("ATTENTION: " + message);
-      MsgAttention(MsgOwnerTitle(), message, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+  // A folder made for this download goes with it.
+  if (!localFile.empty() && !IsBesideAgent(localFile)) DeleteTree(ExtractFileDir(localFile), true);
+  if (!error.empty()) {
+    Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
+    if (RequestConfirmationBeforeDownload()) {
+      const std::string message =
+          FetchFailureMessage(DownloadAborted(), source, AgentText("s3"), AgentText("s4"), AgentText("s5"));
+      if (!message.empty()) {
+        AgentLog("ATTENTION: " + message);
+        MsgAttention(MsgOwnerTitle(), message, MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
+      }
     }
   }
   return false;
 }
-

@@ -18,8 +18,10 @@
 #include "package/StubSetup.h"
 #include "system/CommandLine.h"
 #include "system/Files.h"
+#include "system/Process.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
+#include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/StubInformDlg.h"
 #include "ui/ZMsgBox.h"
@@ -74,21 +76,32 @@ std::string ProgramToStop(bool& refused) {
 }
 
 // The update's or the inform's download, announced to the host (notification 41).
-bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind) {
+bool FetchForHost(const std::string& url, const std::string& name, DownloadKind kind,
+                  std::string& localFile) {
   Agent.AgentState = kAgentFetching;
   NotifyClient(kNotifyDownload, 1);
   std::string error;
-  const bool fetched = DownloadFileAU(url, name, kind, error);
+  const bool fetched = DownloadFileAU(url, name, kind, error, &localFile);
   NotifyClient(kNotifyDownload, 2);
   return fetched;
 }
 
 // Starts without waiting for the program to become idle (as WinExec would).
 void StartProgram(const std::string& path, const std::string& commandLine, int showState) {
-  if (HANDLE process = RunProgram(commandLine, showState, path))
-    CloseHandle(process);
-  else
+  if (!UniqueHandle(RunProgram(commandLine, showState, path)))
     AgentLog("ERROR: unable to start " + commandLine);
+}
+
+// The user's program, stopped for the update, is started again with the desktop user's
+// rights where the agent runs elevated and the shell's token can be had; else as before.
+void RestartUsersProgram(const std::string& path) {
+  if (UniqueHandle token = DesktopUserToken()) {
+    if (StartWithToken(token.get(), Quote(path), SW_SHOW, path)) {
+      Output() << TracePid() << " Restarted as the desktop user >" << path << "<" << EndLine;
+      return;
+    }
+  }
+  StartProgram(path, Quote(path), SW_SHOW);
 }
 
 }  // namespace
@@ -111,9 +124,9 @@ bool PerformAutoUpdate() {
     if (!goOn) return;
 
     TraceUpdate(6);
-    const bool arrived = FetchForHost(url, name, DownloadKind::Update);
+    std::string setupFile;
+    const bool arrived = FetchForHost(url, name, DownloadKind::Update, setupFile);
     bool fetched = arrived;
-    const std::string setupFile = LocalDownloadPath(name);
     // From the check until the engine has run, nobody can change the file: the token and
     // signature are checked again through the name while the handle denies writes.
     UniqueHandle locked;
@@ -126,7 +139,7 @@ bool PerformAutoUpdate() {
     }
     const auto dropSetupFile = [&] {
       locked.reset();
-      DeleteFileA(setupFile.c_str());
+      DropDownload(setupFile);
     };
 
     const bool install = fetched && AskBeforeInstall();
@@ -164,8 +177,13 @@ bool PerformAutoUpdate() {
     NotifyClient(kNotifyInstall, 1);
     TraceUpdate(10);
     const std::string agentName = OwnFileInfo ? OwnFileInfo->AgentExeName() : std::string();
-    result = RunInstallFlow(SetupTempFolder(), setupFile, agentName, !BackgroundUpdate(), arguments);
-    DeleteTree(SetupTempFolder(), true);
+    // The process's setup folder is deleted after each run, and the working copy may run
+    // more than one update: an elevated agent takes a new protected folder each time
+    // rather than make the known name again, which anyone could have taken meanwhile.
+    std::string folder = ProcessIsElevated() ? MakeProtectedSetupFolder(TempFolder(true)) : std::string();
+    if (folder.empty()) folder = SetupTempFolder();
+    result = RunInstallFlow(folder, setupFile, agentName, !BackgroundUpdate(), arguments);
+    DeleteTree(folder, true);
     TraceUpdate(11);
     NotifyClient(kNotifyInstall, 2);
     if (result) SetVersionOriginal(VersionNew());
@@ -185,7 +203,7 @@ bool PerformAutoUpdate() {
     Output() << TracePid() << " Restart=" << BoolToText(restart) << " RestartOk=" << BoolToText(restartOk) << "  >"
              << procPath << "<" << EndLine;
     // The program was stopped for the update: it is started again whatever the result.
-    if (restart && restartOk) StartProgram(procPath, Quote(procPath), SW_SHOW);
+    if (restart && restartOk) RestartUsersProgram(procPath);
   }();
   TraceUpdate(13);
   AgentLog("PerformAutoUpdate() - END    Result=" + BoolToText(result));
@@ -217,11 +235,19 @@ bool PerformAutoInform() {
   const std::string name = NameOfInformFile();
   if (!url.empty() && !name.empty()) {
     TraceInform(2);
-    const bool fetched = FetchForHost(url, name, DownloadKind::Inform);
+    std::string informFile;
+    const bool fetched = FetchForHost(url, name, DownloadKind::Inform, informFile);
     if (fetched) {
       TraceInform(3);
       std::string token, body;
-      SplitInformText(ReadFilePart(LocalDownloadPath(name), kInformTextMax), token, body);
+      const std::string text = ReadFilePart(informFile, kInformTextMax);
+      SplitInformText(text, token, body);
+      // The text stays beside the agent; the elevated agent's own folder goes now.
+      if (!IsBesideAgent(informFile)) {
+        const std::string beside = LocalDownloadPath(name);
+        if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
+        DropDownload(informFile);
+      }
       result = ShowInform(MainWindow, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
                           AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
       if (result) SetVersionOriginal(VersionNew());

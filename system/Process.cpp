@@ -1,6 +1,7 @@
 #include "system/Process.h"
 
 #include <memory>
+#include <vector>
 
 #include "system/Files.h"
 #include "system/ProcessViewer.h"
@@ -135,4 +136,50 @@ bool KillProgram(const std::string& exe, bool fullPathOnly) {
   if (pid == 0) return false;
   UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, pid));
   return process && TerminateProcess(process.get(), 0);
+}
+
+UniqueHandle DesktopUserToken() {
+  if (!ProcessIsElevated()) return UniqueHandle();
+  HWND shell = GetShellWindow();
+  DWORD pid = 0;
+  if (!shell || !GetWindowThreadProcessId(shell, &pid) || pid == 0) return UniqueHandle();
+  UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  UniqueHandle shellToken;
+  if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, shellToken.receive()))
+    return UniqueHandle();
+  UniqueHandle primary;
+  const DWORD access =
+      TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;
+  if (!DuplicateTokenEx(shellToken.get(), access, nullptr, SecurityImpersonation, TokenPrimary,
+                        primary.receive()))
+    return UniqueHandle();
+  return primary;
+}
+
+UniqueHandle StartWithToken(HANDLE token, const std::string& commandLine, int showState,
+                            const std::string& applicationName) {
+  // Wide texts in plain vectors, each ending in a null: std::wstring would pull a large part of
+  // the wide library into the stub.
+  const auto wide = [](const std::string& text) {
+    std::vector<wchar_t> out(text.size() + 1, L'\0');
+    if (!text.empty() && MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                             out.data(), static_cast<int>(out.size())) <= 0)
+      out.assign(1, L'\0');
+    return out;
+  };
+  std::vector<wchar_t> line = wide(commandLine);  // the call may write into its command line
+  const std::vector<wchar_t> application = wide(applicationName);
+  if (line[0] == L'\0') return UniqueHandle();
+  wchar_t desktop[] = L"winsta0\\default";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.lpDesktop = desktop;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessWithTokenW(token, 0, application[0] == L'\0' ? nullptr : application.data(), line.data(),
+                               0, nullptr, nullptr, &startup, &started))
+    return UniqueHandle();
+  UniqueHandle thread(started.hThread);
+  return UniqueHandle(started.hProcess);
 }

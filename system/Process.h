@@ -6,6 +6,7 @@
 #include <string>
 
 #include "system/ProcessLogic.h"  // TAnalizer
+#include "system/WinHandles.h"
 
 // How FindMainWindow finds the process: chosen by the Windows version.
 enum class ProcessLookup { Tasklist, Psapi, Toolhelp };
@@ -31,3 +32,13 @@ void CloseProgram(const std::string& exe, bool fullPathOnly);
 void QuitProgram(const std::string& exe, bool fullPathOnly);
 // Terminates the program with exit code 0; true when that succeeded.
 bool KillProgram(const std::string& exe, bool fullPathOnly);
+
+// The desktop user's token: a primary copy of the token of the shell's process (the
+// desktop's shell window), taken only when this process runs elevated, so that what it
+// starts for the user runs with the user's rights. Invalid when this process is not
+// elevated or the shell has no window or token to give.
+UniqueHandle DesktopUserToken();
+// Starts commandLine (applicationName when not empty) with token, without waiting. The
+// process, or invalid when it could not be started.
+UniqueHandle StartWithToken(HANDLE token, const std::string& commandLine, int showState,
+                            const std::string& applicationName = "");

@@ -35,3 +35,28 @@ bool IsWebAddress(const std::string& address) {
     if (c <= ' ' || c == 0x7F) return false;
   return true;
 }
+
+std::string HandlerCommandLine(const std::string& command, const std::string& address) {
+  const std::string safe = ReplaceText(address, "\"", "%22");
+  std::string line;
+  bool placed = false;
+  for (std::size_t i = 0; i < command.size(); ++i) {
+    const char next = i + 1 < command.size() ? command[i + 1] : '\0';
+    if (command[i] != '%' || next == '\0') {
+      line += command[i];
+      continue;
+    }
+    ++i;
+    if (next == '1' || next == 'L' || next == 'l') {
+      line += safe;
+      placed = true;
+    } else if (next == '%') {
+      line += '%';
+    } else if (next != '*') {
+      line += '%';
+      line += next;
+    }
+  }
+  if (!placed) line += " \"" + safe + "\"";
+  return line;
+}

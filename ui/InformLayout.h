@@ -33,3 +33,10 @@ std::string InformTextFace(const std::string& fontName);
 // address (scheme in any case) with a host, and no blank or control character. Everything
 // else the shell would open (local or UNC paths, "file:", other protocols) is refused.
 bool IsWebAddress(const std::string& address);
+
+// The command line that opens a web address with the handler the system registered for
+// it (command: its "shell\open\command" text, environment variables expanded): "%1",
+// "%L" and "%l" become the address, "%*" nothing and "%%" "%"; a command with none of
+// them gets the address added at the end. A double quote in the address becomes "%22",
+// so the address (which IsWebAddress keeps free of blanks) stays one argument.
+std::string HandlerCommandLine(const std::string& command, const std::string& address);

@@ -3,7 +3,7 @@
 #include <richedit.h>
 
 #include "system/DllSafety.h"
-#include "ui/InformLayout.h"
+#include "system/Process.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
@@ -28,6 +28,42 @@ struct InformState {
   bool done = false;
 };
 InformState g_inform;
+
+// The command of the handler the user chose for the address's scheme (http or https),
+// else the one registered for the scheme; environment variables expanded. Empty when
+// none is registered as a command (a handler reached only through the shell).
+std::string WebHandlerCommand(const std::string& address) {
+  const std::string scheme = StartsWith("https:", address, true) ? "https" : "http";
+  const std::string chosen = ReadRegString(
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\Associations\\UrlAssociations\\" + scheme +
+          "\\UserChoice",
+      "ProgId", "", false);
+  // A chosen handler without a command of its own is left to the shell, not replaced by
+  // another browser.
+  const std::string key =
+      "HKEY_CLASSES_ROOT\\" + (chosen.empty() ? scheme : chosen) + "\\shell\\open\\command";
+  const std::string command = Trim(ReadRegString(key, "", "", false));
+  if (command.empty()) return "";
+  char expanded[2048] = {};
+  const DWORD n = ExpandEnvironmentStringsA(command.c_str(), expanded, sizeof expanded);
+  return n > 0 && n <= sizeof expanded ? std::string(expanded) : command;
+}
+
+// Opens a web address (IsWebAddress) in the user's browser. An elevated process starts
+// the registered handler with the desktop user's token, so the page never runs with
+// administrator rights; without elevation, a shell token or a handler command, the
+// shell opens it as before (with this process's rights).
+void OpenWebAddress(const std::string& address) {
+  if (UniqueHandle token = DesktopUserToken()) {
+    const std::string command = WebHandlerCommand(address);
+    if (!command.empty() && StartWithToken(token.get(), HandlerCommandLine(command, address), SW_SHOW)) {
+      Output() << TracePid() << " OpenWebAddress: opened as the desktop user >" << address << "<" << EndLine;
+      return;
+    }
+  }
+  Output() << TracePid() << " OpenWebAddress: opened by the shell >" << address << "<" << EndLine;
+  ShellOpen(address, "", SW_SHOW);
+}
 
 void MoveChild(HWND child, const InformRect& r) {
   if (!child) return;
@@ -68,7 +104,7 @@ LRESULT CALLBACK InformProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == kButtonId && reinterpret_cast<HWND>(lParam) == g_inform.button) {
-        ShellOpen(g_inform.webAddress, "", SW_SHOW);
+        OpenWebAddress(g_inform.webAddress);
         PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
       }
@@ -165,7 +201,7 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
   }
   if (text.empty()) {
     if (address.empty()) return false;
-    ShellOpen(address, "", SW_SHOW);
+    OpenWebAddress(address);
     return true;
   }
   g_inform.webAddress = address;

@@ -63,6 +63,22 @@ TEST(InformAddress, OnlyWebPagesAreOpened) {
     EXPECT_FALSE(IsWebAddress(address)) << address;
 }
 
+TEST(InformAddress, HandlerGetsTheAddressAsOneArgument) {
+  const std::string url = "http://h/a?b=\"x\"&c=%1";  // quotes and a "%1" of its own
+  const std::string safe = "http://h/a?b=%22x%22&c=%1";
+  const struct {
+    const char* command;
+    std::string expected;
+  } cases[] = {
+      {"\"C:\\B\\browser.exe\" \"%1\"", "\"C:\\B\\browser.exe\" \"" + safe + "\""},
+      {"browser.exe -osint -url %L %*", "browser.exe -osint -url " + safe + " "},
+      {"browser.exe --new %l 100%%", "browser.exe --new " + safe + " 100%"},
+      {"\"C:\\B\\browser.exe\"", "\"C:\\B\\browser.exe\" \"" + safe + "\""},
+      {"browser.exe %2 %", "browser.exe %2 % \"" + safe + "\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HandlerCommandLine(c.command, url), c.expected) << c.command;
+}
+
 TEST(AgentRestart, QuotedPathAndTheOverrides) {
   EXPECT_EQ(AgentRestartCommand("C:\\Program Files\\Pad\\", "Agent.exe", "255,1,255,255,255,255,255,255"),
             "\"C:\\Program Files\\Pad\\Agent.exe\" /_ZZ=99 /WAIT=10 /TRANSIENT=255,1,255,255,255,255,255,255");

@@ -154,6 +154,28 @@ wait_size_stop "404" 2
 [ -e "$work/News.txt" ] && fail "404: the error page was kept"
 [ "$(version)" = 100 ] || fail "404: VersionOriginal $(version)"
 
+# ---- Planted at the text's name beside the agent (the folder may be the users'): a link is
+# replaced as a link, what it names stays; a read-only file is left as it is. The news is
+# shown either way. ----
+publish 'http://example.test/link' --token "$token" --body ''
+echo victim > "$root/victim.txt"
+ln -s "$root/victim.txt" "$work/News.txt"
+shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
+wait_inform_end "planted link" $shots
+[ "$(opened)" = "http://example.test/link" ] || fail "planted link: the handler received '$(opened)'"
+[ "$(cat "$root/victim.txt")" = victim ] || fail "planted link: the file the link names was changed"
+[ -f "$work/News.txt" ] && [ ! -L "$work/News.txt" ] && cmp -s "$work/News.txt" "$www/upd/News.txt" \
+  || fail "planted link: the text is not kept beside the agent in the link's place"
+publish 'http://example.test/readonly' --token "$token" --body ''
+echo planted > "$work/News.txt"
+chmod a-w "$work/News.txt"
+shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
+wait_inform_end "planted read-only" $shots
+[ "$(opened)" = "http://example.test/readonly" ] || fail "planted read-only: the handler received '$(opened)'"
+[ "$(cat "$work/News.txt")" = planted ] && [ "$(stat -c %a "$work/News.txt")" = 444 ] \
+  || fail "planted read-only: the planted file was changed"
+rm -f "$work/News.txt"
+
 agent /STOP=0
 wait_count "$pid_re ==== STUB END ====> .*X_News\\.exe" 1 || fail "the working copy did not end after /STOP=0"
 stop_viewer

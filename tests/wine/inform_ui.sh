@@ -130,5 +130,31 @@ wait $pid 2>/dev/null
 sed -i 's/\r$//' "$tmp/twice.out"
 [ "$(grep -c '^result=1$' "$tmp/twice.out")" = 2 ] || fail "twice: $(cat "$tmp/twice.out")"
 
+# ---- Elevated (as Wine runs every program), with a desktop shell whose token can be had:
+# the handler is started with the shell's token, not by this process's shell call. Wine
+# gives the shell's process the same elevated token, so the rights themselves do not
+# differ here; the trace shows which way the address went. ----
+source "$(dirname "$0")/trace_lib.bash"
+viewer_out="$tmp/trace.txt"
+viewer_ready="$tmp/viewer.ready"
+start_viewer 60
+rm -f "$record"
+wine "$bin/ztestapp.exe" "/win=ZShellStandIn;Shell;0" /shell </dev/null >/dev/null 2>&1 &
+shell_pid=$!
+for _ in $(seq 50); do wine "$bin/zuidriver.exe" --quiet --class ZShellStandIn alive </dev/null >/dev/null 2>&1 && break; sleep 0.1; done
+wine "$bin/informdemo.exe" --url "http://example.test/user" </dev/null >"$tmp/user.out" 2>/dev/null
+[ "$(opened)" = "http://example.test/user" ] || fail "desktop user: the handler received '$(opened)'"
+wait_for_trace 'OpenWebAddress: opened as the desktop user >http://example.test/user<' 50 \
+  || fail "desktop user: not opened with the shell's token: $(grep OpenWebAddress "$viewer_out")"
+kill $shell_pid 2>/dev/null
+wait $shell_pid 2>/dev/null
+# Without a shell window: the shell opens it, as before.
+rm -f "$record"
+wine "$bin/informdemo.exe" --url "http://example.test/noshell" </dev/null >/dev/null 2>&1
+[ "$(opened)" = "http://example.test/noshell" ] || fail "no shell: the handler received '$(opened)'"
+wait_for_trace 'OpenWebAddress: opened by the shell >http://example.test/noshell<' 50 \
+  || fail "no shell: $(grep OpenWebAddress "$viewer_out")"
+stop_viewer
+
 [ "$failures" = 0 ] && echo "inform_ui: all cases passed"
 exit $((failures > 0))

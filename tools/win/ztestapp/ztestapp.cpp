@@ -5,6 +5,8 @@
 //   /out=N /err=N  N bytes to standard output / error, each in one write
 //   /exit=N        exit code when the program ends by itself
 //   /stay          keep running without windows until killed
+//   /shell         make the last window made here the desktop's shell window (stand-in for
+//                  the user's shell, whose token an elevated program starts things with)
 //   /mutex=NAME    create (and hold) the named mutex
 //   /post=class;message;wparam;lparam   post the message (decimal numbers) to the first
 //                  top-level window of the class, as any program of the session can
@@ -161,6 +163,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         exitCode = 3;
     } else if (arg == "/stay") {
       stay = true;
+    } else if (arg == "/shell") {
+      // Not in the SDK headers: looked up in user32.
+      using SetShellWindowProc = BOOL(WINAPI*)(HWND);
+      const auto setShell = reinterpret_cast<SetShellWindowProc>(
+          reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetShellWindow")));
+      if (windows.empty() || !setShell || !setShell(windows.back())) exitCode = 4;
     } else if (arg == "/deleteself" || arg == "/deleteselfdir") {
       DeleteMySelf(arg == "/deleteselfdir");
     }
