@@ -63,6 +63,11 @@ bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual) {
   return difference > -kSizeTolerance && difference < kSizeTolerance;
 }
 
+std::uint64_t LargestSizeWithinTolerance(std::int64_t expected) {
+  if (expected < 0) return 0;
+  return static_cast<std::uint64_t>(expected) + (kSizeTolerance - 1);
+}
+
 bool InfoStageOK(const DecisionRecord& r) { return r.infoOK; }
 bool OriginalStageOK(const DecisionRecord& r) { return r.versionOriginal > 0; }
 bool StampStageOK(const DecisionRecord& r) { return r.infoStamp != r.originalStamp || r.reAskDue || r.manualCheck; }

@@ -50,6 +50,8 @@ bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOrigin
 // Both sizes are known (not negative) and differ by less than 100 bytes in either
 // direction (any values).
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
+// The largest size SizeWithinTolerance accepts for expected (0 when none is).
+std::uint64_t LargestSizeWithinTolerance(std::int64_t expected);
 
 // What the decision looks at, read from the records once per probe.
 struct DecisionRecord {

@@ -92,6 +92,15 @@ TEST(ValidVersionOK, PlainSearchBetweenCommas) {
   EXPECT_TRUE(ValidVersionOK(std::string(1 << 20, ',') + "7", 7));
 }
 
+TEST(SizeWithinTolerance, TheUpdatesDownloadBoundIsTheLargestSizeAccepted) {
+  for (std::int64_t expected : {std::int64_t(0), std::int64_t(1'000'000), std::int64_t(5'000'000'000)}) {
+    const auto largest = static_cast<std::int64_t>(LargestSizeWithinTolerance(expected));
+    EXPECT_TRUE(SizeWithinTolerance(expected, largest)) << expected;
+    EXPECT_FALSE(SizeWithinTolerance(expected, largest + 1)) << expected;
+  }
+  EXPECT_EQ(LargestSizeWithinTolerance(-1), 0u);
+}
+
 TEST(SizeWithinTolerance, BelowAHundredEitherWay) {
   EXPECT_TRUE(SizeWithinTolerance(1'000'000, 1'000'099));
   EXPECT_FALSE(SizeWithinTolerance(1'000'000, 1'000'100));
