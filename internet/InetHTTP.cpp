@@ -47,6 +47,7 @@ struct WinInetBinding {
   decltype(&::HttpSendRequestA) sendRequest = nullptr;
   decltype(&::HttpQueryInfoA) queryInfo = nullptr;
   decltype(&::InternetReadFile) readFile = nullptr;
+  decltype(&::InternetQueryDataAvailable) queryDataAvailable = nullptr;
   decltype(&::InternetSetOptionA) setOption = nullptr;
   decltype(&::InternetGetLastResponseInfoA) lastResponseInfo = nullptr;
 };
@@ -63,6 +64,7 @@ const WinInetBinding& WinInet() {
     winInet.sendRequest = Z_PROC(module, HttpSendRequestA);
     winInet.queryInfo = Z_PROC(module, HttpQueryInfoA);
     winInet.readFile = Z_PROC(module, InternetReadFile);
+    winInet.queryDataAvailable = Z_PROC(module, InternetQueryDataAvailable);
     winInet.setOption = Z_PROC(module, InternetSetOptionA);
     winInet.lastResponseInfo = Z_PROC(module, InternetGetLastResponseInfoA);
   }
@@ -98,6 +100,11 @@ BOOL Inet_ReadFile(HINTERNET request, void* buffer, DWORD size, DWORD* read) {
   auto fn = WinInet().readFile;
   *read = 0;
   return fn ? fn(request, buffer, size, read) : FALSE;
+}
+BOOL Inet_QueryDataAvailable(HINTERNET request, DWORD* available) {
+  auto fn = WinInet().queryDataAvailable;
+  *available = 0;
+  return fn ? fn(request, available, 0, 0) : FALSE;
 }
 BOOL Inet_SetOption(HINTERNET handle, DWORD option, DWORD value) {
   auto fn = WinInet().setOption;
@@ -270,9 +277,12 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
     }
   }
   DownloadIo io;
+  // Only what has arrived is read: WinINet's read waits until the whole buffer is full,
+  // which a server that trickles within the receive time-out delays without end.
   io.read = [request](char* buffer, std::uint32_t want, std::uint32_t& read) {
-    DWORD got = 0;
-    const bool ok = Inet_ReadFile(request, buffer, want, &got) != FALSE;
+    DWORD available = 0, got = 0;
+    if (!Inet_QueryDataAvailable(request, &available)) return false;
+    const bool ok = available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
     read = got;
     return ok;
   };
