@@ -101,9 +101,12 @@ bool AcceptDownload(const std::string& source, const std::string& localFile, Dow
 // the update must match SizeOfUpdateFile as the size stage does.
 std::uint64_t FetchLimit(DownloadKind kind) {
   switch (kind) {
-    case DownloadKind::Info: return kMemoryDownloadCap;
-    case DownloadKind::Update: return LargestSizeWithinTolerance(SizeOfUpdateFile());
-    default: return static_cast<std::uint64_t>(kInformTextMax);
+    case DownloadKind::Info:
+      return kMemoryDownloadCap;
+    case DownloadKind::Update:
+      return LargestSizeWithinTolerance(SizeOfUpdateFile());
+    default:
+      return static_cast<std::uint64_t>(kInformTextMax);
   }
 }
 
@@ -176,8 +179,8 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
-    fetched =
-        HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind), content, &EnsureProgBar(), error);
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind), content,
+                                            &EnsureProgBar(), error);
     if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
 
     YieldWait(0, kNetPauseMs);

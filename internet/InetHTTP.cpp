@@ -218,9 +218,10 @@ std::string InternetErrorText() {
   text = Trim(text);
   if (!text.empty()) return text;
   char* message = nullptr;
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                      winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                     winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
   if (message && length > 0) text.assign(message, length);
   if (message) LocalFree(message);
   text = Trim(text);
@@ -245,7 +246,8 @@ std::int64_t TransferLimitMs(std::uint64_t bytes) {
     char text[24] = {};
     const DWORD length = GetEnvironmentVariableA("Z_HTTP_TRANSFER_MS", text, sizeof text);
     std::int64_t value = 0;
-    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < limit) return value;
+    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < limit)
+      return value;
   }
   return limit;
 }
@@ -268,8 +270,9 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
   // more than the network on a fast link); others may read it meanwhile. Appends only.
   UniqueHandle file;
   if (!partial.empty()) {
-    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr));
     if (!file) {
       DownloadBodyResult failed;
       failed.error = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
@@ -282,7 +285,8 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
   io.read = [request](char* buffer, std::uint32_t want, std::uint32_t& read) {
     DWORD available = 0, got = 0;
     if (!Inet_QueryDataAvailable(request, &available)) return false;
-    const bool ok = available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
+    const bool ok =
+        available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
     read = got;
     return ok;
   };
@@ -297,7 +301,8 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
   };
   io.nowMs = TickMs;
   io.progress = [&](std::uint64_t total, std::uint32_t read) {
-    const std::string rateText = rate.Text(static_cast<std::int64_t>(shown), static_cast<std::int64_t>(total), read);
+    const std::string rateText =
+        rate.Text(static_cast<std::int64_t>(shown), static_cast<std::int64_t>(total), read);
     if (read > 0 && progBar) progBar->SetText(rateText);
   };
   return ReceiveDownloadBody(answer, io, content);
@@ -443,4 +448,6 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
   return complete;
 }
 
-void HTTP_UnloadWinINet() { winInet = WinInetBinding(); }
+void HTTP_UnloadWinINet() {
+  winInet = WinInetBinding();
+}

@@ -1,6 +1,6 @@
 #pragma once
 // The stub's HTTP client over WinINet, which is loaded at run time from the system folder
-// (one module handle for every entry point, each looked up on its first call and cached).
+// on first need (one module handle; every entry point looked up with Z_PROC when it loads).
 // It fetches one resource into a file or into memory with progress, answers whether the
 // machine is connected and how large or how old a remote file is. Errors are texts in an
 // out-parameter (empty = success); nothing here throws.

@@ -150,7 +150,9 @@ std::uint64_t ParseContentLength(bool present, const std::string& text) {
   return value;
 }
 
-std::uint64_t ShownSize(std::uint64_t size) { return size == kNoContentLength ? 0xFFFFFFFFu : size; }
+std::uint64_t ShownSize(std::uint64_t size) {
+  return size == kNoContentLength ? 0xFFFFFFFFu : size;
+}
 
 std::uint32_t DownloadChunkSize(std::uint64_t size) {
   return static_cast<std::uint32_t>(
@@ -163,11 +165,12 @@ std::uint32_t NextReadSize(std::uint32_t chunk, std::uint64_t size, std::uint64_
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk, size - total));
 }
 
-void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max) {
+void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position,
+                           int& max) {
   if (chunk == 0) chunk = 1;
   position = static_cast<int>(std::min<std::uint64_t>((total + chunk / 2) / chunk + 1, INT_MAX));
-  max = static_cast<int>(std::min<std::uint64_t>(ShownSize(size) / chunk + (ShownSize(size) % chunk ? 1 : 0) + 1,
-                                                 INT_MAX));
+  max = static_cast<int>(
+      std::min<std::uint64_t>(ShownSize(size) / chunk + (ShownSize(size) % chunk ? 1 : 0) + 1, INT_MAX));
 }
 
 std::string PartialFileName(const std::string& destFile, std::uint64_t size, std::uint32_t stamp) {
@@ -268,7 +271,8 @@ std::string DownloadErrorText(const std::string& fileName, const std::string& de
 std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool intoMemory,
                                 std::uint64_t maxBytes) {
   if (size == 0) return url + " --- File Not Found !";
-  if (size == kBadContentLength) return DownloadErrorText(UrlFileName(url), "the Content-Length is no length");
+  if (size == kBadContentLength)
+    return DownloadErrorText(UrlFileName(url), "the Content-Length is no length");
   if (size == kNoContentLength) return std::string();
   if (size > maxBytes)
     return DownloadErrorText(UrlFileName(url), std::to_string(size) + " bytes announced, more than the " +
@@ -321,7 +325,8 @@ std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes) {
   return std::min(size == kNoContentLength ? std::uint64_t(kMemoryDownloadCap) : size, maxBytes);
 }
 
-DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io, std::string& content) {
+DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
+                                       std::string& content) {
   DownloadBodyResult result;
   const std::string fileName = UrlFileName(answer.url);
   // Another status's body is no resource: only its start is read, to know it.
@@ -337,12 +342,14 @@ DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const Downl
       break;
     }
     std::uint32_t want = NextReadSize(chunk, answer.size, result.total);
-    if (!resource) want = std::min<std::uint32_t>(want, kErrorPageProbe - static_cast<std::uint32_t>(page.size()));
+    if (!resource)
+      want = std::min<std::uint32_t>(want, kErrorPageProbe - static_cast<std::uint32_t>(page.size()));
     if (want == 0) break;  // the content length (or the page's start) is reached
     // Checked before each read, which itself ends within the receive time-out.
     if (io.nowMs() - start > answer.timeLimitMs) {
-      result.error = DownloadErrorText(fileName, "not complete after " + std::to_string(answer.timeLimitMs / 1000) +
-                                                     " s, the longest it may take");
+      result.error =
+          DownloadErrorText(fileName, "not complete after " + std::to_string(answer.timeLimitMs / 1000) +
+                                          " s, the longest it may take");
       result.overBound = true;
       break;
     }
@@ -356,16 +363,16 @@ DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const Downl
     } else if (!answer.intoMemory) {
       result.error = NoLengthFileError(fileName, answer.size, result.total + read);
       if (result.error.empty() && result.total + read > answer.maxBytes) {
-        result.error = DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) +
-                                                       " bytes expected");
+        result.error = DownloadErrorText(
+            fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
         result.overBound = true;
       }
       if (result.error.empty() && read > 0 && !io.write(buffer.data(), read))
         result.error = DownloadErrorText(fileName, io.writeErrorText());
     } else if (TakeMemoryPiece(content, buffer.data(), read, fileName, result.error) &&
                content.size() > answer.maxBytes) {
-      result.error = DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) +
-                                                     " bytes expected");
+      result.error =
+          DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
       content.clear();
     }
     if (!result.error.empty()) break;

@@ -78,7 +78,8 @@ std::uint32_t DownloadChunkSize(std::uint64_t size);
 std::uint32_t NextReadSize(std::uint32_t chunk, std::uint64_t size, std::uint64_t total);
 // The progress bar's range: position round(total / chunk) + 1, max ceil(size / chunk) + 1
 // (size as ShownSize; both at most INT_MAX).
-void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max);
+void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position,
+                           int& max);
 // The file name is one this client gives a partial file of destName: destName + "." +
 // 1 to 10 digits (any case; names only, no folders).
 bool IsPartialFileName(const std::string& destName, const std::string& name);
@@ -162,7 +163,7 @@ struct DownloadBodyResult {
   std::uint64_t total = 0;  // bytes taken as the resource (written or kept)
   std::string error;        // "" when the body arrived whole (or, without a length, ended)
   bool aborted = false;
-  bool overBound = false;   // stopped by a bound: what was written is no use to anyone
+  bool overBound = false;  // stopped by a bound: what was written is no use to anyone
 };
 
 // The body's loop: reads of at most the chunk size, never past the length; a 2xx body goes
@@ -170,4 +171,5 @@ struct DownloadBodyResult {
 // limit; another status's body is not taken: its first kErrorPageProbe bytes tell an HTML
 // page (the error is then the 404 text of CheckErrorPage) from another body ("HTTP 404
 // Not Found"). A body shorter than its length is an error.
-DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io, std::string& content);
+DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
+                                       std::string& content);

@@ -71,7 +71,8 @@ std::string WebConfirmText(const std::string& question, const std::string& webSi
 
 std::uint64_t WebDownloadLimit(const std::string& webSize) {
   std::int64_t bytes = 0;
-  if (!TryParseInt64(Trim(webSize), bytes) || bytes <= 0 || bytes > (INT64_MAX - 1048576) / 2) return kAnySize;
+  if (!TryParseInt64(Trim(webSize), bytes) || bytes <= 0 || bytes > (INT64_MAX - 1048576) / 2)
+    return kAnySize;
   return static_cast<std::uint64_t>(bytes) * 2 + 1048576;
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 struct Server {
   std::string body;
-  bool endless = false;      // the body repeats up to past the memory cap
+  bool endless = false;          // the body repeats up to past the memory cap
   std::uint32_t pieceLimit = 1;  // largest piece handed out at once
   int failAtRead = -1, abortAtRead = -1;
   std::int64_t msPerRead = 0;

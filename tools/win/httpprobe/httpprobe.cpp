@@ -91,8 +91,8 @@ int main(int argc, char** argv) {
     const std::uint64_t maxBytes = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : kAnySize;
     SetDownloadAborted(false);
     const std::int64_t start = TickMs();
-    const bool complete =
-        HTTP_DownloadFile_Incremental(nullptr, url, command == "download" ? file : "", maxBytes, content, nullptr, error);
+    const bool complete = HTTP_DownloadFile_Incremental(nullptr, url, command == "download" ? file : "",
+                                                        maxBytes, content, nullptr, error);
     const std::int64_t ms = TickMs() - start;
     if (command == "get") WriteTextFile(file, content);
     std::printf("complete=%d\nerror=%s\nbytes=%lu\nms=%ld\n", complete ? 1 : 0, error.c_str(),
