@@ -97,19 +97,6 @@ bool AcceptDownload(const std::string& source, const std::string& localFile, Dow
   return false;
 }
 
-// The most a fetch of the kind takes: the record and the inform text are read up to 1 MB,
-// the update must match SizeOfUpdateFile as the size stage does.
-std::uint64_t FetchLimit(DownloadKind kind) {
-  switch (kind) {
-    case DownloadKind::Info:
-      return kMemoryDownloadCap;
-    case DownloadKind::Update:
-      return LargestSizeWithinTolerance(SizeOfUpdateFile());
-    default:
-      return static_cast<std::uint64_t>(kInformTextMax);
-  }
-}
-
 }  // namespace
 
 std::string LocalDownloadPath(const std::string& publishedName, std::string* reason) {
@@ -179,7 +166,7 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
-    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind), content,
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()), content,
                                             &EnsureProgBar(), error);
     if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
 

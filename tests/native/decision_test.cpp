@@ -5,6 +5,7 @@
 #include <string>
 
 #include "agent/DecisionLogic.h"
+#include "internet/InetHTTPLogic.h"
 
 namespace {
 
@@ -99,6 +100,11 @@ TEST(SizeWithinTolerance, TheUpdatesDownloadBoundIsTheLargestSizeAccepted) {
     EXPECT_FALSE(SizeWithinTolerance(expected, largest + 1)) << expected;
   }
   EXPECT_EQ(LargestSizeWithinTolerance(-1), 0u);
+  // The agent's fetches: the update by its size stage, the inform text no more than is read
+  // of it (it had no bound when a length was sent), the record as much as memory takes.
+  EXPECT_EQ(FetchLimit(DownloadKind::Update, 1'000'000), 1'000'099u);
+  EXPECT_EQ(FetchLimit(DownloadKind::Inform, 5'000'000), std::uint64_t(kInformTextMax));
+  EXPECT_EQ(FetchLimit(DownloadKind::Info, 5'000'000), kMemoryDownloadCap);
 }
 
 TEST(SizeWithinTolerance, BelowAHundredEitherWay) {
