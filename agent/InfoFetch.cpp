@@ -166,8 +166,8 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
-    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()), content,
-                                            &EnsureProgBar(), error);
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()),
+                                            content, &EnsureProgBar(), error);
     if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
 
     YieldWait(0, kNetPauseMs);
