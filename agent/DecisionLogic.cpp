@@ -1,6 +1,7 @@
 #include "agent/DecisionLogic.h"
 
 #include "agent/SetupRecordsLogic.h"
+#include "internet/InetHTTPLogic.h"
 #include "system/ZSub.h"
 
 namespace {
@@ -61,6 +62,22 @@ bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual) {
   std::int64_t difference = 0;
   if (__builtin_sub_overflow(actual, expected, &difference)) return false;
   return difference > -kSizeTolerance && difference < kSizeTolerance;
+}
+
+std::uint64_t LargestSizeWithinTolerance(std::int64_t expected) {
+  if (expected < 0) return 0;
+  return static_cast<std::uint64_t>(expected) + (kSizeTolerance - 1);
+}
+
+std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile) {
+  switch (kind) {
+    case DownloadKind::Info:
+      return kMemoryDownloadCap;
+    case DownloadKind::Update:
+      return LargestSizeWithinTolerance(sizeOfUpdateFile);
+    default:
+      return static_cast<std::uint64_t>(kInformTextMax);
+  }
 }
 
 bool InfoStageOK(const DecisionRecord& r) { return r.infoOK; }

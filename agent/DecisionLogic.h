@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "agent/DownloadToken.h"
+
 // ---- Probe timing ----
 // ShotTimeStatus results.
 constexpr int kShotNotDue = 0;
@@ -50,6 +52,12 @@ bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOrigin
 // Both sizes are known (not negative) and differ by less than 100 bytes in either
 // direction (any values).
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
+// The largest size SizeWithinTolerance accepts for expected (0 when none is).
+std::uint64_t LargestSizeWithinTolerance(std::int64_t expected);
+// The most bytes the agent's fetch of the kind takes: the ".info" record kMemoryDownloadCap
+// (it is held in memory), the inform text kInformTextMax (as much as is read of it), the
+// update the largest size the size stage accepts for sizeOfUpdateFile.
+std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile);
 
 // What the decision looks at, read from the records once per probe.
 struct DecisionRecord {

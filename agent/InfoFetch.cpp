@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "agent/AgentStateLogic.h"
+#include "agent/DecisionLogic.h"
 #include "agent/SetupRecords.h"
 #include "agent/UpdateRunLogic.h"
 #include "driver/StubGlob.h"
@@ -82,14 +83,18 @@ bool FinishInfo(const std::string& source, std::string& content, std::string& er
   return ok;
 }
 
+void ShowRefusal(const std::string& message) {
+  AgentLog("ERROR: " + message);
+  MsgError(MsgOwnerTitle(), message, MsgBoxError(), MsgBoxBtnText(), MsgBoxCharSet());
+}
+
 // A file that arrived is kept only when it carries the agent's token (and signature).
 bool AcceptDownload(const std::string& source, const std::string& localFile, DownloadKind kind) {
   if (CheckDownloadToken(localFile, kind)) return true;
   std::string message;
   CheckErrorPage(localFile, "", source, "Bad Secret Token!", message);
   DeleteFileA(localFile.c_str());
-  AgentLog("ERROR: " + message);
-  MsgError(MsgOwnerTitle(), message, MsgBoxError(), MsgBoxBtnText(), MsgBoxCharSet());
+  ShowRefusal(message);
   return false;
 }
 
@@ -212,14 +217,23 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
-    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, content, &EnsureProgBar(), error);
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()),
+                                            content, &EnsureProgBar(), error);
     if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
+
     YieldWait(0, kNetPauseMs);
   }
   if (showProgress) ShowMainWindow(false);
   AgentLog("Download END:   " + source);
 
   if (info) return FinishInfo(source, content, error);
+  // An error page instead of the file (the client never writes it) is refused as a file
+  // of another build is.
+  if (IsErrorPageText(error)) {
+    ShowRefusal(error);
+    error.clear();
+    return false;
+  }
   if (error.empty()) {
     // Nothing found in the folder nor over HTTP: no file to check, nothing to refuse.
     if (!fetched) {

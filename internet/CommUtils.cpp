@@ -89,11 +89,19 @@ bool IsErrorPage(const std::string& fileName, const std::string& content) {
   return ruleA || ruleB;
 }
 
+namespace {
+const char kErrorPageHead[] = "<B>404 File Not Found...</B><P><P>URL:  ";
+}
+
+bool IsErrorPageText(const std::string& text) {
+  return text.compare(0, sizeof kErrorPageHead - 1, kErrorPageHead) == 0;
+}
+
 void CheckErrorPage(const std::string& fileName, const std::string& content, const std::string& url,
                     const std::string& defaultError, std::string& errorText) {
   if (IsErrorPage(fileName, content))
-    errorText = "<B>404 File Not Found...</B><P><P>URL:  " + url +
-                "." + "<P><P>Please make sure the file is available and access is allowed to this file.";
+    errorText = kErrorPageHead + url + "." +
+                "<P><P>Please make sure the file is available and access is allowed to this file.";
   else if (!defaultError.empty())
     errorText = defaultError;
 }

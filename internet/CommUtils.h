@@ -35,3 +35,5 @@ bool IsErrorPage(const std::string& fileName, const std::string& content);
 // that is not empty; else errorText stays as it was.
 void CheckErrorPage(const std::string& fileName, const std::string& content, const std::string& url,
                     const std::string& defaultError, std::string& errorText);
+// The text is CheckErrorPage's "404 File Not Found" markup.
+bool IsErrorPageText(const std::string& text);

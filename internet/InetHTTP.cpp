@@ -36,88 +36,82 @@ DWORD DownloadTimeoutMs() {
 }
 
 // ---- The WinINet binding: every entry point looked up at run time, none imported ----
-HMODULE wininet = nullptr;
-
-struct Slot {
-  const char* name;
-  FARPROC proc;
+// Loaded on first need (again after HTTP_UnloadWinINet); an entry point that is missing is
+// null and its wrapper fails without doing anything.
+struct WinInetBinding {
+  UniqueLibrary module;
+  decltype(&::InternetGetConnectedState) getConnectedState = nullptr;
+  decltype(&::InternetOpenA) open = nullptr;
+  decltype(&::InternetConnectA) connect = nullptr;
+  decltype(&::HttpOpenRequestA) openRequest = nullptr;
+  decltype(&::HttpSendRequestA) sendRequest = nullptr;
+  decltype(&::HttpQueryInfoA) queryInfo = nullptr;
+  decltype(&::InternetReadFile) readFile = nullptr;
+  decltype(&::InternetQueryDataAvailable) queryDataAvailable = nullptr;
+  decltype(&::InternetSetOptionA) setOption = nullptr;
+  decltype(&::InternetGetLastResponseInfoA) lastResponseInfo = nullptr;
 };
-enum SlotId {
-  kConnectedState,
-  kCloseHandle,
-  kOpen,
-  kConnect,
-  kOpenRequest,
-  kSendRequest,
-  kQueryInfo,
-  kReadFile,
-  kSetOption,
-  kResponseInfo
-};
-Slot slots[] = {{"InternetGetConnectedState", nullptr},
-                {"InternetCloseHandle", nullptr},
-                {"InternetOpenA", nullptr},
-                {"InternetConnectA", nullptr},
-                {"HttpOpenRequestA", nullptr},
-                {"HttpSendRequestA", nullptr},
-                {"HttpQueryInfoA", nullptr},
-                {"InternetReadFile", nullptr},
-                {"InternetSetOptionA", nullptr},
-                {"InternetGetLastResponseInfoA", nullptr}};
+WinInetBinding winInet;
 
-template <typename Fn>
-Fn Bind(SlotId id) {
-  Slot& slot = slots[id];
-  if (!slot.proc) {
-    if (!wininet) wininet = LoadSystemLibrary("WinINet.dll");
-    if (wininet) slot.proc = GetProcAddress(wininet, slot.name);
+const WinInetBinding& WinInet() {
+  if (!winInet.module) {
+    winInet.module.reset(LoadSystemLibrary("WinINet.dll"));
+    HMODULE module = winInet.module.get();
+    winInet.getConnectedState = Z_PROC(module, InternetGetConnectedState);
+    winInet.open = Z_PROC(module, InternetOpenA);
+    winInet.connect = Z_PROC(module, InternetConnectA);
+    winInet.openRequest = Z_PROC(module, HttpOpenRequestA);
+    winInet.sendRequest = Z_PROC(module, HttpSendRequestA);
+    winInet.queryInfo = Z_PROC(module, HttpQueryInfoA);
+    winInet.readFile = Z_PROC(module, InternetReadFile);
+    winInet.queryDataAvailable = Z_PROC(module, InternetQueryDataAvailable);
+    winInet.setOption = Z_PROC(module, InternetSetOptionA);
+    winInet.lastResponseInfo = Z_PROC(module, InternetGetLastResponseInfoA);
   }
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(slot.proc));
+  return winInet;
 }
 
 BOOL Inet_GetConnectedState(DWORD* flags) {
-  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, DWORD)>(kConnectedState);
+  auto fn = WinInet().getConnectedState;
   return fn ? fn(flags, 0) : FALSE;
 }
-BOOL Inet_CloseHandle(HINTERNET handle) {
-  auto fn = Bind<BOOL(WINAPI*)(HINTERNET)>(kCloseHandle);
-  return fn ? fn(handle) : FALSE;
-}
 HINTERNET Inet_Open(const char* agent) {
-  auto fn = Bind<HINTERNET(WINAPI*)(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD)>(kOpen);
+  auto fn = WinInet().open;
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
 HINTERNET Inet_Connect(HINTERNET internet, const std::string& host, INTERNET_PORT port) {
-  auto fn =
-      Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR)>(
-          kConnect);
+  auto fn = WinInet().connect;
   return fn ? fn(internet, host.c_str(), port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0) : nullptr;
 }
 HINTERNET Http_OpenRequest(HINTERNET session, const std::string& object, DWORD flags) {
-  auto fn = Bind<HINTERNET(WINAPI*)(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR)>(
-      kOpenRequest);
+  auto fn = WinInet().openRequest;
   return fn ? fn(session, "GET", object.c_str(), nullptr, nullptr, nullptr, flags, 0) : nullptr;
 }
 BOOL Http_SendRequest(HINTERNET request, const char* headers) {
-  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD)>(kSendRequest);
+  auto fn = WinInet().sendRequest;
   return fn ? fn(request, headers, headers ? static_cast<DWORD>(-1) : 0, nullptr, 0) : FALSE;
 }
 BOOL Http_QueryInfo(HINTERNET request, DWORD level, void* buffer, DWORD* length) {
-  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD)>(kQueryInfo);
+  auto fn = WinInet().queryInfo;
   DWORD index = 0;
   return fn ? fn(request, level, buffer, length, &index) : FALSE;
 }
 BOOL Inet_ReadFile(HINTERNET request, void* buffer, DWORD size, DWORD* read) {
-  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, LPVOID, DWORD, LPDWORD)>(kReadFile);
+  auto fn = WinInet().readFile;
   *read = 0;
   return fn ? fn(request, buffer, size, read) : FALSE;
 }
+BOOL Inet_QueryDataAvailable(HINTERNET request, DWORD* available) {
+  auto fn = WinInet().queryDataAvailable;
+  *available = 0;
+  return fn ? fn(request, available, 0, 0) : FALSE;
+}
 BOOL Inet_SetOption(HINTERNET handle, DWORD option, DWORD value) {
-  auto fn = Bind<BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD)>(kSetOption);
+  auto fn = WinInet().setOption;
   return fn ? fn(handle, option, &value, sizeof value) : FALSE;
 }
 BOOL Inet_GetLastResponseInfo(DWORD* error, char* buffer, DWORD* length) {
-  auto fn = Bind<BOOL(WINAPI*)(LPDWORD, LPSTR, LPDWORD)>(kResponseInfo);
+  auto fn = WinInet().lastResponseInfo;
   return fn ? fn(error, buffer, length) : FALSE;
 }
 
@@ -133,13 +127,6 @@ std::uint32_t HttpStatus(HINTERNET request, std::string& reason) {
     reason.assign(text, std::min<DWORD>(length, sizeof text - 1));
   return status;
 }
-
-struct InternetHandleTraits {
-  static HINTERNET Invalid() { return nullptr; }
-  static bool Valid(HINTERNET h) { return h != nullptr; }
-  static void Release(HINTERNET h) { Inet_CloseHandle(h); }
-};
-using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 // GET of an http or https URL, with the time-outs set on the connection and the request
 // before anything is sent: set on the root handle alone, not every system applies them
@@ -168,34 +155,38 @@ HINTERNET Inet_OpenUrl(HINTERNET internet, const std::string& url, DWORD flags, 
 HINTERNET OpenFollowingRedirects(HINTERNET internet, const std::string& url, DWORD flags,
                                  const char* headers = nullptr) {
   std::string target = url;
-  HINTERNET request = Inet_OpenUrl(internet, target, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers);
+  UniqueInternet request(Inet_OpenUrl(internet, target, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers));
   for (int hop = 0; request && hop < kMaxRedirects; ++hop) {
     std::string reason;
-    if (!IsRedirectStatus(HttpStatus(request, reason))) break;
+    if (!IsRedirectStatus(HttpStatus(request.get(), reason))) break;
     char location[2048] = {};
     DWORD length = sizeof location - 1;
-    if (!Http_QueryInfo(request, HTTP_QUERY_LOCATION, location, &length)) break;
+    if (!Http_QueryInfo(request.get(), HTTP_QUERY_LOCATION, location, &length)) break;
     const std::string next = RedirectTarget(target, std::string(location, std::min<DWORD>(length, sizeof location - 1)));
     if (next.empty()) break;
-    HINTERNET followed = Inet_OpenUrl(internet, next, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers);
-    Inet_CloseHandle(request);
-    request = followed;
+    request.reset(Inet_OpenUrl(internet, next, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers));
     target = next;
   }
-  return request;
+  return request.release();
 }
 
-// The length of a successful answer, read as text (the number form of the query holds 32
-// bits); -1 for an error answer (its page is not the file), no length or no number.
+// The Content-Length header read as text (the number form of the query holds 32 bits):
+// kNoContentLength without one, kBadContentLength when it holds no length.
+std::uint64_t ContentLengthOf(HINTERNET request) {
+  char text[32] = {};
+  DWORD length = sizeof text - 1;
+  const bool present = Http_QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH, text, &length) != FALSE ||
+                       GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+  return ParseContentLength(present, std::string(text, std::min<DWORD>(length, sizeof text - 1)));
+}
+
+// The length of a successful answer; -1 for an error answer (its page is not the file), no
+// length or none that is a number.
 std::int64_t ContentLength64(HINTERNET request) {
   std::string reason;
   if (!IsSuccessStatus(HttpStatus(request, reason))) return -1;
-  char text[32] = {};
-  DWORD length = sizeof text - 1;
-  if (!Http_QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH, text, &length)) return -1;
-  std::int64_t value = -1;
-  if (!TryParseInt64(Trim(std::string(text, std::min<DWORD>(length, sizeof text - 1))), value) || value < 0) return -1;
-  return value;
+  const std::uint64_t length = ContentLengthOf(request);
+  return length > std::uint64_t(INT64_MAX) ? -1 : static_cast<std::int64_t>(length);
 }
 
 // Deletes the partial files of earlier downloads to destFile (destFile + "." + digits,
@@ -228,9 +219,10 @@ std::string InternetErrorText() {
   text = Trim(text);
   if (!text.empty()) return text;
   char* message = nullptr;
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                                      wininet, code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
+                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                     winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
   if (message && length > 0) text.assign(message, length);
   if (message) LocalFree(message);
   text = Trim(text);
@@ -247,18 +239,32 @@ bool WriteAll(HANDLE file, const char* data, DWORD size) {
   return true;
 }
 
-// The loop of a download whose request is open: chunks into partial (or content) until
-// the data end, the content length is reached, a read fails or the user aborts.
-std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, const std::string& partial,
-                            std::string& content, std::uint32_t size, TProgBar* progBar, std::string& errorText) {
-  const std::uint32_t chunk = DownloadChunkSize(size);
-  std::uint64_t total = 0;
+// The longest a whole transfer that may bring the given bytes may take; in developer mode
+// the environment's Z_HTTP_TRANSFER_MS may shorten it (tests of trickling servers).
+std::int64_t TransferLimitMs(std::uint64_t bytes) {
+  const std::int64_t limit = TransferTimeLimitMs(bytes);
+  if (IsDeveloperMode()) {
+    char text[24] = {};
+    const DWORD length = GetEnvironmentVariableA("Z_HTTP_TRANSFER_MS", text, sizeof text);
+    std::int64_t value = 0;
+    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < limit)
+      return value;
+  }
+  return limit;
+}
+
+// The body of an open request into partial (or content): the decisions are
+// ReceiveDownloadBody's, this side reads WinINet, writes the file and shows the progress.
+DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, const std::string& partial,
+                               std::string& content, TProgBar* progBar) {
+  const std::string fileName = UrlFileName(answer.url);
+  const std::uint64_t shown = ShownSize(answer.size);
   if (progBar) {
     int position = 0, max = 0;
-    DownloadProgressRange(size, chunk, total, position, max);
+    DownloadProgressRange(answer.size, DownloadChunkSize(answer.size), 0, position, max);
     progBar->SetRange(position, max);
   }
-  TBytesRate rate(size > 102400, size > 10485760);
+  TBytesRate rate(shown > 102400, shown > 10485760);
   if (progBar) progBar->SetCaption(fileName);
 
   // The partial file stays open for the whole transfer (reopening it for every chunk cost
@@ -269,47 +275,42 @@ std::uint64_t ReceiveChunks(HINTERNET request, const std::string& fileName, cons
                            FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                            nullptr));
     if (!file) {
-      errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
-      return 0;
+      DownloadBodyResult failed;
+      failed.error = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
+      return failed;
     }
   }
-  std::vector<char> buffer(kDownloadBufferSize);
-  DWORD read = 0;
-  do {
-    // Window messages are handled between chunks when due (closing the window sets the
-    // abort flag, seen before the next read); no pause: the network alone sets the pace.
+  DownloadIo io;
+  // Only what has arrived is read: WinINet's read waits until the whole buffer is full,
+  // which a server that trickles within the receive time-out delays without end.
+  io.read = [request](char* buffer, std::uint32_t want, std::uint32_t& read) {
+    DWORD available = 0, got = 0;
+    if (!Inet_QueryDataAvailable(request, &available)) return false;
+    const bool ok =
+        available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
+    read = got;
+    return ok;
+  };
+  io.write = [&file](const char* data, std::uint32_t size) { return WriteAll(file.get(), data, size); };
+  io.readErrorText = InternetErrorText;
+  io.writeErrorText = [&partial] { return "cannot write " + partial + ": " + LastErrorText(); };
+  // Window messages are handled between chunks when due (closing the window sets the
+  // abort flag, seen before the next read); no pause: the network alone sets the pace.
+  io.aborted = [] {
     YieldWhenDue();
-    if (DownloadAborted()) break;
-    const std::uint32_t want = NextReadSize(chunk, size, total);
-    if (want == 0) break;  // the content length is reached
-    std::fill(buffer.begin(), buffer.end(), 0);
-    const bool ok = Inet_ReadFile(request, buffer.data(), want, &read) != FALSE;
-    if (ok) {
-      read = std::min<DWORD>(read, want);
-      if (!partial.empty()) {
-        errorText = NoLengthFileError(fileName, size, total + read);
-        if (!errorText.empty()) break;
-        if (!WriteAll(file.get(), buffer.data(), read)) {
-          errorText = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
-          break;
-        }
-      } else if (!TakeMemoryPiece(content, buffer.data(), read, fileName, errorText)) {
-        break;
-      }
-      total += read;
-    } else {
-      errorText = DownloadErrorText(fileName, InternetErrorText());
-      read = 0;
-    }
-    const std::string rateText = rate.Text(size, static_cast<std::int64_t>(total), read);
-    if (ok && read > 0 && progBar) progBar->SetText(rateText);
-  } while (read > 0 && !DownloadAborted());
-  return total;
+    return DownloadAborted();
+  };
+  io.nowMs = TickMs;
+  io.progress = [&](std::uint64_t total, std::uint32_t read) {
+    const std::string rateText =
+        rate.Text(static_cast<std::int64_t>(shown), static_cast<std::int64_t>(total), read);
+    if (read > 0 && progBar) progBar->SetText(rateText);
+  };
+  return ReceiveDownloadBody(answer, io, content);
 }
 
-bool Download(HWND window, const std::string& url, const std::string& destFile, std::string& content,
-              TProgBar* progBar, std::string& errorText) {
-  const std::string fileName = UrlFileName(url);
+bool Download(HWND window, const std::string& url, const std::string& destFile, std::uint64_t maxBytes,
+              std::string& content, TProgBar* progBar, std::string& errorText) {
   HTTP_Touch(url);
   UniqueInternet internet(Inet_Open("HTTP_Connect_3"));
   if (!internet) {
@@ -322,31 +323,38 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     errorText = "Unable to open Internet Connection: " + url;
     return false;
   }
-  std::string reason;
-  const std::uint32_t status = HttpStatus(request.get(), reason);
-  const std::uint32_t size = static_cast<std::uint32_t>(HTTP_GetContentLength(request.get()));
+  DownloadAnswer answer;
+  answer.url = url;
+  answer.status = HttpStatus(request.get(), answer.reason);
+  answer.size = ContentLengthOf(request.get());
+  answer.intoMemory = destFile.empty();
+  answer.maxBytes = maxBytes;
   const std::uint32_t stamp = HTTP_GetLastModified(request.get());
-  errorText = DownloadHeaderError(url, size, destFile.empty());
+  errorText = DownloadHeaderError(url, answer.size, answer.intoMemory, maxBytes);
+  // Status and length are judged before anything is written: an error status's body is
+  // never written, and an announced length that the drive cannot hold is not begun.
+  const bool writeFile = !answer.intoMemory && IsSuccessStatus(answer.status);
+  if (errorText.empty() && writeFile)
+    errorText = NoRoomError(UrlFileName(url), answer.size,
+                            static_cast<std::uint64_t>(DiskFree(ExtractFilePath(destFile))));
   if (!errorText.empty()) return false;
+  answer.timeLimitMs = TransferLimitMs(MostBodyBytes(answer.size, maxBytes));
   if (reinterpret_cast<UINT_PTR>(window) > 10) ShowWindow(window, SW_SHOW);
 
   std::string partial;
-  if (!destFile.empty()) {
-    partial = PartialFileName(destFile, size, stamp);
+  if (writeFile) {
+    partial = PartialFileName(destFile, answer.size, stamp);
     DeletePartialFiles(destFile);  // a transfer never continues an older attempt
   }
-  const std::uint64_t total = ReceiveChunks(request.get(), fileName, partial, content, size, progBar, errorText);
-  if (DownloadAborted()) errorText = "Download Aborted";
-  if (errorText.empty()) errorText = ShortTransferError(fileName, size, total);
-  // An error status's body is not the resource. An HTML page is handed on all the same:
-  // the callers tell the user it is an error page.
-  if (errorText.empty() && !IsSuccessStatus(status) && !IsErrorPage(partial, content))
-    errorText = DownloadErrorText(fileName, StatusDetail(status, reason));
+  const DownloadBodyResult body = ReceiveBody(request.get(), answer, partial, content, progBar);
+  errorText = DownloadAborted() ? "Download Aborted" : body.error;
+  // Stopped by a bound: the bytes written are no use and may be many.
+  if (body.overBound && !partial.empty()) DeleteFileA(partial.c_str());
 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (errorText.empty() && PartialFileComplete(size, FileSizeByName(partial))) {
+    if (errorText.empty() && !partial.empty() && PartialFileComplete(answer.size, FileSizeByName(partial))) {
       DeleteFileA(destFile.c_str());
       complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE;
     }
@@ -392,13 +400,9 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   return length;
 }
 
-std::int32_t HTTP_GetContentLength(void* request) {
-  DWORD value = 0xFFFFFFFFu;
-  DWORD length = sizeof value;
-  if (!Http_QueryInfo(static_cast<HINTERNET>(request), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value,
-                      &length))
-    return -1;
-  return static_cast<std::int32_t>(value);
+std::int64_t HTTP_GetContentLength(void* request) {
+  const std::uint64_t length = ContentLengthOf(static_cast<HINTERNET>(request));
+  return length > std::uint64_t(INT64_MAX) ? -1 : static_cast<std::int64_t>(length);
 }
 
 std::uint32_t HTTP_GetLastModified(void* request) {
@@ -428,12 +432,13 @@ void HTTP_GetLastResponseInfo(std::string& text) {
 }
 
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destFile,
-                                   std::string& content, TProgBar* progBar, std::string& errorText) {
+                                   std::uint64_t maxBytes, std::string& content, TProgBar* progBar,
+                                   std::string& errorText) {
   errorText.clear();
   content.clear();
   bool complete = false;
   try {
-    complete = Download(window, url, destFile, content, progBar, errorText);
+    complete = Download(window, url, destFile, maxBytes, content, progBar, errorText);
   } catch (const std::exception& error) {
     TraceException(error, "HTTP_DownloadFile_Incremental", url);
     errorText = DownloadErrorText(UrlFileName(url), error.what());
@@ -447,7 +452,5 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
 }
 
 void HTTP_UnloadWinINet() {
-  if (wininet) FreeLibrary(wininet);
-  wininet = nullptr;
-  for (Slot& slot : slots) slot.proc = nullptr;
+  winInet = WinInetBinding();
 }

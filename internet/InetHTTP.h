@@ -1,6 +1,6 @@
 #pragma once
 // The stub's HTTP client over WinINet, which is loaded at run time from the system folder
-// (one module handle for every entry point, each looked up on its first call and cached).
+// on first need (one module handle; every entry point looked up with Z_PROC when it loads).
 // It fetches one resource into a file or into memory with progress, answers whether the
 // machine is connected and how large or how old a remote file is. Errors are texts in an
 // out-parameter (empty = success); nothing here throws.
@@ -28,8 +28,8 @@ void HTTP_Touch(const std::string& url);
 // success (a 404 page's length is not the file's) or no valid length was sent. Traces
 // "HTTP_GetFileSize=<n>  <URL>".
 std::int64_t HTTP_GetFileSize(const std::string& url);
-// The request's Content-Length; -1 when absent.
-std::int32_t HTTP_GetContentLength(void* request);
+// The request's Content-Length in 64 bits (read as text); -1 when absent or no length.
+std::int64_t HTTP_GetContentLength(void* request);
 // The request's Last-Modified as a DOS date-time; 0 when absent or not a valid date.
 std::uint32_t HTTP_GetLastModified(void* request);
 // Every connect, send and receive time-out of the handle.
@@ -46,8 +46,14 @@ void HTTP_GetLastResponseInfo(std::string& text);
 // when the whole resource arrived: errorText empty and, for a file, destFile written by
 // this call. A server that sent no length leaves no destFile and no error (the data of an
 // in-memory download are kept).
+// Bounds: maxBytes is the most the caller takes (kAnySize: no expectation); a larger
+// announced length, one a file's drive cannot hold or an error status is refused before
+// anything is written (an HTML error page gives CheckErrorPage's 404 text); the whole
+// transfer ends after TransferTimeLimitMs of what it may bring. A transfer stopped by a
+// bound leaves no partial file.
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destFile,
-                                   std::string& content, TProgBar* progBar, std::string& errorText);
+                                   std::uint64_t maxBytes, std::string& content, TProgBar* progBar,
+                                   std::string& errorText);
 
 // Frees WinINet (end of the main window's loop); the next call loads it again.
 void HTTP_UnloadWinINet();

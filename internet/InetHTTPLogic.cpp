@@ -1,7 +1,10 @@
 #include "internet/InetHTTPLogic.h"
 
 #include <algorithm>
+#include <climits>
+#include <vector>
 
+#include "internet/CommUtils.h"
 #include "system/Utils.h"
 
 namespace {
@@ -137,24 +140,41 @@ std::string RedirectTarget(const std::string& url, const std::string& location) 
   return RedirectAllowed(url, target) ? target : "";
 }
 
-std::uint32_t DownloadChunkSize(std::uint32_t size) {
-  return std::min<std::uint32_t>(std::max<std::uint32_t>(size / 10, 1), kDownloadBufferSize);
+std::uint64_t ParseContentLength(bool present, const std::string& text) {
+  if (!present) return kNoContentLength;
+  const std::string digits = Trim(text);
+  if (digits.empty() || digits.size() > 19 || !std::all_of(digits.begin(), digits.end(), IsDigit))
+    return kBadContentLength;
+  std::uint64_t value = 0;
+  for (char ch : digits) value = value * 10 + std::uint64_t(ch - '0');
+  return value;
 }
 
-std::uint32_t NextReadSize(std::uint32_t chunk, std::uint32_t size, std::uint64_t total) {
+std::uint64_t ShownSize(std::uint64_t size) {
+  return size == kNoContentLength ? 0xFFFFFFFFu : size;
+}
+
+std::uint32_t DownloadChunkSize(std::uint64_t size) {
+  return static_cast<std::uint32_t>(
+      std::min<std::uint64_t>(std::max<std::uint64_t>(ShownSize(size) / 10, 1), kDownloadBufferSize));
+}
+
+std::uint32_t NextReadSize(std::uint32_t chunk, std::uint64_t size, std::uint64_t total) {
   if (size == kNoContentLength) return chunk;
   if (total >= size) return 0;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk, size - total));
 }
 
-void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max) {
+void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position,
+                           int& max) {
   if (chunk == 0) chunk = 1;
-  position = static_cast<int>((total + chunk / 2) / chunk) + 1;
-  max = static_cast<int>((std::uint64_t(size) + chunk - 1) / chunk) + 1;
+  position = static_cast<int>(std::min<std::uint64_t>((total + chunk / 2) / chunk + 1, INT_MAX));
+  max = static_cast<int>(
+      std::min<std::uint64_t>(ShownSize(size) / chunk + (ShownSize(size) % chunk ? 1 : 0) + 1, INT_MAX));
 }
 
-std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp) {
-  return destFile + "." + std::to_string(static_cast<std::uint32_t>(size + stamp));
+std::string PartialFileName(const std::string& destFile, std::uint64_t size, std::uint32_t stamp) {
+  return destFile + "." + std::to_string(static_cast<std::uint32_t>(ShownSize(size) + stamp));
 }
 
 bool IsPartialFileName(const std::string& destName, const std::string& name) {
@@ -248,12 +268,25 @@ std::string DownloadErrorText(const std::string& fileName, const std::string& de
   return text;
 }
 
-std::string DownloadHeaderError(const std::string& url, std::uint32_t size, bool intoMemory) {
+std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool intoMemory,
+                                std::uint64_t maxBytes) {
   if (size == 0) return url + " --- File Not Found !";
-  if (intoMemory && size != kNoContentLength && size > kMemoryDownloadCap)
+  if (size == kBadContentLength)
+    return DownloadErrorText(UrlFileName(url), "the Content-Length is no length");
+  if (size == kNoContentLength) return std::string();
+  if (size > maxBytes)
+    return DownloadErrorText(UrlFileName(url), std::to_string(size) + " bytes announced, more than the " +
+                                                   std::to_string(maxBytes) + " expected");
+  if (intoMemory && size > kMemoryDownloadCap)
     return DownloadErrorText(UrlFileName(url), std::to_string(size) + " bytes are more than " +
                                                    std::to_string(kMemoryDownloadCap) + " for a download into memory");
   return std::string();
+}
+
+std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::uint64_t freeBytes) {
+  if (freeBytes == 0 || size == kNoContentLength || size <= freeBytes) return "";
+  return DownloadErrorText(fileName, std::to_string(size) + " bytes announced, more than the " +
+                                         std::to_string(freeBytes) + " bytes free on the drive");
 }
 
 bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
@@ -268,16 +301,95 @@ bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read,
   return true;
 }
 
-std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
+std::string NoLengthFileError(const std::string& fileName, std::uint64_t size, std::uint64_t total) {
   if (size != kNoContentLength || total <= kMemoryDownloadCap) return "";
   return DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes without a length");
 }
 
-bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize) {
-  return size != kNoContentLength && partialSize == static_cast<std::int64_t>(size);
+bool PartialFileComplete(std::uint64_t size, std::int64_t partialSize) {
+  return size != kNoContentLength && partialSize >= 0 && std::uint64_t(partialSize) == size;
 }
 
-std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total) {
+std::string ShortTransferError(const std::string& fileName, std::uint64_t size, std::uint64_t total) {
   if (size == kNoContentLength || total >= size) return "";
   return DownloadErrorText(fileName, std::to_string(total) + " of " + std::to_string(size) + " bytes received");
+}
+
+std::int64_t TransferTimeLimitMs(std::uint64_t bytes) {
+  const std::uint64_t seconds = bytes / kTransferFloorRate;
+  const std::uint64_t most = (std::uint64_t(INT64_MAX) - kTransferBaseMs) / 1000;
+  return seconds >= most ? INT64_MAX : kTransferBaseMs + static_cast<std::int64_t>(seconds) * 1000;
+}
+
+std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes) {
+  return std::min(size == kNoContentLength ? std::uint64_t(kMemoryDownloadCap) : size, maxBytes);
+}
+
+DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
+                                       std::string& content) {
+  DownloadBodyResult result;
+  const std::string fileName = UrlFileName(answer.url);
+  // Another status's body is no resource: only its start is read, to know it.
+  const bool resource = IsSuccessStatus(answer.status);
+  const std::uint32_t chunk = DownloadChunkSize(answer.size);
+  const std::int64_t start = io.nowMs();
+  std::string page;
+  std::vector<char> buffer(kDownloadBufferSize);
+  std::uint32_t read = 0;
+  do {
+    if (io.aborted()) {
+      result.aborted = true;
+      break;
+    }
+    std::uint32_t want = NextReadSize(chunk, answer.size, result.total);
+    if (!resource)
+      want = std::min<std::uint32_t>(want, kErrorPageProbe - static_cast<std::uint32_t>(page.size()));
+    if (want == 0) break;  // the content length (or the page's start) is reached
+    // Checked before each read, which itself ends within the receive time-out.
+    if (io.nowMs() - start > answer.timeLimitMs) {
+      result.error =
+          DownloadErrorText(fileName, "not complete after " + std::to_string(answer.timeLimitMs / 1000) +
+                                          " s, the longest it may take");
+      result.overBound = true;
+      break;
+    }
+    read = 0;
+    const bool ok = io.read(buffer.data(), want, read);
+    read = ok ? std::min(read, want) : 0;
+    if (!ok) {
+      result.error = DownloadErrorText(fileName, io.readErrorText());
+    } else if (!resource) {
+      page.append(buffer.data(), read);
+    } else if (!answer.intoMemory) {
+      result.error = NoLengthFileError(fileName, answer.size, result.total + read);
+      if (result.error.empty() && result.total + read > answer.maxBytes) {
+        result.error = DownloadErrorText(
+            fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
+        result.overBound = true;
+      }
+      if (result.error.empty() && read > 0 && !io.write(buffer.data(), read))
+        result.error = DownloadErrorText(fileName, io.writeErrorText());
+    } else if (TakeMemoryPiece(content, buffer.data(), read, fileName, result.error) &&
+               content.size() > answer.maxBytes) {
+      result.error =
+          DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
+      content.clear();
+    }
+    if (!result.error.empty()) break;
+    if (resource) {
+      result.total += read;
+      io.progress(result.total, read);
+    }
+  } while (read > 0);
+  if (result.aborted) result.error = "Download Aborted";
+  if (!result.error.empty()) return result;
+  if (!resource) {
+    if (IsErrorPage("", page))
+      CheckErrorPage("", page, answer.url, "", result.error);
+    else
+      result.error = DownloadErrorText(fileName, StatusDetail(answer.status, answer.reason));
+    return result;
+  }
+  result.error = ShortTransferError(fileName, answer.size, result.total);
+  return result;
 }

@@ -3,14 +3,29 @@
 // size and progress range of a download, the name of its partial file, the DOS date of
 // a Last-Modified header and the limits that keep a hostile server harmless.
 #include <cstdint>
+#include <functional>
 #include <string>
 
-// Content length when the server sent none (-1 read as unsigned).
-constexpr std::uint32_t kNoContentLength = 0xFFFFFFFFu;
+// Content length when the server sent none.
+constexpr std::uint64_t kNoContentLength = UINT64_MAX;
+// Content length when the header is there but holds no length ("-2", "12abc").
+constexpr std::uint64_t kBadContentLength = UINT64_MAX - 1;
+// A caller that expects no particular size: the announced length (and, for a file, the
+// drive's free space) bounds the download.
+constexpr std::uint64_t kAnySize = UINT64_MAX;
 // Read buffer and largest chunk of a download.
 constexpr std::uint32_t kDownloadBufferSize = 8192;
 // Every WinINet time-out of a download.
 constexpr std::uint32_t kDownloadTimeoutMs = 180000;
+// A whole transfer may take kTransferBaseMs plus one second for every kTransferFloorRate
+// bytes it may bring: a link of 2 KB/s (slower than a dial-up modem) still finishes, a
+// server that trickles a byte now and then just inside the receive time-out does not hold
+// the stub for ever.
+constexpr std::int64_t kTransferBaseMs = 600000;
+constexpr std::uint64_t kTransferFloorRate = 2048;
+// The start of an error status's body that is read (into memory, never into the file) to
+// tell an HTML error page from another body: what IsErrorPage looks at.
+constexpr std::uint32_t kErrorPageProbe = 1000;
 // Largest download kept in memory: the records and inform texts fetched that way are a
 // few kilobytes; a body that never ends must not use up the memory. A body without a
 // length is not read further into a file either (such a file is never taken).
@@ -49,18 +64,27 @@ bool RedirectAllowed(const std::string& from, const std::string& to);
 // the URL has no scheme, Location is empty or the target is not allowed (RedirectAllowed).
 std::string RedirectTarget(const std::string& url, const std::string& location);
 
+// The Content-Length header's text as a length (decimal digits, blanks around them
+// allowed): kNoContentLength when there is no header, kBadContentLength when it holds no
+// length (a sign, other characters, more than 19 digits).
+std::uint64_t ParseContentLength(bool present, const std::string& text);
+// The length as the progress and the partial name show it: no length as 4,294,967,295.
+std::uint64_t ShownSize(std::uint64_t size);
+
 // Content length div 10, clamped to 1..8,192.
-std::uint32_t DownloadChunkSize(std::uint32_t size);
+std::uint32_t DownloadChunkSize(std::uint64_t size);
 // Bytes to ask for next: the chunk, but never beyond a known content length (a body
 // longer than its header says is not taken).
-std::uint32_t NextReadSize(std::uint32_t chunk, std::uint32_t size, std::uint64_t total);
-// The progress bar's range: position round(total / chunk) + 1, max ceil(size / chunk) + 1.
-void DownloadProgressRange(std::uint32_t size, std::uint32_t chunk, std::uint64_t total, int& position, int& max);
+std::uint32_t NextReadSize(std::uint32_t chunk, std::uint64_t size, std::uint64_t total);
+// The progress bar's range: position round(total / chunk) + 1, max ceil(size / chunk) + 1
+// (size as ShownSize; both at most INT_MAX).
+void DownloadProgressRange(std::uint64_t size, std::uint32_t chunk, std::uint64_t total, int& position,
+                           int& max);
 // The file name is one this client gives a partial file of destName: destName + "." +
 // 1 to 10 digits (any case; names only, no folders).
 bool IsPartialFileName(const std::string& destName, const std::string& name);
-// destFile + "." + the decimal text of (size + stamp) as an unsigned 32-bit sum.
-std::string PartialFileName(const std::string& destFile, std::uint32_t size, std::uint32_t stamp);
+// destFile + "." + the decimal text of (ShownSize(size) + stamp) as an unsigned 32-bit sum.
+std::string PartialFileName(const std::string& destFile, std::uint64_t size, std::uint32_t stamp);
 
 // DOS date-time (date in the high word, local time) of a calendar time; 0 when the time
 // is not a valid date or lies outside 1980..2107.
@@ -72,9 +96,14 @@ std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, 
 std::uint32_t HttpDateToDos(const std::string& text);
 
 // ---- A download's decisions on what the server sends; the WinINet loop only moves bytes ----
-// The answer's header, before any body byte: "" to read on, else the error (no content,
-// or more than kMemoryDownloadCap announced for a download into memory).
-std::string DownloadHeaderError(const std::string& url, std::uint32_t size, bool intoMemory);
+// The answer's header, before any body byte: "" to read on, else the error (no content;
+// a Content-Length that is no length; more announced than the caller's maxBytes, or than
+// kMemoryDownloadCap for a download into memory).
+std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool intoMemory,
+                                std::uint64_t maxBytes = kAnySize);
+// The error of a download into a file whose announced length does not fit into the
+// drive's free bytes (0: not known, no error).
+std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::uint64_t freeBytes);
 // A piece received for a download into memory: appended; or, when the content would pass
 // kMemoryDownloadCap, false with the error and the content emptied.
 bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
@@ -82,14 +111,14 @@ bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read,
 // A download into a file whose body, with the piece just received, reaches total bytes:
 // the error when it came without a length and passes kMemoryDownloadCap (such a file is
 // never taken, so its body is not read on), else "".
-std::string NoLengthFileError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+std::string NoLengthFileError(const std::string& fileName, std::uint64_t size, std::uint64_t total);
 // Whether the partial file of a download to a file holds the whole file: the server sent
 // a content length and the file has exactly that size.
-bool PartialFileComplete(std::uint32_t size, std::int64_t partialSize);
+bool PartialFileComplete(std::uint64_t size, std::int64_t partialSize);
 
 // The error of a transfer that ended before its content length: "" when complete (or
 // no length was sent), else FileName + " --- Error downloading file (N of M bytes received)".
-std::string ShortTransferError(const std::string& fileName, std::uint32_t size, std::uint64_t total);
+std::string ShortTransferError(const std::string& fileName, std::uint64_t size, std::uint64_t total);
 // The server's answer is its resource: a 2xx status (an answer without one is not).
 bool IsSuccessStatus(std::uint32_t status);
 // The detail of a download answered with another status: "HTTP 404 Not Found"; for no
@@ -97,3 +126,50 @@ bool IsSuccessStatus(std::uint32_t status);
 std::string StatusDetail(std::uint32_t status, const std::string& reason);
 // The download error text with its optional detail in brackets.
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);
+
+// The most milliseconds a transfer that may bring the given bytes takes: kTransferBaseMs
+// plus bytes / kTransferFloorRate seconds (saturating).
+std::int64_t TransferTimeLimitMs(std::uint64_t bytes);
+// The most bytes a body may bring: its length, else the no-length cap (kMemoryDownloadCap),
+// and never more than maxBytes.
+std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes);
+
+// One download's answer, as its header told it and its caller bounds it.
+struct DownloadAnswer {
+  std::string url;
+  std::uint32_t status = 0;  // 0: no HTTP status
+  std::string reason;
+  std::uint64_t size = kNoContentLength;  // after DownloadHeaderError accepted it
+  bool intoMemory = false;
+  std::uint64_t maxBytes = kAnySize;
+  std::int64_t timeLimitMs = 0;  // the whole transfer's, from its first read
+};
+
+// The system's side of the body's loop.
+struct DownloadIo {
+  // Reads at most want bytes into buffer (read: how many); false when the read failed.
+  std::function<bool(char* buffer, std::uint32_t want, std::uint32_t& read)> read;
+  // Appends to the partial file; false when that failed.
+  std::function<bool(const char* data, std::uint32_t size)> write;
+  std::function<std::string()> readErrorText, writeErrorText;
+  // Lets window messages through and says whether the user aborted (once per chunk).
+  std::function<bool()> aborted;
+  std::function<std::int64_t()> nowMs;
+  // After every read: the bytes so far and the ones just read (0 when the read failed).
+  std::function<void(std::uint64_t total, std::uint32_t read)> progress;
+};
+
+struct DownloadBodyResult {
+  std::uint64_t total = 0;  // bytes taken as the resource (written or kept)
+  std::string error;        // "" when the body arrived whole (or, without a length, ended)
+  bool aborted = false;
+  bool overBound = false;  // stopped by a bound: what was written is no use to anyone
+};
+
+// The body's loop: reads of at most the chunk size, never past the length; a 2xx body goes
+// to io.write (or content, for memory) under the caps, the caller's maxBytes and the time
+// limit; another status's body is not taken: its first kErrorPageProbe bytes tell an HTML
+// page (the error is then the 404 text of CheckErrorPage) from another body ("HTTP 404
+// Not Found"). A body shorter than its length is an error.
+DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
+                                       std::string& content);

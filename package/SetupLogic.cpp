@@ -1,5 +1,6 @@
 #include "package/SetupLogic.h"
 
+#include "internet/InetHTTPLogic.h"
 #include "package/PackX.h"
 #include "system/Utils.h"
 
@@ -66,6 +67,13 @@ std::string WebConfirmText(const std::string& question, const std::string& webSi
   std::int64_t bytes = 0;
   if (!TryParseInt64(Trim(webSize), bytes)) bytes = 0;
   return ReplaceText(question, "<SIZE>", SizeText(static_cast<double>(bytes)));
+}
+
+std::uint64_t WebDownloadLimit(const std::string& webSize) {
+  std::int64_t bytes = 0;
+  if (!TryParseInt64(Trim(webSize), bytes) || bytes <= 0 || bytes > (INT64_MAX - 1048576) / 2)
+    return kAnySize;
+  return static_cast<std::uint64_t>(bytes) * 2 + 1048576;
 }
 
 std::string WebAgentImage(std::string image, const std::string& signerRecord) {

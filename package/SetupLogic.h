@@ -48,6 +48,12 @@ std::string SpaceQuestionText(const SpaceTexts& texts, const std::string& folder
 // the web stub's size in bytes (a size that is not a number counts as 0).
 std::string WebConfirmText(const std::string& question, const std::string& webSize);
 
+// The most bytes the web install downloads: twice the web stub's size plus 1 MB, so that a
+// setup file signed or rebuilt after its web stub was made still arrives, while a server
+// that announces or sends gigabytes for it is stopped; kAnySize (internet/InetHTTPLogic.h)
+// when the stub carries no size (then the drive's free space bounds the download).
+std::uint64_t WebDownloadLimit(const std::string& webSize);
+
 // The web stub's copy of itself as the agent: whatever follows PackEnd (a signature) is
 // cut off, since the agent byte lies inside the signed bytes and a kept signature could
 // never verify; the trailer's ThisIsAgent byte (five bytes before PackEnd, or before the

@@ -1,8 +1,11 @@
 #pragma once
 // RAII owners of Win32 resources: each releases its resource on every path.
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
+
+#include "system/DllSafety.h"
 
 // Owner of one resource value with a release function; move-only.
 template <typename T, typename Traits>
@@ -80,6 +83,16 @@ struct LocalMemoryTraits {  // memory the system hands over to be released with 
   static void Release(HLOCAL m) { LocalFree(m); }
 };
 
+// WinINet handles. WinINet is loaded at run time (internet/InetHTTP) and stays loaded while
+// any of its handles is open, so the close is found in the loaded module.
+struct InternetHandleTraits {
+  static HINTERNET Invalid() { return nullptr; }
+  static bool Valid(HINTERNET h) { return h != nullptr; }
+  static void Release(HINTERNET h) {
+    if (auto close = Z_PROC(GetModuleHandleA("wininet.dll"), InternetCloseHandle)) close(h);
+  }
+};
+
 using UniqueHandle = UniqueResource<HANDLE, KernelHandleTraits>;
 using UniqueFindHandle = UniqueResource<HANDLE, FindHandleTraits>;
 using UniqueHKey = UniqueResource<HKEY, RegKeyTraits>;
@@ -88,6 +101,7 @@ using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiObjectTraits>;
 using UniqueLibrary = UniqueResource<HMODULE, LibraryTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueLocalMemory = UniqueResource<HLOCAL, LocalMemoryTraits>;
+using UniqueInternet = UniqueResource<HINTERNET, InternetHandleTraits>;
 
 // A window class registered for the owner's lifetime (modal windows register and
 // unregister their class around each use).

@@ -1,15 +1,16 @@
-// The HTTP client's handling of a server's answer: the content length and Last-Modified
+// The HTTP client's handling of a server's answer: the Content-Length and Last-Modified
 // headers, the URL (from a downloaded record), and a body cut into pieces as the server
-// and WinINet hand them out, driven through the decisions of the download loop in its
-// order. Memory stays capped, nothing past the content length is taken, and a transfer
-// is only complete when every announced byte arrived.
+// and WinINet hand them out, driven through ReceiveDownloadBody, the loop the download
+// runs, with a fuzzed source, status, caller's bound, failing read, abort and clock.
+// Memory stays capped, nothing past the length or the caller's bound is taken, an error
+// status's body is never taken, and a transfer is only complete when every announced byte
+// arrived.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "internet/CommUtils.h"
 #include "internet/InetHTTPLogic.h"
@@ -17,30 +18,23 @@
 
 namespace {
 
-struct Answer {
-  std::uint32_t size = 0;      // Content-Length as read (kNoContentLength when none)
-  bool intoMemory = false;
-  bool endless = false;        // the body repeats up to past the memory cap
-  unsigned pieceLimit = 1;     // largest piece the server hands out at once
-  std::string url, lastModified, body;
+struct Server {
+  std::string body;
+  bool endless = false;          // the body repeats up to past the memory cap
+  std::uint32_t pieceLimit = 1;  // largest piece handed out at once
+  int failAtRead = -1, abortAtRead = -1;
+  std::int64_t msPerRead = 0;
+
+  std::uint64_t sent = 0;
+  int reads = 0;
+  std::int64_t now = 0;
+  std::string written;
+  std::uint64_t lastTotal = 0;
 };
 
-std::uint64_t BodyLength(const Answer& a) {
-  if (a.body.empty()) return 0;
-  return a.endless ? std::uint64_t(kMemoryDownloadCap) + 3 * kDownloadBufferSize : a.body.size();
-}
-
-// The server's next piece: at most want bytes, fewer when it chooses, none at the end.
-std::uint32_t ServePiece(const Answer& a, std::uint64_t sent, std::uint32_t want, char* buffer) {
-  const std::uint64_t left = BodyLength(a) - sent;
-  std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>({std::uint64_t(want), left, std::uint64_t(a.pieceLimit)}));
-  for (std::uint32_t done = 0; done < n;) {
-    const std::size_t at = (sent + done) % a.body.size();
-    const std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::size_t>(n - done, a.body.size() - at));
-    std::memcpy(buffer + done, a.body.data() + at, piece);
-    done += piece;
-  }
-  return n;
+std::uint64_t BodyLength(const Server& s) {
+  if (s.body.empty()) return 0;
+  return s.endless ? std::uint64_t(kMemoryDownloadCap) + 3 * kDownloadBufferSize : s.body.size();
 }
 
 void CheckDate(const std::string& text) {
@@ -58,85 +52,123 @@ void CheckDate(const std::string& text) {
   if (HttpDateToDos(again) != dos) std::abort();
 }
 
+DownloadIo IoOf(Server& s, std::uint32_t chunk) {
+  DownloadIo io;
+  io.read = [&s, chunk](char* buffer, std::uint32_t want, std::uint32_t& read) {
+    if (want == 0 || want > chunk || want > kDownloadBufferSize) std::abort();
+    s.now += s.msPerRead;
+    if (s.reads++ == s.failAtRead) return false;
+    const std::uint64_t left = BodyLength(s) - s.sent;
+    read = static_cast<std::uint32_t>(std::min<std::uint64_t>({std::uint64_t(want), left, s.pieceLimit}));
+    for (std::uint32_t done = 0; done < read;) {
+      const std::size_t at = (s.sent + done) % s.body.size();
+      const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(read - done, s.body.size() - at));
+      std::memcpy(buffer + done, s.body.data() + at, piece);
+      done += piece;
+    }
+    s.sent += read;
+    return true;
+  };
+  io.write = [&s](const char* data, std::uint32_t size) {
+    s.written.append(data, size);
+    return true;
+  };
+  io.readErrorText = [] { return std::string("reset"); };
+  io.writeErrorText = [] { return std::string("disk full"); };
+  io.aborted = [&s] { return s.reads == s.abortAtRead; };
+  io.nowMs = [&s] { return s.now; };
+  io.progress = [&s](std::uint64_t total, std::uint32_t read) {
+    if (total != s.lastTotal + read) std::abort();  // progress per chunk, in order
+    s.lastTotal = total;
+  };
+  return io;
+}
+
 }  // namespace
 
-// Input: 4 bytes content length, 1 byte of flags and piece size, then the URL and the
-// Last-Modified text (each ending at a line break) and the body.
+// Input: 4 bytes content length (0xFFFFFFFF: none), 1 byte of flags and piece size, 1 byte
+// status, 4 bytes the caller's bound (0xFFFFFFFF: any), 1 byte failing and aborting read,
+// 1 byte time per read, then the URL, the Content-Length text (used when the flags say so)
+// and the Last-Modified text (each ending at a line break) and the body.
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
-  if (size < 5) return 0;
-  Answer a;
-  std::memcpy(&a.size, data, 4);
+  if (size < 12) return 0;
+  static const std::uint32_t kStatuses[] = {200, 206, 204, 0, 301, 404, 500, 401, 299, 300};
+  std::uint32_t size32 = 0, max32 = 0;
+  std::memcpy(&size32, data, 4);
   const unsigned char flags = data[4];
-  a.intoMemory = flags & 1;
-  a.pieceLimit = 1u << ((flags >> 2) % 14);
-  const std::vector<std::string> f = FuzzFields(data + 5, size - 5, 3);
-  a.url = f[0];
-  a.lastModified = f[1];
-  a.body = f[2];
-  a.endless = (flags & 2) && !a.body.empty();
-  if (a.endless) {
-    a.pieceLimit = std::max(a.pieceLimit, 4096u);
-    while (a.body.size() < kDownloadBufferSize) a.body += a.body;  // the same bytes, fewer copies
+  const std::uint32_t status = kStatuses[data[5] % (sizeof kStatuses / sizeof kStatuses[0])];
+  std::memcpy(&max32, data + 6, 4);
+  Server s;
+  s.failAtRead = (data[10] & 15) == 15 ? -1 : data[10] & 15;
+  s.abortAtRead = (data[10] >> 4) == 15 ? -1 : data[10] >> 4;
+  s.msPerRead = data[11] * 100;
+  const std::vector<std::string> f = FuzzFields(data + 12, size - 12, 4);
+  const std::string url = f[0];
+  s.body = f[3];
+  s.pieceLimit = 1u << ((flags >> 3) % 14);
+  s.endless = (flags & 2) && !s.body.empty();
+  if (s.endless) {
+    s.pieceLimit = std::max(s.pieceLimit, 4096u);
+    while (s.body.size() < kDownloadBufferSize) s.body += s.body;  // the same bytes, fewer copies
   }
-  if (a.endless && a.size != kNoContentLength) a.size %= kMemoryDownloadCap + 4 * kDownloadBufferSize;
 
-  CheckDate(a.lastModified);
-  const std::string fileName = UrlFileName(a.url);
-  if (!HasUrlScheme(UrlWithScheme(a.url))) std::abort();
-  const std::string partialName = PartialFileName("C:\\T\\" + fileName, a.size, HttpDateToDos(a.lastModified));
+  DownloadAnswer a;
+  a.url = url;
+  a.status = status;
+  a.reason = "Reason";
+  a.intoMemory = flags & 1;
+  a.size = (flags & 4) ? ParseContentLength(true, f[1]) : size32 == 0xFFFFFFFFu ? kNoContentLength : size32;
+  if (s.endless && a.size < kBadContentLength) a.size %= kMemoryDownloadCap + 4 * kDownloadBufferSize;
+  a.maxBytes = max32 == 0xFFFFFFFFu ? kAnySize : max32;
+
+  CheckDate(f[2]);
+  const std::string fileName = UrlFileName(url);
+  if (!HasUrlScheme(UrlWithScheme(url))) std::abort();
+  const std::string partialName = PartialFileName("C:\\T\\" + fileName, a.size, HttpDateToDos(f[2]));
   if (partialName.compare(0, 5 + fileName.size() + 1, "C:\\T\\" + fileName + ".") != 0) std::abort();
 
-  std::string errorText = DownloadHeaderError(a.url, a.size, a.intoMemory);
-  if (!errorText.empty()) {
-    if (a.size != 0 && !(a.intoMemory && a.size > kMemoryDownloadCap && a.size != kNoContentLength)) std::abort();
+  const std::string headerError = DownloadHeaderError(url, a.size, a.intoMemory, a.maxBytes);
+  const bool known = a.size != kNoContentLength;
+  if (!headerError.empty()) {
+    if (a.size != 0 && a.size != kBadContentLength && !(known && a.size > a.maxBytes) &&
+        !(a.intoMemory && known && a.size > kMemoryDownloadCap))
+      std::abort();
     return 0;
   }
+  const std::uint64_t most = MostBodyBytes(a.size, a.maxBytes);
+  a.timeLimitMs = (flags & 0x80) ? s.msPerRead * 5 : TransferTimeLimitMs(most);
 
-  // The receive loop.
-  const std::uint32_t chunk = DownloadChunkSize(a.size);
-  std::vector<char> buffer(kDownloadBufferSize);
-  std::string content, partial;
-  std::uint64_t total = 0;
-  std::uint32_t read = 0;
-  do {
-    const std::uint32_t want = NextReadSize(chunk, a.size, total);
-    if (want == 0) break;
-    if (want > kDownloadBufferSize) std::abort();
-    read = ServePiece(a, total, want, buffer.data());
-    if (!a.intoMemory) {
-      partial.append(buffer.data(), read);
-    } else if (!TakeMemoryPiece(content, buffer.data(), read, fileName, errorText)) {
-      if (!content.empty()) std::abort();
-      break;
-    }
-    if (content.size() > kMemoryDownloadCap) std::abort();
-    total += read;
-    int position = 0, max = 0;
-    DownloadProgressRange(a.size, chunk, total, position, max);
-    if (a.size != kNoContentLength && position > max) std::abort();
-  } while (read > 0);
-  if (errorText.empty()) errorText = ShortTransferError(fileName, a.size, total);
+  std::string content;
+  const DownloadBodyResult r = ReceiveDownloadBody(a, IoOf(s, DownloadChunkSize(a.size)), content);
+  const std::string& taken = a.intoMemory ? content : s.written;
+  if (a.intoMemory && !s.written.empty()) std::abort();
+  if (content.size() > kMemoryDownloadCap || taken.size() > most) std::abort();
+  if (r.overBound && r.error.empty()) std::abort();
+  if (r.aborted != (r.error == "Download Aborted")) std::abort();
+  int position = 0, max = 0;
+  DownloadProgressRange(a.size, DownloadChunkSize(a.size), r.total, position, max);
+  if (known && position > max) std::abort();
 
-  const bool known = a.size != kNoContentLength;
-  if (known && total > a.size) std::abort();
-  const std::string sent = a.endless ? std::string() : a.body;
-  if (a.intoMemory) {
-    if (errorText.empty()) {
-      // Complete: all announced bytes (or, without a length, the whole body) and no more.
-      if (known && content.size() != a.size) std::abort();
-      if (!a.endless && content != sent.substr(0, content.size())) std::abort();
-      if (!a.endless && !known && content != sent) std::abort();
-    }
-    // A length the body holds within the cap arrives whole; an endless body without
-    // one always meets the cap.
-    if (known && BodyLength(a) >= a.size && a.size <= kMemoryDownloadCap && !errorText.empty()) std::abort();
-    if (!known && a.endless && errorText.empty()) std::abort();
-    std::string error;
-    CheckErrorPage("", content, a.url, "", error);
-  } else if (PartialFileComplete(a.size, std::int64_t(partial.size())) && errorText.empty()) {
-    if (BodyLength(a) < a.size || (!a.endless && partial != sent.substr(0, a.size))) std::abort();
-  } else if (known && BodyLength(a) >= a.size) {
-    std::abort();  // every byte was there, yet the file was not taken
+  if (!IsSuccessStatus(status)) {
+    // Not the resource: nothing taken, only the page's start read, always an error.
+    if (!taken.empty() || r.total != 0 || s.sent > kErrorPageProbe || r.error.empty()) std::abort();
+    if (!r.aborted && !r.overBound && s.failAtRead < 0 &&
+        IsErrorPageText(r.error) != IsErrorPage("", s.body.substr(0, s.sent)))
+      std::abort();
+    return 0;
   }
+  const std::string sent = s.endless ? std::string() : s.body;
+  if (r.error.empty()) {
+    // Complete: all announced bytes (or, without a length, the whole body), in order.
+    if (known && (taken.size() != a.size || r.total != a.size)) std::abort();
+    if (!s.endless && taken != sent.substr(0, taken.size())) std::abort();
+    if (!s.endless && !known && taken != sent) std::abort();
+  } else if (!r.aborted && s.failAtRead < 0 && !r.overBound && known && BodyLength(s) >= a.size) {
+    // Every byte was there within every bound, yet the transfer failed.
+    if (!a.intoMemory || a.size <= kMemoryDownloadCap) std::abort();
+  }
+  if (!known && s.endless && r.error.empty()) std::abort();  // an endless body always meets a cap
+  std::string error;
+  CheckErrorPage("", content, url, "", error);
   return 0;
 }

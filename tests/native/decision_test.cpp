@@ -5,6 +5,7 @@
 #include <string>
 
 #include "agent/DecisionLogic.h"
+#include "internet/InetHTTPLogic.h"
 
 namespace {
 
@@ -90,6 +91,20 @@ TEST(ValidVersionOK, PlainSearchBetweenCommas) {
   EXPECT_FALSE(ValidVersionOK("1001", 1));
   EXPECT_TRUE(ValidVersionOK("-3", -3));
   EXPECT_TRUE(ValidVersionOK(std::string(1 << 20, ',') + "7", 7));
+}
+
+TEST(SizeWithinTolerance, TheUpdatesDownloadBoundIsTheLargestSizeAccepted) {
+  for (std::int64_t expected : {std::int64_t(0), std::int64_t(1'000'000), std::int64_t(5'000'000'000)}) {
+    const auto largest = static_cast<std::int64_t>(LargestSizeWithinTolerance(expected));
+    EXPECT_TRUE(SizeWithinTolerance(expected, largest)) << expected;
+    EXPECT_FALSE(SizeWithinTolerance(expected, largest + 1)) << expected;
+  }
+  EXPECT_EQ(LargestSizeWithinTolerance(-1), 0u);
+  // The agent's fetches: the update by its size stage, the inform text no more than is read
+  // of it (it had no bound when a length was sent), the record as much as memory takes.
+  EXPECT_EQ(FetchLimit(DownloadKind::Update, 1'000'000), 1'000'099u);
+  EXPECT_EQ(FetchLimit(DownloadKind::Inform, 5'000'000), std::uint64_t(kInformTextMax));
+  EXPECT_EQ(FetchLimit(DownloadKind::Info, 5'000'000), kMemoryDownloadCap);
 }
 
 TEST(SizeWithinTolerance, BelowAHundredEitherWay) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "internet/InetHTTPLogic.h"
 #include "package/PackFormat.h"
@@ -171,7 +173,7 @@ TEST(InetLogic, WhatTheServerSendsDecidesTheDownload) {
   EXPECT_EQ(DownloadHeaderError("http://h/a.txt", 0, false), "http://h/a.txt --- File Not Found !");
   EXPECT_EQ(DownloadHeaderError("http://h/a.txt", kMemoryDownloadCap + 1, true),
             "a.txt --- Error downloading file (1048577 bytes are more than 1048576 for a download into memory)");
-  for (std::uint32_t size : {1u, kMemoryDownloadCap, kNoContentLength})
+  for (std::uint64_t size : {std::uint64_t(1), std::uint64_t(kMemoryDownloadCap), kNoContentLength})
     EXPECT_EQ(DownloadHeaderError("http://h/a.txt", size, true), "") << size;
   EXPECT_EQ(DownloadHeaderError("http://h/a.txt", kMemoryDownloadCap + 1, false), "");
 
@@ -192,6 +194,259 @@ TEST(InetLogic, WhatTheServerSendsDecidesTheDownload) {
   EXPECT_EQ(NoLengthFileError("a.exe", kNoContentLength, kMemoryDownloadCap + 1),
             "a.exe --- Error downloading file (more than 1048576 bytes without a length)");
   EXPECT_EQ(NoLengthFileError("a.exe", 5000000, 4000000), "");
+}
+
+TEST(InetLogic, ContentLengthsAreReadIn64BitsAndBoundedByTheCaller) {
+  // The header's text: lengths past 4 GiB stay whole; a sign or other text is no length.
+  EXPECT_EQ(ParseContentLength(false, ""), kNoContentLength);
+  EXPECT_EQ(ParseContentLength(true, " 5000000000 "), 5000000000u);
+  EXPECT_EQ(ParseContentLength(true, "4294967294"), 4294967294u);
+  for (const char* bad : {"-2", "", "12abc", "+5", "0x10", "99999999999999999999"})
+    EXPECT_EQ(ParseContentLength(true, bad), kBadContentLength) << bad;
+  EXPECT_EQ(DownloadHeaderError("http://h/S.exe", kBadContentLength, false),
+            "S.exe --- Error downloading file (the Content-Length is no length)");
+  // More announced than the caller takes, or than the drive holds: refused before the body.
+  EXPECT_EQ(DownloadHeaderError("http://h/S.exe", 4294967294u, false, 3000000),
+            "S.exe --- Error downloading file (4294967294 bytes announced, more than the 3000000 expected)");
+  EXPECT_EQ(DownloadHeaderError("http://h/S.exe", 3000000, false, 3000000), "");
+  EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 4000000000u),
+            "S.exe --- Error downloading file (5000000000 bytes announced, more than the 4000000000 bytes "
+            "free on the "
+            "drive)");
+  EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 0), "");  // free space not known
+  EXPECT_EQ(NoRoomError("S.exe", kNoContentLength, 10), "");
+  // A length past 4 GiB: 8 KB chunks, the progress range, the partial name's low 32 bits.
+  EXPECT_EQ(DownloadChunkSize(5000000000u), 8192u);
+  EXPECT_EQ(PartialFileName("S.exe", 5000000000u, 0), "S.exe.705032704");
+  int position = 0, max = 0;
+  DownloadProgressRange(5000000000u, 8192, 0, position, max);
+  EXPECT_EQ(max, 610353);
+  // The whole transfer's time: 10 minutes and one second for every 2 KB it may bring.
+  EXPECT_EQ(MostBodyBytes(kNoContentLength, kAnySize), kMemoryDownloadCap);
+  EXPECT_EQ(MostBodyBytes(kNoContentLength, 5000), 5000u);
+  EXPECT_EQ(MostBodyBytes(20000000, kAnySize), 20000000u);
+  EXPECT_EQ(TransferTimeLimitMs(kMemoryDownloadCap), 600000 + 512000);
+  EXPECT_GT(TransferTimeLimitMs(kAnySize), std::int64_t(1) << 62);  // no overflow
+}
+
+namespace {
+// A server's body as the loop meets it: pieces of at most pieceLimit bytes, endless or
+// ending, a read failing at a given point, a clock that moves msPerRead with each read, the
+// user aborting before a given read.
+struct Source {
+  Source(std::string body, bool endless = false, std::uint32_t pieceLimit = 8192, int failAtRead = -1,
+         int abortAtRead = -1, std::int64_t msPerRead = 1)
+      : body(std::move(body)),
+        endless(endless),
+        pieceLimit(pieceLimit),
+        failAtRead(failAtRead),
+        abortAtRead(abortAtRead),
+        msPerRead(msPerRead) {}
+  std::string body;
+  bool endless;
+  std::uint32_t pieceLimit;
+  int failAtRead;
+  int abortAtRead;
+  std::int64_t msPerRead;
+
+  int reads = 0;
+  std::size_t sent = 0;
+  std::uint32_t largestWant = 0;
+  std::int64_t now = 0;
+  std::string written;
+  int progressCalls = 0;
+
+  DownloadIo Io() {
+    DownloadIo io;
+    io.read = [this](char* buffer, std::uint32_t want, std::uint32_t& read) {
+      largestWant = std::max(largestWant, want);
+      now += msPerRead;
+      if (reads++ == failAtRead) return false;
+      const std::size_t left = endless ? want : body.size() - sent;
+      read = static_cast<std::uint32_t>(std::min<std::size_t>({want, pieceLimit, left}));
+      for (std::uint32_t i = 0; i < read; ++i) buffer[i] = endless ? 'e' : body[sent + i];
+      sent += read;
+      return true;
+    };
+    io.write = [this](const char* data, std::uint32_t size) {
+      written.append(data, size);
+      return true;
+    };
+    io.readErrorText = [] { return std::string("reset"); };
+    io.writeErrorText = [] { return std::string("disk full"); };
+    io.aborted = [this] { return reads == abortAtRead; };
+    io.nowMs = [this] { return now; };
+    io.progress = [this](std::uint64_t, std::uint32_t) { ++progressCalls; };
+    return io;
+  }
+};
+
+const char kPage[] = "<html><head><title>404 Not Found</title></head><body>gone</body></html>";
+}  // namespace
+
+TEST(InetLogic, TheBodyLoopKeepsEveryBound) {
+  const std::string file(20000, 'f');
+  struct Case {
+    const char* what;
+    std::uint32_t status;
+    std::uint64_t size;
+    bool intoMemory;
+    std::uint64_t maxBytes;
+    std::int64_t timeLimitMs;
+    Source source;
+    const char* error;    // "" or the error's start
+    std::uint64_t taken;  // bytes written (or kept in memory)
+    bool overBound;
+  } cases[] = {
+      {"whole file", 200, file.size(), false, kAnySize, 60000, {file}, "", file.size(), false},
+      {"body longer than its length", 200, 100, false, kAnySize, 60000, {file}, "", 100, false},
+      {"one byte short",
+       200,
+       file.size() + 1,
+       false,
+       kAnySize,
+       60000,
+       {file},
+       "S.exe --- Error downloading file (20000 of 20001 bytes received)",
+       file.size(),
+       false},
+      {"no length, endless, small bound",
+       200,
+       kNoContentLength,
+       false,
+       5000,
+       60000,
+       {"", true},
+       "S.exe --- Error downloading file (more than the 5000 bytes expected)",
+       0,
+       true},
+      {"no length, endless, into memory",
+       200,
+       kNoContentLength,
+       true,
+       5000,
+       60000,
+       {"", true},
+       "S.exe --- Error downloading file (more than the 5000 bytes expected)",
+       0,
+       false},
+      {"no length, endless, no bound",
+       200,
+       kNoContentLength,
+       false,
+       kAnySize,
+       60000,
+       {"", true},
+       "S.exe --- Error downloading file (more than 1048576 bytes without a length)",
+       kMemoryDownloadCap,
+       false},
+      {"trickle past the time limit",
+       200,
+       file.size(),
+       false,
+       kAnySize,
+       3000,
+       {file, false, 10, -1, -1, 100},
+       "S.exe --- Error downloading file (not complete after 3 s, the longest it may take)",
+       310,
+       true},
+      {"a read fails",
+       200,
+       file.size(),
+       false,
+       kAnySize,
+       60000,
+       {file, false, 8192, 1},
+       "S.exe --- Error downloading file (reset)",
+       2000,
+       false},
+      {"aborted",
+       200,
+       file.size(),
+       false,
+       kAnySize,
+       60000,
+       {file, false, 8192, -1, 1},
+       "Download Aborted",
+       2000,
+       false},
+      {"404 with an HTML page",
+       404,
+       sizeof kPage - 1,
+       false,
+       kAnySize,
+       60000,
+       {kPage},
+       "<B>404 File Not Found...</B><P><P>URL:  http://h/S.exe.",
+       0,
+       false},
+      {"500 with a plain body",
+       500,
+       file.size(),
+       false,
+       kAnySize,
+       60000,
+       {file},
+       "S.exe --- Error downloading file (HTTP 500 Internal Server Error)",
+       0,
+       false},
+      {"no status",
+       0,
+       kNoContentLength,
+       true,
+       kAnySize,
+       60000,
+       {file},
+       "S.exe --- Error downloading file (the transfer did not complete)",
+       0,
+       false},
+  };
+  for (Case& c : cases) {
+    DownloadAnswer answer;
+    answer.url = "http://h/S.exe";
+    answer.status = c.status;
+    answer.reason = c.status == 500 ? "Internal Server Error" : "";
+    answer.size = c.size;
+    answer.intoMemory = c.intoMemory;
+    answer.maxBytes = c.maxBytes;
+    answer.timeLimitMs = c.timeLimitMs;
+    std::string content;
+    const DownloadBodyResult result = ReceiveDownloadBody(answer, c.source.Io(), content);
+    EXPECT_EQ(result.error.substr(0, std::strlen(c.error)), c.error) << c.what;
+    if (*c.error == 0) {
+      EXPECT_EQ(result.error, "") << c.what;
+    }
+    const std::string& taken = c.intoMemory ? content : c.source.written;
+    EXPECT_EQ(taken.size(), c.taken) << c.what;
+    if (c.intoMemory && result.error.empty()) {
+      EXPECT_EQ(result.total, content.size()) << c.what;
+    }
+    EXPECT_EQ(result.overBound, c.overBound) << c.what;
+    // Reads of at most the chunk (a tenth of the length, up to 8 KB); an error status's
+    // body is read no further than its first kErrorPageProbe bytes.
+    EXPECT_LE(c.source.largestWant, DownloadChunkSize(c.size)) << c.what;
+    if (!IsSuccessStatus(c.status)) {
+      EXPECT_LE(c.source.sent, kErrorPageProbe) << c.what;
+    }
+  }
+  // A whole file: every byte in order, progress after every chunk.
+  Source whole{file};
+  DownloadAnswer answer;
+  answer.url = "http://h/S.exe";
+  answer.status = 200;
+  answer.size = file.size();
+  answer.timeLimitMs = 60000;
+  std::string content;
+  EXPECT_EQ(ReceiveDownloadBody(answer, whole.Io(), content).error, "");
+  EXPECT_EQ(whole.written, file);
+  EXPECT_EQ(whole.progressCalls, 10);
+}
+
+TEST(WebLogic, DownloadLimitFollowsTheStubsSize) {
+  EXPECT_EQ(WebDownloadLimit("5242880"), 2u * 5242880 + 1048576);
+  EXPECT_EQ(WebDownloadLimit(" 100 "), 200u + 1048576);
+  for (const char* none : {"", "0", "-5", "big", "99999999999999999999"})
+    EXPECT_EQ(WebDownloadLimit(none), kAnySize) << none;
 }
 
 TEST(WebLogic, ConfirmationShowsTheSizeInMegabytes) {

@@ -34,6 +34,9 @@ the answer, the rest names the file under ROOT:
     /silent/F         the request read, then 60 s of silence before the connection is closed
     /silent-body/F    the full header, then 60 s of silence before the connection is closed
     /big-N/F          a header with Content-Length N (any size), then closed before the body
+    /length-N/F       a header with Content-Length N as given ("-2", "4294967294"), then a
+                      body that never ends (about 4 MB/s)
+    /drip/F           the full Content-Length, then the body a byte every 500 ms
 
     /now/F       the answer named in the file "mode" beside PORT_FILE (read at each request,
                  "plain" when there is none), so a client with a fixed URL meets them all;
@@ -129,6 +132,17 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.flush()
             return self.close_now()
+        if mode.startswith('length-'):
+            self.send_response(200)
+            self.send_header('Content-Type', 'application/octet-stream')
+            self.send_header('Content-Length', mode[len('length-'):])
+            self.end_headers()
+            # About 4 MB/s: a client that closes meanwhile finds no data waiting (Wine's
+            # WinINet reads what is waiting of a known length when a request is closed).
+            piece = b'endless ' * 1024
+            while True:
+                self.raw(piece)
+                time.sleep(0.002)
         if mode == 'endless-header':
             self.raw(b'HTTP/1.0 200 OK\r\n')
             line = b'X-Filler: ' + b'f' * 1000 + b'\r\n'
@@ -177,6 +191,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             piece = b'endless ' * 1024
             while True:
                 self.wfile.write(piece)
+        if mode == 'drip':
+            for at in range(len(body)):
+                self.raw(body[at:at + 1])
+                time.sleep(0.5)
+            return
         if mode in ('slow', 'trickle'):
             step = 4096 if mode == 'slow' else max(1, -(-len(body) // 20))
             for at in range(0, len(body), step):

@@ -26,8 +26,9 @@ silent_port=$(free_port)
 # Runs with WinINet missing: the DLL disabled for the process.
 no_wininet="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}wininet="
 
-probe() {  # command, URL, [file]
-  wine "$bin/httpprobe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r' > "$work/probe.txt"
+probe() {  # command, URL, [file, [most bytes]]
+  # A client that never stops is ended here, and its output shows no result.
+  timeout 120 wine "$bin/httpprobe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r' > "$work/probe.txt"
 }
 got() { sed -n "s/^$1=//p" "$work/probe.txt"; }
 expect_probe() {  # what, key, value
@@ -54,6 +55,8 @@ expect_probe "size over 4 GiB" size 5000000000
 probe head "$nginx_url/Setup.exe"
 expect_probe "Last-Modified" modified $(( (41 << 9 | 3 << 5 | 4) << 16 | (5 << 11 | 6 << 5 | 4) ))
 expect_probe "Content-Length" length "$setup_size"
+probe head "$fault_url/big-5000000000/Setup.exe"
+expect_probe "Content-Length over 4 GiB" length 5000000000
 probe head "$fault_url/baddate/Setup.exe"
 expect_probe "Last-Modified not a date" modified 0
 expect_probe "Last-Modified not a date" length "$setup_size"
@@ -80,10 +83,11 @@ fi
 
 # --- Downloads into a file: a table of server answers -----------------------------------------
 # what | URL | complete | error (a prefix; "" = none) | Setup.exe made | partial file left
-# (bytes; - none; some: fewer bytes than the file)
-while IFS='|' read -r what url complete error made partial_size; do
+# (bytes; - none; some: fewer bytes than the file) | the most bytes the caller takes ("" any)
+while IFS='|' read -r what url complete error made partial_size most; do
   rm -f "$work/dl/Setup.exe"*
-  probe download "$url" "$dl_win\\Setup.exe"
+  started=$SECONDS
+  probe download "$url" "$dl_win\\Setup.exe" $most
   expect_probe "$what" complete "$complete"
   [[ "$(got error)" == "$error"* ]] && { [ -n "$error" ] || [ -z "$(got error)" ]; } ||
     fail "$what: error '$(got error)', expected '$error...'"
@@ -102,6 +106,7 @@ while IFS='|' read -r what url complete error made partial_size; do
     [ "$(stat -c %s "$partial" 2>/dev/null)" = "$partial_size" ] ||
       fail "$what: partial file '$partial' not left with the $partial_size bytes that came"
   fi
+  [ $((SECONDS - started)) -lt 60 ] || fail "$what: took $((SECONDS - started)) s"
 done <<TABLE
 nginx|$nginx_url/Setup.exe|1||1|-
 no scheme|${nginx_url#http://}/Setup.exe|1||1|-
@@ -111,7 +116,23 @@ no Content-Length|$fault_url/nolength/Setup.exe|0|$nolength_error|0|$nolength_pa
 nothing listening|http://127.0.0.1:$silent_port/Setup.exe|0|Unable to open Internet Connection: http://127.0.0.1:$silent_port/Setup.exe|0|-
 reset half-way|$fault_url/reset/Setup.exe|0|Setup.exe --- Error downloading file|0|some
 cut half-way|$fault_url/cut/Setup.exe|0|Setup.exe --- Error downloading file ($((setup_size / 2)) of $setup_size bytes received)|0|$((setup_size / 2))
+the caller's size|$nginx_url/Setup.exe|1||1|-|$setup_size
+more than the caller takes|$nginx_url/Setup.exe|0|Setup.exe --- Error downloading file ($setup_size bytes announced, more than the $((setup_size - 1)) expected)|0|-|$((setup_size - 1))
+length -2, endless body|$fault_url/length--2/Setup.exe|0|Setup.exe --- Error downloading file (the Content-Length is no length)|0|-
+length 4294967294, endless body|$fault_url/length-4294967294/Setup.exe|0|Setup.exe --- Error downloading file (4294967294 bytes announced, more than the $setup_size expected)|0|-|$setup_size
+length past the drive, endless body|$fault_url/length-1000000000000000000/Setup.exe|0|Setup.exe --- Error downloading file (1000000000000000000 bytes announced, more than the |0|-
+no length, endless body, caller takes 5000|$fault_url/endless/Setup.exe|0|Setup.exe --- Error downloading file (more than the 5000 bytes expected)|0|-|5000
+404 with an HTML page|$fault_url/status-404-html/Setup.exe|0|<B>404 File Not Found...</B><P><P>URL:  $fault_url/status-404-html/Setup.exe.|0|-
+500 with a plain body|$fault_url/status-500/Setup.exe|0|Setup.exe --- Error downloading file (HTTP 500 Internal Server Error)|0|-
 TABLE
+# A server that sends a byte every 500 ms, just inside every receive time-out: the whole
+# transfer's limit ends it (developer mode lets the environment shorten it to 3 s).
+rm -f "$work/dl/Setup.exe"*
+started=$SECONDS
+DVX=432 Z_HTTP_TRANSFER_MS=3000 probe download "$fault_url/drip/Setup.exe" "$dl_win\\Setup.exe"
+expect_probe "trickle" error 'Setup.exe --- Error downloading file (not complete after 3 s, the longest it may take)'
+[ $((SECONDS - started)) -lt 30 ] || fail "trickle: took $((SECONDS - started)) s"
+[ -z "$(ls "$work/dl/Setup.exe"* 2>/dev/null)" ] || fail "trickle: a file was left: $(ls "$work/dl")"
 # A URL with another scheme is opened as it is: an https URL reaches the server (here one
 # that speaks plain HTTP, so the handshake fails), not a host named "https".
 probe get "https://${nginx_url#http://}/info.txt" "$dl_win\\tls.mem"

@@ -5,9 +5,10 @@
 //   httpprobe.exe head URL              content length and Last-Modified (DOS date) of a GET
 //   httpprobe.exe read URL              the whole body read in 8,192-byte pieces with nothing
 //                                       else done: the milliseconds of one WinINet read
-//   httpprobe.exe get URL OUT           download into memory; the content is written to OUT
-//   httpprobe.exe download URL DEST     download into the file DEST (no window, no progress)
-//   httpprobe.exe shown URL DEST        the same with a window whose progress and activity
+//   httpprobe.exe get URL OUT [MAX]     download into memory; the content is written to OUT
+//   httpprobe.exe download URL DEST [MAX]  download into the file DEST (no window, no progress)
+//                                       (MAX: the most bytes the caller takes; default any)
+//   httpprobe.exe shown URL DEST [MAX]  the same with a window whose progress and activity
 //                                       bars the download drives, as the web install's
 //   httpprobe.exe touch URL             HTTP_Touch; prints its milliseconds
 //   httpprobe.exe connected             HTTP_CheckConnection
@@ -30,6 +31,7 @@
 
 #include "driver/StubWin.h"
 #include "internet/InetHTTP.h"
+#include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
 #include "system/Files.h"
 #include "system/WinUtils.h"
@@ -112,20 +114,21 @@ int main(int argc, char** argv) {
       while (readFile && readFile(static_cast<HINTERNET>(request), buffer, sizeof buffer, &got) && got > 0) ++reads;
       std::printf("reads=%ld\nread_ms=%.4f\n", reads, reads ? double(TickMs() - start) / reads : 0.0);
     } else if (request) {
-      std::printf("length=%ld\nmodified=%lu\n", static_cast<long>(HTTP_GetContentLength(request)),
+      std::printf("length=%lld\nmodified=%lu\n", static_cast<long long>(HTTP_GetContentLength(request)),
                   static_cast<unsigned long>(HTTP_GetLastModified(request)));
     }
     if (request) close(static_cast<HINTERNET>(request));
     if (internet) close(internet);
-  } else if ((command == "get" || command == "download" || command == "shown") && argc == 4) {
+  } else if ((command == "get" || command == "download" || command == "shown") && (argc == 4 || argc == 5)) {
     if (getenv("Z_PROBE_MEMORY")) PrintPeakMemory();
     const std::string file = argv[3];
     std::string content, error;
+    const std::uint64_t maxBytes = argc == 5 ? std::strtoull(argv[4], nullptr, 10) : kAnySize;
     HWND window = command == "shown" ? MakeProgressWindow() : nullptr;
     SetDownloadAborted(false);
     const std::int64_t start = TickMs();
-    const bool complete = HTTP_DownloadFile_Incremental(window, url, command == "get" ? "" : file, content,
-                                                        window ? &EnsureProgBar() : nullptr, error);
+    const bool complete = HTTP_DownloadFile_Incremental(window, url, command == "get" ? "" : file, maxBytes,
+                                                        content, window ? &EnsureProgBar() : nullptr, error);
     const std::int64_t ms = TickMs() - start;
     if (command == "get") WriteTextFile(file, content);
     std::printf("complete=%d\nerror=%s\nbytes=%lu\nms=%ld\n", complete ? 1 : 0, error.c_str(),
