@@ -23,6 +23,7 @@
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/LangStrings.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 std::string StubClassName = kDefaultStubClassName;
@@ -214,12 +215,19 @@ void DoRunStubWin() {
 
 // ---- The main window ----
 
-HWND MainWindow = nullptr;
 HWND StatusLine = nullptr;
-HWND ProgressBar = nullptr;
-HWND ActivityBar = nullptr;
-bool MainLoopEnded = false;
-bool InstallWorkRunning = false;
+
+namespace {
+
+// The main window as the work sees it: its window, bars and end flag, and its status line
+// (SetMainStatus); handed over by StubWinMain.
+StatusView mainView;
+
+void SetMainStatus(const std::string& text, const std::string& fontName, int charset, int fontSize) {
+  SetStatusText(StatusLine, text, fontName, charset, fontSize);
+}
+
+}  // namespace
 
 namespace {
 
@@ -259,16 +267,16 @@ void InitCommonControlsAtRunTime() {
 }
 
 void CreateControls(HWND window) {
-  MainWindow = window;
+  mainView.window = window;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   const bool rtl = IsRtlCharset(TGFileInfo(ProgramPath()).GetLangCharset());
   // The right-to-left status line is right-aligned from the start, not only once a text is set.
   StatusLine = CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
                                rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
-  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window, nullptr,
-                                instance, nullptr);
-  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13, window, nullptr,
-                                instance, nullptr);
+  mainView.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
+                                         window, nullptr, instance, nullptr);
+  mainView.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13, window,
+                                         nullptr, instance, nullptr);
   SetTimer(window, kMainTimer, kMainTimerMs, nullptr);
   if (StatusLine)
     GiveStatusFont(StatusLine, CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
@@ -292,7 +300,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
-      MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;  // the controls go with it
+      // the controls go with it
+      mainView.window = StatusLine = mainView.progressBar = mainView.activityBar = nullptr;
       break;
     case WM_QUIT:
       Output() << TracePid() << " - wm_Quit -" << EndLine;
@@ -364,12 +373,14 @@ void DestroyMainWindow() {
   // Thousands of extracted files take seconds to remove: the window would stay that long.
   if (!InstallWorkRunning) DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);
-  MainLoopEnded = true;
+  mainView.loopEnded = true;
   AgentLog(".. DestroyMainWindow() - End");
 }
 
 void StubWinMain() {
-  MainLoopEnded = false;
+  mainView.loopEnded = false;
+  mainView.setStatus = SetMainStatus;
+  SetStatusView(&mainView);  // stays: the end of the loop is asked after it too
   ApplyStartDelay(Agent, GetSwitchInt("/SleepX=", -1));
   HINSTANCE instance = GetModuleHandleA(nullptr);
   InitCommonControlsAtRunTime();
@@ -401,7 +412,7 @@ void StubWinMain() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
-      if (MainLoopEnded) break;
+      if (mainView.loopEnded) break;
     }
   } else {
     Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << EndLine;
@@ -418,7 +429,7 @@ void StubWinMain() {
   MSG quit;
   while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-  MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;
+  mainView.window = StatusLine = mainView.progressBar = mainView.activityBar = nullptr;
   statusFont.reset();
   HTTP_UnloadWinINet();
   NotifyClient(kNotifyLoopEnded, 0);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/StubWin.h"
 #include "system/WinUtils.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -46,25 +46,26 @@ void ShowPendingSteps() {
   if (PendingSteps == 0) return;
   const int steps = PendingSteps;
   PendingSteps = 0;
-  if (ProgressBar) {
+  if (HWND progressBar = View().progressBar) {
     // Step by step: at its end the control wraps around as it does for each single step.
-    const bool visible = IsWindowVisible(ProgressBar);
-    if (visible) SendMessageA(ProgressBar, WM_SETREDRAW, FALSE, 0);
-    for (int i = 0; i < steps; ++i) SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+    const bool visible = IsWindowVisible(progressBar);
+    if (visible) SendMessageA(progressBar, WM_SETREDRAW, FALSE, 0);
+    for (int i = 0; i < steps; ++i) SendMessageA(progressBar, PBM_STEPIT, 0, 0);
     if (visible) {
-      SendMessageA(ProgressBar, WM_SETREDRAW, TRUE, 0);
-      InvalidateRect(ProgressBar, nullptr, FALSE);
+      SendMessageA(progressBar, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(progressBar, nullptr, FALSE);
     }
   }
-  if (ActivityBar) ChangeBar(ActivityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
+  if (HWND activityBar = View().activityBar)
+    ChangeBar(activityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
 }
 
 }  // namespace
 
 void ShowProgressNow() {
   ShowPendingSteps();
-  if (ProgressBar) UpdateWindow(ProgressBar);
-  if (ActivityBar) UpdateWindow(ActivityBar);
+  if (HWND progressBar = View().progressBar) UpdateWindow(progressBar);
+  if (HWND activityBar = View().activityBar) UpdateWindow(activityBar);
 }
 
 void ShowProgressWhenDue() {
@@ -108,16 +109,16 @@ void ProgressCallback(int kind, int min, int max, int position, int step, const 
   if (kind == 0) {
     PendingSteps = 0;  // the new range sets the position itself
     LastShown = TickMs();
-    if (ProgressBar) {
+    if (HWND progressBar = View().progressBar) {
       // The 32-bit range: a maximum above 65,535 (files, download chunks) keeps its upper bits.
-      SendMessageA(ProgressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
-      SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-      SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+      SendMessageA(progressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
+      SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+      SendMessageA(progressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
     }
-    if (ActivityBar) {
-      SendMessageA(ActivityBar, PBM_SETRANGE, 0, MAKELPARAM(0, kActivitySteps));
-      SendMessageA(ActivityBar, PBM_SETPOS, 0, 0);
-      SendMessageA(ActivityBar, PBM_SETSTEP, 1, 0);
+    if (HWND activityBar = View().activityBar) {
+      SendMessageA(activityBar, PBM_SETRANGE, 0, MAKELPARAM(0, kActivitySteps));
+      SendMessageA(activityBar, PBM_SETPOS, 0, 0);
+      SendMessageA(activityBar, PBM_SETSTEP, 1, 0);
     }
   } else if (kind == 1) {
     if (++ActivityCount > kActivitySteps) ActivityCount = 0;

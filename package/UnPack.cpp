@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/StubWin.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
 #include "package/SignerRule.h"
@@ -15,6 +14,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -381,7 +381,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
           PumpWhenDue();
           // The main window was closed (its temporary folder is gone): the install ends.
-          if (MainLoopEnded) {
+          if (View().loopEnded) {
             goOn = false;
             break;
           }

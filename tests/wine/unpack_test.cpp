@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "driver/StubWin.h"
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/UnPack.h"
@@ -663,8 +662,9 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   UniqueWindow activity(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 50, 10, nullptr, nullptr,
                                         nullptr, nullptr));
   ASSERT_TRUE(main && activity);
-  ProgressBar = main.get();
-  ActivityBar = activity.get();
+  TestView view;
+  view.progressBar = main.get();
+  view.activityBar = activity.get();
   // 70,000 files (or download chunks): the whole maximum reaches the control.
   ProgressCallback(0, 0, 70000, 5, 1, "");
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETRANGE, FALSE, 0), 70000);
@@ -702,7 +702,7 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_FALSE(GetUpdateRect(main.get(), nullptr, FALSE));
   EXPECT_FALSE(GetUpdateRect(activity.get(), nullptr, FALSE));
   // Without the main window nothing is sent.
-  ProgressBar = ActivityBar = nullptr;
+  view.progressBar = view.activityBar = nullptr;
   ProgressCallback(1, 0, 0, 0, 0, "");
 }
 
