@@ -219,9 +219,15 @@ HWND StatusLine = nullptr;
 
 namespace {
 
-// The main window as the work sees it: its window, bars and end flag, and its status line
-// (SetMainStatus); handed over by StubWinMain.
-StatusView mainView;
+struct StubWinState {
+  // The main window as the work sees it: its window, bars and end flag, and its status
+  // line (SetMainStatus); handed over by StubWinMain.
+  StatusView view;
+  // The status line's current font; replaced (and the old one deleted) by SetStatusText,
+  // deleted when the main loop has ended.
+  UniqueGdiObject statusFont;
+};
+StubWinState state;
 
 void SetMainStatus(const std::string& text, const std::string& fontName, int charset, int fontSize) {
   SetStatusText(StatusLine, text, fontName, charset, fontSize);
@@ -241,16 +247,12 @@ constexpr DWORD kStatusRtlStyle = kStatusStyle | SS_RIGHT;  // 0x50000002
 constexpr int kCharsetHebrew = 177;
 constexpr int kCharsetArabic = 178;
 
-// The status line's current font; replaced (and the old one deleted) by SetStatusText,
-// deleted when the main loop has ended.
-UniqueGdiObject statusFont;
-
 bool IsRtlCharset(int charset) { return charset == kCharsetHebrew || charset == kCharsetArabic; }
 
 void GiveStatusFont(HWND statusLine, HFONT font) {
   if (!font) return;
   SendMessageA(statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  statusFont.reset(font);  // the previous font is no longer selected anywhere
+  state.statusFont.reset(font);  // the previous font is no longer selected anywhere
 }
 
 // comctl32 is not imported at load time (it would be searched for beside the program);
@@ -267,16 +269,16 @@ void InitCommonControlsAtRunTime() {
 }
 
 void CreateControls(HWND window) {
-  mainView.window = window;
+  state.view.window = window;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   const bool rtl = IsRtlCharset(TGFileInfo(ProgramPath()).GetLangCharset());
   // The right-to-left status line is right-aligned from the start, not only once a text is set.
   StatusLine = CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
                                rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
-  mainView.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
-                                         window, nullptr, instance, nullptr);
-  mainView.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13, window,
-                                         nullptr, instance, nullptr);
+  state.view.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
+                                           window, nullptr, instance, nullptr);
+  state.view.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13,
+                                           window, nullptr, instance, nullptr);
   SetTimer(window, kMainTimer, kMainTimerMs, nullptr);
   if (StatusLine)
     GiveStatusFont(StatusLine, CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
@@ -301,7 +303,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
       // the controls go with it
-      mainView.window = StatusLine = mainView.progressBar = mainView.activityBar = nullptr;
+      state.view.window = StatusLine = state.view.progressBar = state.view.activityBar = nullptr;
       break;
     case WM_QUIT:
       Output() << TracePid() << " - wm_Quit -" << EndLine;
@@ -373,14 +375,14 @@ void DestroyMainWindow() {
   // Thousands of extracted files take seconds to remove: the window would stay that long.
   if (!InstallWorkRunning) DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);
-  mainView.loopEnded = true;
+  state.view.loopEnded = true;
   AgentLog(".. DestroyMainWindow() - End");
 }
 
 void StubWinMain() {
-  mainView.loopEnded = false;
-  mainView.setStatus = SetMainStatus;
-  SetStatusView(&mainView);  // stays: the end of the loop is asked after it too
+  state.view.loopEnded = false;
+  state.view.setStatus = SetMainStatus;
+  SetStatusView(&state.view);  // stays: the end of the loop is asked after it too
   ApplyStartDelay(Agent, GetSwitchInt("/SleepX=", -1));
   HINSTANCE instance = GetModuleHandleA(nullptr);
   InitCommonControlsAtRunTime();
@@ -412,7 +414,7 @@ void StubWinMain() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
-      if (mainView.loopEnded) break;
+      if (state.view.loopEnded) break;
     }
   } else {
     Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << EndLine;
@@ -429,8 +431,8 @@ void StubWinMain() {
   MSG quit;
   while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-  mainView.window = StatusLine = mainView.progressBar = mainView.activityBar = nullptr;
-  statusFont.reset();
+  state.view.window = StatusLine = state.view.progressBar = state.view.activityBar = nullptr;
+  state.statusFont.reset();
   HTTP_UnloadWinINet();
   NotifyClient(kNotifyLoopEnded, 0);
 }

@@ -16,15 +16,20 @@ namespace {
 // the bar a step and a text after every chunk of 8 KB.
 void PumpOnce() { YieldWhenDue(); }
 
-int ActivityCount = 0;
 constexpr int kActivitySteps = 5;
 
 // Steps come once per extracted file, thousands a second: the bars take them at a human
-// rate. Steps not yet handed to the bars wait here; they go to the controls when this much
-// time has passed since the last hand-over, and always before anything else is shown.
+// rate. Steps not yet handed to the bars wait in pendingSteps; they go to the controls
+// when this much time has passed since the last hand-over, and always before anything
+// else is shown.
 constexpr std::int64_t kShowEveryMs = 30;
-int PendingSteps = 0;
-std::int64_t LastShown = 0;
+
+struct ZProgBarState {
+  int activityCount = 0;
+  int pendingSteps = 0;
+  std::int64_t lastShown = 0;
+};
+ZProgBarState state;
 
 // A progress control repaints itself at once on every change, a round trip to the display
 // that cost milliseconds per extracted file. With its redraw off around the change it is
@@ -42,10 +47,10 @@ void ChangeBar(HWND bar, UINT message, WPARAM wParam) {
 
 // Hands the pending steps to the bars (marked for painting by the next pump pass).
 void ShowPendingSteps() {
-  LastShown = TickMs();
-  if (PendingSteps == 0) return;
-  const int steps = PendingSteps;
-  PendingSteps = 0;
+  state.lastShown = TickMs();
+  if (state.pendingSteps == 0) return;
+  const int steps = state.pendingSteps;
+  state.pendingSteps = 0;
   if (HWND progressBar = View().progressBar) {
     // Step by step: at its end the control wraps around as it does for each single step.
     const bool visible = IsWindowVisible(progressBar);
@@ -57,7 +62,7 @@ void ShowPendingSteps() {
     }
   }
   if (HWND activityBar = View().activityBar)
-    ChangeBar(activityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
+    ChangeBar(activityBar, PBM_SETPOS, static_cast<WPARAM>(state.activityCount));
 }
 
 }  // namespace
@@ -69,7 +74,7 @@ void ShowProgressNow() {
 }
 
 void ShowProgressWhenDue() {
-  if (PendingSteps > 0 && TickMs() - LastShown >= kShowEveryMs) ShowPendingSteps();
+  if (state.pendingSteps > 0 && TickMs() - state.lastShown >= kShowEveryMs) ShowPendingSteps();
 }
 
 TProgBar::TProgBar(TProgDriver driver) : Driver(driver) {}
@@ -107,8 +112,8 @@ TProgBar& EnsureProgBar() {
 
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string&) {
   if (kind == 0) {
-    PendingSteps = 0;  // the new range sets the position itself
-    LastShown = TickMs();
+    state.pendingSteps = 0;  // the new range sets the position itself
+    state.lastShown = TickMs();
     if (HWND progressBar = View().progressBar) {
       // The 32-bit range: a maximum above 65,535 (files, download chunks) keeps its upper bits.
       SendMessageA(progressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
@@ -121,8 +126,8 @@ void ProgressCallback(int kind, int min, int max, int position, int step, const 
       SendMessageA(activityBar, PBM_SETSTEP, 1, 0);
     }
   } else if (kind == 1) {
-    if (++ActivityCount > kActivitySteps) ActivityCount = 0;
-    ++PendingSteps;
+    if (++state.activityCount > kActivitySteps) state.activityCount = 0;
+    ++state.pendingSteps;
     ShowProgressWhenDue();
   }
 }

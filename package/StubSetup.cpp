@@ -29,8 +29,11 @@ namespace {
 
 constexpr const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\SpanDisk";
 
-// Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
-std::string altTempBase;
+struct StubSetupState {
+  // Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
+  std::string altTempBase;
+};
+StubSetupState state;
 
 // A fresh, empty folder: whatever an earlier run left under that name goes first.
 std::string MakeFreshFolder(const std::string& folder) {
@@ -372,7 +375,7 @@ void WaitForProcess(HANDLE process) {
 }
 
 bool FindAltTempBase() {
-  if (!altTempBase.empty()) return true;
+  if (!state.altTempBase.empty()) return true;
   double freeBytes[3] = {0, 0, 0};
   for (int i = 0; i < 3; ++i) {
     std::string root = std::string(1, char('C' + i)) + ":\\";
@@ -395,19 +398,19 @@ bool FindAltTempBase() {
     }
   }
   if (best != current) {
-    altTempBase = std::string(1, best) + ":\\TEMP";
-    if (FolderExists(altTempBase)) altTempBase += "\\TEMP";
+    state.altTempBase = std::string(1, best) + ":\\TEMP";
+    if (FolderExists(state.altTempBase)) state.altTempBase += "\\TEMP";
   }
-  return !altTempBase.empty();
+  return !state.altTempBase.empty();
 }
 
 std::string AltSetupTempFolder() {
   static std::string folder;
-  if (folder.empty() && !altTempBase.empty())
-    folder = MakeFreshFolder(altTempBase + "_" + RandomRangeText(10000, 100000));
+  if (folder.empty() && !state.altTempBase.empty())
+    folder = MakeFreshFolder(state.altTempBase + "_" + RandomRangeText(10000, 100000));
   return folder;
 }
 
 void CleanAltTempFolder() {
-  if (!altTempBase.empty()) DeleteTree(AltSetupTempFolder(), true);
+  if (!state.altTempBase.empty()) DeleteTree(AltSetupTempFolder(), true);
 }

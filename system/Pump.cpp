@@ -9,6 +9,15 @@
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 
+namespace {
+
+struct PumpState {
+  std::int64_t lastPass = 0;  // YieldWhenDue's last pass
+};
+PumpState state;
+
+}  // namespace
+
 void YieldX(int ms) {
   try {
     MSG msg;
@@ -40,10 +49,9 @@ int YieldStep(int step, int total) {
 
 void YieldWhenDue() {
   constexpr std::int64_t kPumpEveryMs = 10;
-  static std::int64_t lastPass = 0;
-  if (TickMs() - lastPass < kPumpEveryMs) return;
+  if (TickMs() - state.lastPass < kPumpEveryMs) return;
   YieldX(0);
-  lastPass = TickMs();
+  state.lastPass = TickMs();
 }
 
 void YieldWait(int step, int total) {

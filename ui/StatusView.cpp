@@ -6,18 +6,18 @@ struct StatusViewState {
   StatusView none;  // while no window shows the work: a tool, a test, an agent before its window
   StatusView* current = nullptr;
 };
-StatusViewState statusView;
+StatusViewState state;
 
 }  // namespace
 
 StatusView* SetStatusView(StatusView* view) {
-  StatusView* previous = statusView.current;
-  statusView.current = view;
+  StatusView* previous = state.current;
+  state.current = view;
   return previous;
 }
 
 const StatusView& View() {
-  return statusView.current ? *statusView.current : statusView.none;
+  return state.current ? *state.current : state.none;
 }
 
 void ShowView(bool show) {
