@@ -215,27 +215,17 @@ void DoRunStubWin() {
 
 // ---- The main window ----
 
-HWND StatusLine = nullptr;
-
 namespace {
 
 struct StubWinState {
-  // The main window as the work sees it: its window, bars and end flag, and its status
-  // line (SetMainStatus); handed over by StubWinMain.
+  // The main window as the work sees it: its window, bars, status line (set by
+  // SetStatusText) and end flag; handed over by StubWinMain.
   StatusView view;
   // The status line's current font; replaced (and the old one deleted) by SetStatusText,
   // deleted when the main loop has ended.
   UniqueGdiObject statusFont;
 };
 StubWinState state;
-
-void SetMainStatus(const std::string& text, const std::string& fontName, int charset, int fontSize) {
-  SetStatusText(StatusLine, text, fontName, charset, fontSize);
-}
-
-}  // namespace
-
-namespace {
 
 constexpr DWORD kMainWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;  // 0x02C80000
 constexpr int kMainWidth = 492;
@@ -273,15 +263,17 @@ void CreateControls(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
   const bool rtl = IsRtlCharset(TGFileInfo(ProgramPath()).GetLangCharset());
   // The right-to-left status line is right-aligned from the start, not only once a text is set.
-  StatusLine = CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
-                               rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
+  state.view.statusLine =
+      CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
+                      rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
   state.view.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
                                            window, nullptr, instance, nullptr);
   state.view.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13,
                                            window, nullptr, instance, nullptr);
   SetTimer(window, kMainTimer, kMainTimerMs, nullptr);
-  if (StatusLine)
-    GiveStatusFont(StatusLine, CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
+  if (state.view.statusLine)
+    GiveStatusFont(state.view.statusLine,
+                   CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
 }
 
 void PaintMainWindow(HWND window) {
@@ -303,7 +295,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
       // the controls go with it
-      state.view.window = StatusLine = state.view.progressBar = state.view.activityBar = nullptr;
+      state.view.window = state.view.statusLine = state.view.progressBar = state.view.activityBar = nullptr;
       break;
     case WM_QUIT:
       Output() << TracePid() << " - wm_Quit -" << EndLine;
@@ -381,7 +373,7 @@ void DestroyMainWindow() {
 
 void StubWinMain() {
   state.view.loopEnded = false;
-  state.view.setStatus = SetMainStatus;
+  state.view.setStatus = SetStatusText;
   SetStatusView(&state.view);  // stays: the end of the loop is asked after it too
   ApplyStartDelay(Agent, GetSwitchInt("/SleepX=", -1));
   HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -431,7 +423,7 @@ void StubWinMain() {
   MSG quit;
   while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-  state.view.window = StatusLine = state.view.progressBar = state.view.activityBar = nullptr;
+  state.view.window = state.view.statusLine = state.view.progressBar = state.view.activityBar = nullptr;
   state.statusFont.reset();
   HTTP_UnloadWinINet();
   NotifyClient(kNotifyLoopEnded, 0);

@@ -53,12 +53,11 @@ constexpr UINT wm_AgentMsg = 1125;
 
 // ---- The main window (StubWinMain) ----
 // The work sees it as the StatusView (ui/StatusView.h) that StubWinMain hands over: its
-// window, progress bar and activity bar (null while the main window does not exist), its
-// status line and the end flag (loopEnded: set by DestroyMainWindow; the message loop
-// stops after the dispatch that set it). Status line "Static" at (70, 20) 340 x 18
-// (x 122 for right-to-left character sets); progress bar at (70, 38) 392 x 13; activity
-// bar at (416, 20) 46 x 13 (x 70 for right-to-left), hidden until the install flow shows it.
-extern HWND StatusLine;
+// window, progress bar, activity bar and status line (null while the main window does not
+// exist) and the end flag (loopEnded: set by DestroyMainWindow; the message loop stops
+// after the dispatch that set it). Status line "Static" at (70, 20) 340 x 18 (x 122 for
+// right-to-left character sets); progress bar at (70, 38) 392 x 13; activity bar at
+// (416, 20) 46 x 13 (x 70 for right-to-left), hidden until the install flow shows it.
 
 // Sets the status line's text and font: face, character set, size in points.
 // Character sets 177 and 178 (Hebrew, Arabic) make it right-to-left and right-aligned.

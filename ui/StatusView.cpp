@@ -20,10 +20,7 @@ const StatusView& View() {
   return state.current ? *state.current : state.none;
 }
 
-void ShowView(bool show) {
-  if (HWND window = View().window) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
-}
-
 void SetViewStatus(const std::string& text, const std::string& fontName, int charset, int fontSize) {
-  if (auto setStatus = View().setStatus) setStatus(text, fontName, charset, fontSize);
+  const StatusView& view = View();
+  if (view.setStatus) view.setStatus(view.statusLine, text, fontName, charset, fontSize);
 }

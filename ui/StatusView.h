@@ -14,12 +14,13 @@ struct StatusView {
   HWND window = nullptr;
   HWND progressBar = nullptr;
   HWND activityBar = nullptr;
+  // The status line, and what sets its text and font (face, character set, size in
+  // points); null where there is none.
+  HWND statusLine = nullptr;
+  void (*setStatus)(HWND statusLine, const std::string& text, const std::string& fontName, int charset,
+                    int fontSize) = nullptr;
   // The window's loop has ended (the user closed it): the work stops.
   bool loopEnded = false;
-  // Sets the status line's text and font (face, character set, size in points); null
-  // where there is no status line.
-  void (*setStatus)(const std::string& text, const std::string& fontName, int charset,
-                    int fontSize) = nullptr;
 };
 
 // Makes view (null: none) the one View() answers with; returns the previous one.
@@ -27,5 +28,7 @@ StatusView* SetStatusView(StatusView* view);
 const StatusView& View();
 
 // Shows or hides the view's window; sets its status line. Nothing where it has none.
-void ShowView(bool show);
+inline void ShowView(bool show) {
+  if (HWND window = View().window) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
+}
 void SetViewStatus(const std::string& text, const std::string& fontName, int charset, int fontSize);

@@ -167,7 +167,7 @@ TEST(StubMainWindow, CreatedHiddenCentredWithItsControls) {
 
   // Torn down: handles cleared, class unregistered, no quit message left for later loops.
   EXPECT_EQ(View().window, nullptr);
-  EXPECT_EQ(StatusLine, nullptr);
+  EXPECT_EQ(View().statusLine, nullptr);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(nullptr), kTestClass, &wc));
@@ -222,10 +222,10 @@ TEST(StubMainWindow, StatusTextSetsFontAndDirection) {
     for (int charset : {177, 0, 178}) {
       SetViewStatus("Status " + std::to_string(charset), "Arial", charset, 10);  // as the work sets it
       Seen s;
-      s.style = GetWindowLongA(StatusLine, GWL_STYLE);
-      s.exStyle = GetWindowLongA(StatusLine, GWL_EXSTYLE);
-      s.text = TextOf(StatusLine);
-      HFONT font = reinterpret_cast<HFONT>(SendMessageA(StatusLine, WM_GETFONT, 0, 0));
+      s.style = GetWindowLongA(View().statusLine, GWL_STYLE);
+      s.exStyle = GetWindowLongA(View().statusLine, GWL_EXSTYLE);
+      s.text = TextOf(View().statusLine);
+      HFONT font = reinterpret_cast<HFONT>(SendMessageA(View().statusLine, WM_GETFONT, 0, 0));
       GetObjectA(font, sizeof s.font, &s.font);
       seen.push_back(s);
     }
