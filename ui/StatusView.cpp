@@ -19,8 +19,3 @@ StatusView* SetStatusView(StatusView* view) {
 const StatusView& View() {
   return state.current ? *state.current : state.none;
 }
-
-void SetViewStatus(const std::string& text, const std::string& fontName, int charset, int fontSize) {
-  const StatusView& view = View();
-  if (view.setStatus) view.setStatus(view.statusLine, text, fontName, charset, fontSize);
-}

@@ -28,7 +28,12 @@ StatusView* SetStatusView(StatusView* view);
 const StatusView& View();
 
 // Shows or hides the view's window; sets its status line. Nothing where it has none.
-inline void ShowView(bool show) {
+// Inline at every call: a function of its own would cost more than its few instructions.
+[[gnu::always_inline]] inline void ShowView(bool show) {
   if (HWND window = View().window) ShowWindow(window, show ? SW_SHOW : SW_HIDE);
 }
-void SetViewStatus(const std::string& text, const std::string& fontName, int charset, int fontSize);
+[[gnu::always_inline]] inline void SetViewStatus(const std::string& text, const std::string& fontName,
+                                                 int charset, int fontSize) {
+  const StatusView& view = View();
+  if (view.setStatus) view.setStatus(view.statusLine, text, fontName, charset, fontSize);
+}
