@@ -6,19 +6,23 @@
 
 namespace {
 
-HWND clientWindow = nullptr;
-UINT clientMessage = 0;
+// The client registered with wm_LocalMsg: its window and the message it takes.
+struct AgentCommandsState {
+  HWND clientWindow = nullptr;
+  UINT clientMessage = 0;
+};
+AgentCommandsState state;
 
 }  // namespace
 
 void RegisterClient(HWND window, UINT message) {
-  clientWindow = window;
-  clientMessage = message;
+  state.clientWindow = window;
+  state.clientMessage = message;
 }
 
 void NotifyClient(WPARAM code, LPARAM value) {
-  if (!clientWindow || clientMessage == 0) return;
-  PostMessageA(clientWindow, clientMessage, code, value);
+  if (!state.clientWindow || state.clientMessage == 0) return;
+  PostMessageA(state.clientWindow, state.clientMessage, code, value);
 }
 
 std::int32_t AgentCommand(std::int32_t type, std::int64_t value) {

@@ -10,12 +10,12 @@
 #include "agent/SetupRecordsLogic.h"
 #include "agent/UpdateRun.h"
 #include "driver/StubGlob.h"
-#include "driver/StubWin.h"
 #include "internet/InetHTTP.h"
 #include "system/Files.h"
 #include "system/Utils.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -167,7 +167,7 @@ void PerformShot() {
 
   if (Agent.ManualCheck == kManualCheckRunning) {
     YieldWait(0, kManualEndPauseMs);
-    if (MainWindow) ShowWindow(MainWindow, SW_HIDE);
+    ShowView(false);
     if (!performed) AnswerManualCheck(infoError, stage, reason);
   }
 }

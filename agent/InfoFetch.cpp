@@ -7,7 +7,6 @@
 #include "agent/SetupRecords.h"
 #include "agent/UpdateRunLogic.h"
 #include "driver/StubGlob.h"
-#include "driver/StubWin.h"
 #include "internet/CommUtils.h"
 #include "internet/InetHTTP.h"
 #include "internet/InetHTTPLogic.h"
@@ -20,6 +19,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -71,7 +71,7 @@ bool CopyFromFolder(const std::string& source, const std::string& localFile, std
 }
 
 void ShowMainWindow(bool show) {
-  if (MainWindow) ShowWindow(MainWindow, show ? SW_SHOW : SW_HIDE);
+  ShowView(show);
 }
 
 bool FinishInfo(const std::string& source, std::string& content, std::string& error) {
@@ -198,7 +198,7 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   const bool showProgress = kind == DownloadKind::Update && RequestConfirmationBeforeDownload() &&
                             Agent.ManualCheck != kManualCheckRunning;
   if (showProgress) ShowMainWindow(true);
-  SetStatusText(StatusLine, AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());
+  SetViewStatus(AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());
 
   bool fetched = false;
   if (!error.empty()) {
@@ -214,7 +214,7 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     YieldWait(0, kNetPauseMs);
     source = base + "/" + fileName;
     SetDownloadAborted(false);
-    HWND window = Agent.ManualCheck == kManualCheckRunning ? MainWindow : nullptr;
+    HWND window = Agent.ManualCheck == kManualCheckRunning ? View().window : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
     fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()),

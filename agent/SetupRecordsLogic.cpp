@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "system/TestHooks.h"
 #include "system/Utils.h"
 #include "system/ZSub.h"
 

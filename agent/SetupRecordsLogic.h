@@ -74,8 +74,6 @@ constexpr std::uint8_t kOverrideNotSet = 255;
 constexpr int kOverrideCount = 8;
 // Overrides are numbered 1..8 (O1..O8).
 std::uint8_t Override(int n);
-// Back to 255 for all (process start; tests).
-void ResetOverrides();
 // What O1..O8 set by agent commands may be: O1, O2, O4, O6, O7, O8 with a value 0..255.
 // False (nothing changed) for another n or a value outside one byte.
 bool SetOverride(int n, std::int64_t value);

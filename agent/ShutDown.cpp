@@ -5,13 +5,13 @@
 #include "agent/SetupRecords.h"
 #include "agent/SetupRecordsLogic.h"
 #include "agent/ShutDownLogic.h"
-#include "driver/StubWin.h"
 #include "folders/Variables.h"
 #include "system/CommandLine.h"
 #include "system/Process.h"
 #include "system/ProcessViewer.h"
 #include "system/Utils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -28,7 +28,8 @@ void WaitUntilGoneOrStopped(const std::string& procPath) {
 bool IsProgramRunningAt(const std::string& procPath) { return FindPidByPsapi(procPath, true, false) != 0; }
 
 bool AgentWaitStopped() {
-  return AgentStopRequested() || MainLoopEnded || (MainWindow != nullptr && !IsWindow(MainWindow));
+  HWND window = View().window;
+  return AgentStopRequested() || View().loopEnded || (window != nullptr && !IsWindow(window));
 }
 
 bool ShutDownProcess(const std::string& procPath, const std::string& method, const ShutDownBox& box) {

@@ -6,7 +6,10 @@
 
 namespace {
 
-bool g_stopRequested = false;
+struct ShutDownLogicState {
+  bool stopRequested = false;
+};
+ShutDownLogicState state;
 
 std::string FoldedAZ(std::string text) {
   for (char& ch : text)
@@ -65,5 +68,9 @@ bool IsAllowedRunningProcess(const std::string& path, const std::vector<std::str
   return refuse("outside the product's and the agent's folders");
 }
 
-void RequestAgentStop(bool stop) { g_stopRequested = stop; }
-bool AgentStopRequested() { return g_stopRequested; }
+void RequestAgentStop(bool stop) {
+  state.stopRequested = stop;
+}
+bool AgentStopRequested() {
+  return state.stopRequested;
+}

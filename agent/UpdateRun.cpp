@@ -12,7 +12,6 @@
 #include "agent/ShutDownLogic.h"
 #include "agent/UpdateRunLogic.h"
 #include "driver/StubGlob.h"
-#include "driver/StubWin.h"
 #include "folders/Variables.h"
 #include "package/PackX.h"
 #include "package/StubSetup.h"
@@ -23,6 +22,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/StubInformDlg.h"
 #include "ui/ZMsgBox.h"
 
@@ -222,7 +222,7 @@ void ReStartAutoUpdateExe() {
     StartProgram(ExeFolder(true) + OwnFileInfo->AgentExeName(), command, SW_HIDE);
     YieldWait(0, 1000);
     AgentLog(".. PostMessage(WM_DESTROY)");
-    if (MainWindow) PostMessageA(MainWindow, WM_DESTROY, 0, 0);
+    if (HWND window = View().window) PostMessageA(window, WM_DESTROY, 0, 0);
   }
   AgentLog(".. ReStartAutoUpdateExe() - End");
 }
@@ -248,7 +248,7 @@ bool PerformAutoInform() {
         if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
         DropDownload(informFile);
       }
-      result = ShowInform(MainWindow, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
+      result = ShowInform(View().window, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
                           AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
       if (result) SetVersionOriginal(VersionNew());
       TraceInform(4);

@@ -49,7 +49,9 @@ set(Z_WINDOWS_SOURCES
   system/ProcessViewer.cpp
   system/ExecPipe.cpp
   system/Process.cpp
+  system/Pump.cpp
   ui/ZMsgBox.cpp
+  ui/StatusView.cpp
   ui/StubInformDlg.cpp
   driver/StubGlob.cpp
   driver/StubWin.cpp

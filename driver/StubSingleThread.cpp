@@ -14,8 +14,11 @@
 namespace {
 
 constexpr pthread_key_t kKeySlots = 64;
-void* g_keyValues[kKeySlots];
-pthread_key_t g_keysMade = 0;
+struct StubSingleThreadState {
+  void* keyValues[kKeySlots];
+  pthread_key_t keysMade = 0;
+};
+StubSingleThreadState state;
 
 }  // namespace
 
@@ -36,15 +39,17 @@ int pthread_mutex_destroy(pthread_mutex_t*) { return 0; }
 
 // Destructors of keys run when a thread ends; the stub's only thread ends with the process.
 int pthread_key_create(pthread_key_t* key, void (*)(void*)) {
-  if (g_keysMade >= kKeySlots) return EAGAIN;
-  *key = g_keysMade++;
+  if (state.keysMade >= kKeySlots) return EAGAIN;
+  *key = state.keysMade++;
   return 0;
 }
 int pthread_key_delete(pthread_key_t) { return 0; }
-void* pthread_getspecific(pthread_key_t key) { return key < kKeySlots ? g_keyValues[key] : nullptr; }
+void* pthread_getspecific(pthread_key_t key) {
+  return key < kKeySlots ? state.keyValues[key] : nullptr;
+}
 int pthread_setspecific(pthread_key_t key, const void* value) {
   if (key >= kKeySlots) return EINVAL;
-  g_keyValues[key] = const_cast<void*>(value);
+  state.keyValues[key] = const_cast<void*>(value);
   return 0;
 }
 

@@ -23,6 +23,7 @@
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/LangStrings.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 std::string StubClassName = kDefaultStubClassName;
@@ -214,14 +215,17 @@ void DoRunStubWin() {
 
 // ---- The main window ----
 
-HWND MainWindow = nullptr;
-HWND StatusLine = nullptr;
-HWND ProgressBar = nullptr;
-HWND ActivityBar = nullptr;
-bool MainLoopEnded = false;
-bool InstallWorkRunning = false;
-
 namespace {
+
+struct StubWinState {
+  // The main window as the work sees it: its window, bars, status line (set by
+  // SetStatusText) and end flag; handed over by StubWinMain.
+  StatusView view;
+  // The status line's current font; replaced (and the old one deleted) by SetStatusText,
+  // deleted when the main loop has ended.
+  UniqueGdiObject statusFont;
+};
+StubWinState state;
 
 constexpr DWORD kMainWindowStyle = WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU;  // 0x02C80000
 constexpr int kMainWidth = 492;
@@ -233,16 +237,12 @@ constexpr DWORD kStatusRtlStyle = kStatusStyle | SS_RIGHT;  // 0x50000002
 constexpr int kCharsetHebrew = 177;
 constexpr int kCharsetArabic = 178;
 
-// The status line's current font; replaced (and the old one deleted) by SetStatusText,
-// deleted when the main loop has ended.
-UniqueGdiObject statusFont;
-
 bool IsRtlCharset(int charset) { return charset == kCharsetHebrew || charset == kCharsetArabic; }
 
 void GiveStatusFont(HWND statusLine, HFONT font) {
   if (!font) return;
   SendMessageA(statusLine, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-  statusFont.reset(font);  // the previous font is no longer selected anywhere
+  state.statusFont.reset(font);  // the previous font is no longer selected anywhere
 }
 
 // comctl32 is not imported at load time (it would be searched for beside the program);
@@ -259,19 +259,21 @@ void InitCommonControlsAtRunTime() {
 }
 
 void CreateControls(HWND window) {
-  MainWindow = window;
+  state.view.window = window;
   HINSTANCE instance = GetModuleHandleA(nullptr);
   const bool rtl = IsRtlCharset(TGFileInfo(ProgramPath()).GetLangCharset());
   // The right-to-left status line is right-aligned from the start, not only once a text is set.
-  StatusLine = CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
-                               rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
-  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window, nullptr,
-                                instance, nullptr);
-  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13, window, nullptr,
-                                instance, nullptr);
+  state.view.statusLine =
+      CreateWindowExA(rtl ? WS_EX_RTLREADING : 0, "Static", "", rtl ? kStatusRtlStyle : kStatusStyle,
+                      rtl ? 122 : 70, 20, 340, 18, window, nullptr, instance, nullptr);
+  state.view.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
+                                           window, nullptr, instance, nullptr);
+  state.view.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, rtl ? 70 : 416, 20, 46, 13,
+                                           window, nullptr, instance, nullptr);
   SetTimer(window, kMainTimer, kMainTimerMs, nullptr);
-  if (StatusLine)
-    GiveStatusFont(StatusLine, CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
+  if (state.view.statusLine)
+    GiveStatusFont(state.view.statusLine,
+                   CreateFontA(-11, 0, 0, 0, FW_DONTCARE, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma"));
 }
 
 void PaintMainWindow(HWND window) {
@@ -292,7 +294,8 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       Output() << TracePid() << " - wm_Destroy -" << EndLine;
       DestroyMainWindow();
-      MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;  // the controls go with it
+      // the controls go with it
+      state.view.window = state.view.statusLine = state.view.progressBar = state.view.activityBar = nullptr;
       break;
     case WM_QUIT:
       Output() << TracePid() << " - wm_Quit -" << EndLine;
@@ -364,12 +367,14 @@ void DestroyMainWindow() {
   // Thousands of extracted files take seconds to remove: the window would stay that long.
   if (!InstallWorkRunning) DeleteTree(SetupTempFolder(), true);
   PostQuitMessage(0);
-  MainLoopEnded = true;
+  state.view.loopEnded = true;
   AgentLog(".. DestroyMainWindow() - End");
 }
 
 void StubWinMain() {
-  MainLoopEnded = false;
+  state.view.loopEnded = false;
+  state.view.setStatus = SetStatusText;
+  SetStatusView(&state.view);  // stays: the end of the loop is asked after it too
   ApplyStartDelay(Agent, GetSwitchInt("/SleepX=", -1));
   HINSTANCE instance = GetModuleHandleA(nullptr);
   InitCommonControlsAtRunTime();
@@ -401,7 +406,7 @@ void StubWinMain() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
-      if (MainLoopEnded) break;
+      if (state.view.loopEnded) break;
     }
   } else {
     Output() << TracePid() << " StubWinMain() --- CreateWindowEx failed: " << GetLastError() << EndLine;
@@ -418,8 +423,8 @@ void StubWinMain() {
   MSG quit;
   while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
   }
-  MainWindow = StatusLine = ProgressBar = ActivityBar = nullptr;
-  statusFont.reset();
+  state.view.window = state.view.statusLine = state.view.progressBar = state.view.activityBar = nullptr;
+  state.statusFont.reset();
   HTTP_UnloadWinINet();
   NotifyClient(kNotifyLoopEnded, 0);
 }

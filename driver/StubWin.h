@@ -52,19 +52,12 @@ constexpr UINT wm_LocalMsg = 1124;
 constexpr UINT wm_AgentMsg = 1125;
 
 // ---- The main window (StubWinMain) ----
-// Handles of the main window and its controls; null while the main window does not exist.
-// Status line "Static" at (70, 20) 340 x 18 (x 122 for right-to-left character sets);
-// progress bar at (70, 38) 392 x 13; activity bar at (416, 20) 46 x 13 (x 70 for
-// right-to-left), hidden until the install flow shows it.
-extern HWND MainWindow;
-extern HWND StatusLine;
-extern HWND ProgressBar;
-extern HWND ActivityBar;
-// The end flag: set by DestroyMainWindow; the message loop stops after the dispatch that set it.
-extern bool MainLoopEnded;
-// Set while TimerTick runs the install: it removes the temporary folder itself when the
-// work has stopped, so a close during the work does not wait for that removal.
-extern bool InstallWorkRunning;
+// The work sees it as the StatusView (ui/StatusView.h) that StubWinMain hands over: its
+// window, progress bar, activity bar and status line (null while the main window does not
+// exist) and the end flag (loopEnded: set by DestroyMainWindow; the message loop stops
+// after the dispatch that set it). Status line "Static" at (70, 20) 340 x 18 (x 122 for
+// right-to-left character sets); progress bar at (70, 38) 392 x 13; activity bar at
+// (416, 20) 46 x 13 (x 70 for right-to-left), hidden until the install flow shows it.
 
 // Sets the status line's text and font: face, character set, size in points.
 // Character sets 177 and 178 (Hebrew, Arabic) make it right-to-left and right-aligned.

@@ -12,7 +12,11 @@
 
 namespace {
 
-std::string g_installFolder, g_commonFolder, g_auxiliaryFolder;
+// The folders SetInstallDirs was given.
+struct VariablesState {
+  std::string installFolder, commonFolder, auxiliaryFolder;
+};
+VariablesState state;
 
 std::string MonthName(int month) {
   char buffer[80] = {};
@@ -33,9 +37,9 @@ std::string FullPath(const std::string& path) {
 
 void SetInstallDirs(const std::string& installFolder, const std::string& commonFolder,
                     const std::string& auxiliaryFolder) {
-  g_installFolder = installFolder;
-  g_commonFolder = commonFolder;
-  g_auxiliaryFolder = auxiliaryFolder;
+  state.installFolder = installFolder;
+  state.commonFolder = commonFolder;
+  state.auxiliaryFolder = auxiliaryFolder;
 }
 
 VariableValues CurrentVariableValues() {
@@ -51,9 +55,9 @@ VariableValues CurrentVariableValues() {
   v.registeredOrganization = RegisteredOrganization();
   v.computerName = ComputerName();
   v.userDomain = UserDomain();
-  v.installFolder = g_installFolder;
-  v.commonFolder = g_commonFolder;
-  v.auxiliaryFolder = g_auxiliaryFolder;
+  v.installFolder = state.installFolder;
+  v.commonFolder = state.commonFolder;
+  v.auxiliaryFolder = state.auxiliaryFolder;
   for (int n = 1; n <= kRunTimeFolderCount; ++n) v.runTimeFolders[n - 1] = RunTimeFolder(n);
   v.windowsFolder = WindowsFolder(false);
   v.systemFolder = SystemFolder(false);

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "driver/StubWin.h"
 #include "system/WinUtils.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -16,17 +16,22 @@ namespace {
 // the bar a step and a text after every chunk of 8 KB.
 void PumpOnce() { YieldWhenDue(); }
 
-int ActivityCount = 0;
 constexpr int kActivitySteps = 5;
 
 // Steps come once per extracted file, thousands a second: the bars take them at a human
-// rate. Steps not yet handed to the bars wait here; they go to the controls when this much
-// time has passed since the last hand-over, and always before anything else is shown.
+// rate. Steps not yet handed to the bars wait in pendingSteps; they go to the controls
+// when this much time has passed since the last hand-over, and always before anything
+// else is shown.
 constexpr std::int64_t kShowEveryMs = 30;
-int PendingSteps = 0;
-// The step the bar was given (PBM_GETSTEP needs a newer comctl32); 10 is its default.
-std::int64_t BarStep = 10;
-std::int64_t LastShown = 0;
+
+struct ZProgBarState {
+  int activityCount = 0;
+  int pendingSteps = 0;
+  // The step the bar was given (PBM_GETSTEP needs a newer comctl32); 10 is its default.
+  std::int64_t barStep = 10;
+  std::int64_t lastShown = 0;
+};
+ZProgBarState state;
 
 // A progress control repaints itself at once on every change, a round trip to the display
 // that cost milliseconds per extracted file. With its redraw off around the change it is
@@ -44,40 +49,41 @@ void ChangeBar(HWND bar, UINT message, WPARAM wParam) {
 
 // Hands the pending steps to the bars (marked for painting by the next pump pass).
 void ShowPendingSteps() {
-  LastShown = TickMs();
-  if (PendingSteps == 0) return;
-  const int steps = PendingSteps;
-  PendingSteps = 0;
-  if (ProgressBar) {
-    const bool visible = IsWindowVisible(ProgressBar);
-    if (visible) SendMessageA(ProgressBar, WM_SETREDRAW, FALSE, 0);
+  state.lastShown = TickMs();
+  if (state.pendingSteps == 0) return;
+  const int steps = state.pendingSteps;
+  state.pendingSteps = 0;
+  if (HWND progressBar = View().progressBar) {
+    const bool visible = IsWindowVisible(progressBar);
+    if (visible) SendMessageA(progressBar, WM_SETREDRAW, FALSE, 0);
     // Within the range, one move for all steps: a message per step cost more than the
     // download's own work per chunk under Wine (hundreds of steps every 30 ms). Past its
     // end, step by step, so that the control wraps around as it does for each single step.
-    const auto position = static_cast<std::int64_t>(SendMessageA(ProgressBar, PBM_GETPOS, 0, 0));
-    const auto max = static_cast<std::int64_t>(SendMessageA(ProgressBar, PBM_GETRANGE, FALSE, 0));
-    if (BarStep >= 0 && position + steps * BarStep <= max)
-      SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position + steps * BarStep), 0);
+    const auto position = static_cast<std::int64_t>(SendMessageA(progressBar, PBM_GETPOS, 0, 0));
+    const auto max = static_cast<std::int64_t>(SendMessageA(progressBar, PBM_GETRANGE, FALSE, 0));
+    if (state.barStep >= 0 && position + steps * state.barStep <= max)
+      SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position + steps * state.barStep), 0);
     else
-      for (int i = 0; i < steps; ++i) SendMessageA(ProgressBar, PBM_STEPIT, 0, 0);
+      for (int i = 0; i < steps; ++i) SendMessageA(progressBar, PBM_STEPIT, 0, 0);
     if (visible) {
-      SendMessageA(ProgressBar, WM_SETREDRAW, TRUE, 0);
-      InvalidateRect(ProgressBar, nullptr, FALSE);
+      SendMessageA(progressBar, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(progressBar, nullptr, FALSE);
     }
   }
-  if (ActivityBar) ChangeBar(ActivityBar, PBM_SETPOS, static_cast<WPARAM>(ActivityCount));
+  if (HWND activityBar = View().activityBar)
+    ChangeBar(activityBar, PBM_SETPOS, static_cast<WPARAM>(state.activityCount));
 }
 
 }  // namespace
 
 void ShowProgressNow() {
   ShowPendingSteps();
-  if (ProgressBar) UpdateWindow(ProgressBar);
-  if (ActivityBar) UpdateWindow(ActivityBar);
+  if (HWND progressBar = View().progressBar) UpdateWindow(progressBar);
+  if (HWND activityBar = View().activityBar) UpdateWindow(activityBar);
 }
 
 void ShowProgressWhenDue() {
-  if (PendingSteps > 0 && TickMs() - LastShown >= kShowEveryMs) ShowPendingSteps();
+  if (state.pendingSteps > 0 && TickMs() - state.lastShown >= kShowEveryMs) ShowPendingSteps();
 }
 
 TProgBar::TProgBar(TProgDriver driver) : Driver(driver) {}
@@ -115,23 +121,23 @@ TProgBar& EnsureProgBar() {
 
 void ProgressCallback(int kind, int min, int max, int position, int step, const std::string&) {
   if (kind == 0) {
-    PendingSteps = 0;  // the new range sets the position itself
-    LastShown = TickMs();
-    if (ProgressBar) {
+    state.pendingSteps = 0;  // the new range sets the position itself
+    state.lastShown = TickMs();
+    if (HWND progressBar = View().progressBar) {
       // The 32-bit range: a maximum above 65,535 (files, download chunks) keeps its upper bits.
-      SendMessageA(ProgressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
-      SendMessageA(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-      SendMessageA(ProgressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
-      BarStep = step;
+      SendMessageA(progressBar, PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
+      SendMessageA(progressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+      SendMessageA(progressBar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
+      state.barStep = step;
     }
-    if (ActivityBar) {
-      SendMessageA(ActivityBar, PBM_SETRANGE, 0, MAKELPARAM(0, kActivitySteps));
-      SendMessageA(ActivityBar, PBM_SETPOS, 0, 0);
-      SendMessageA(ActivityBar, PBM_SETSTEP, 1, 0);
+    if (HWND activityBar = View().activityBar) {
+      SendMessageA(activityBar, PBM_SETRANGE, 0, MAKELPARAM(0, kActivitySteps));
+      SendMessageA(activityBar, PBM_SETPOS, 0, 0);
+      SendMessageA(activityBar, PBM_SETSTEP, 1, 0);
     }
   } else if (kind == 1) {
-    if (++ActivityCount > kActivitySteps) ActivityCount = 0;
-    ++PendingSteps;
+    if (++state.activityCount > kActivitySteps) state.activityCount = 0;
+    ++state.pendingSteps;
     ShowProgressWhenDue();
   }
 }

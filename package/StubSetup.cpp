@@ -3,7 +3,6 @@
 #include <exception>
 
 #include "driver/StubGlob.h"
-#include "driver/StubWin.h"
 #include "internet/CommUtils.h"
 #include "internet/InetHTTP.h"
 #include "internet/InetHTTPLogic.h"
@@ -21,14 +20,20 @@
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/LangStrings.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
+
+bool InstallWorkRunning = false;
 
 namespace {
 
 constexpr const char kSpanDiskKey[] = "HKEY_CURRENT_USER\\Software\\Brenmoor\\Zorvik\\SpanDisk";
 
-// Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
-std::string altTempBase;
+struct StubSetupState {
+  // Alternative base: empty, or e.g. "D:\TEMP" / "D:\TEMP\TEMP".
+  std::string altTempBase;
+};
+StubSetupState state;
 
 // A fresh, empty folder: whatever an earlier run left under that name goes first.
 std::string MakeFreshFolder(const std::string& folder) {
@@ -80,7 +85,7 @@ bool RunEngine(const std::string& folder, const std::string& engineEntry, const 
   std::string enginePath = SetTrailingBackslash(folder, true) + EngineName(engineEntry);
   UniqueHandle process(RunProgram(commandLine, foreground ? SW_SHOW : SW_HIDE, enginePath));
   const DWORD startError = process ? 0 : GetLastError();
-  if (MainWindow) ShowWindow(MainWindow, SW_HIDE);
+  ShowView(false);
   YieldWait(0, 1000);
   WaitForProcess(process.get());
 
@@ -109,10 +114,10 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
   TGFileInfo info(packageFile);
   bool result = false;
 
-  if (info.ShowActivityBar() && ActivityBar) ShowWindow(ActivityBar, SW_SHOW);
-  if (StatusLine)
-    SetStatusText(StatusLine, info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
-                  info.GetLangCharset(), info.GetLangFontSize());
+  if (HWND activityBar = View().activityBar; activityBar && info.ShowActivityBar())
+    ShowWindow(activityBar, SW_SHOW);
+  SetViewStatus(info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
+                info.GetLangCharset(), info.GetLangFontSize());
   if (!HasTempSpace(folder, packageFile) && FindAltTempBase()) folder = AltSetupTempFolder();
   Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << EndLine;
 
@@ -124,7 +129,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
     const std::string caption = info.GetLangString("Attention", "Attention");
     const std::string buttons = info.GetLangString("BtnText", "|&OK|&Cancel|&Yes|&No|&Abort|&Retry|&Ignore|");
     const int charset = info.GetLangCharset();
-    if (foreground && MainWindow) ShowWindow(MainWindow, SW_SHOW);
+    if (foreground) ShowView(true);
     YieldWait(1, 1000);
 
     bool checkResult = false;
@@ -133,7 +138,7 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
                                              caption, prompt, ProgressCallback, checkResult, &details);
     YieldWait(0, 1000);
     // Closing the main window ends the install: no engine runs from its removed folder.
-    if (MainLoopEnded && details.Status == TExtractStatus::Ok) {
+    if (View().loopEnded && details.Status == TExtractStatus::Ok) {
       details.Status = TExtractStatus::Cancelled;
       engineEntry.clear();
     }
@@ -213,9 +218,8 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   } else if (FileExists(setupFile)) {
     Output() << TracePid() << " WebInstall() --- local setup file: " << setupFile << EndLine;
   } else {
-    if (StatusLine)
-      SetStatusText(StatusLine, own.GetLangString("s10", lang::kS10), own.GetLangFontName(), own.GetLangCharset(),
-                    own.GetLangFontSize());
+    SetViewStatus(own.GetLangString("s10", lang::kS10), own.GetLangFontName(), own.GetLangCharset(),
+                  own.GetLangFontSize());
     if (own.AskBeforeDownload() && !hidden) {
       const std::string question = WebConfirmText(own.GetLangString("s11", lang::kS11), own.WebSize());
       if (!MsgConfirm(MsgOwnerTitle(), question, own.GetLangString("Confirm", lang::kConfirm),
@@ -230,7 +234,7 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     SetDownloadAborted(false);
     // Only the name: the download never lands outside the temporary folder.
     setupFile = TempFolder(true) + ExtractFileName(setupFileName);
-    HWND window = hidden ? nullptr : MainWindow;
+    HWND window = hidden ? nullptr : View().window;
     TProgBar& progBar = EnsureProgBar();
     if (err.empty()) {
       std::string unused;
@@ -372,7 +376,7 @@ void WaitForProcess(HANDLE process) {
 }
 
 bool FindAltTempBase() {
-  if (!altTempBase.empty()) return true;
+  if (!state.altTempBase.empty()) return true;
   double freeBytes[3] = {0, 0, 0};
   for (int i = 0; i < 3; ++i) {
     std::string root = std::string(1, char('C' + i)) + ":\\";
@@ -395,19 +399,19 @@ bool FindAltTempBase() {
     }
   }
   if (best != current) {
-    altTempBase = std::string(1, best) + ":\\TEMP";
-    if (FolderExists(altTempBase)) altTempBase += "\\TEMP";
+    state.altTempBase = std::string(1, best) + ":\\TEMP";
+    if (FolderExists(state.altTempBase)) state.altTempBase += "\\TEMP";
   }
-  return !altTempBase.empty();
+  return !state.altTempBase.empty();
 }
 
 std::string AltSetupTempFolder() {
   static std::string folder;
-  if (folder.empty() && !altTempBase.empty())
-    folder = MakeFreshFolder(altTempBase + "_" + RandomRangeText(10000, 100000));
+  if (folder.empty() && !state.altTempBase.empty())
+    folder = MakeFreshFolder(state.altTempBase + "_" + RandomRangeText(10000, 100000));
   return folder;
 }
 
 void CleanAltTempFolder() {
-  if (!altTempBase.empty()) DeleteTree(AltSetupTempFolder(), true);
+  if (!state.altTempBase.empty()) DeleteTree(AltSetupTempFolder(), true);
 }

@@ -13,6 +13,10 @@ class TGFileInfo;
 // WM_TIMER handler of the plain stub's main window. Runs once: kills timer 1, runs the
 // installation, deletes SetupTempFolder and posts the quit message.
 void TimerTick(HWND window);
+// Set while TimerTick runs the install: it removes the temporary folder itself when the
+// work has stopped, so a close of the main window during the work does not wait for that
+// removal.
+extern bool InstallWorkRunning;
 
 // The web half of TimerTick: writes the agent copy when the package asks for one, takes
 // the setup file beside the stub (unless WebNoLocal) or from WebUrl and runs WebInstall.

@@ -5,16 +5,17 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/StubWin.h"
 #include "package/PackX.h"
 #include "package/SetupLogic.h"
 #include "package/SignerRule.h"
 #include "package/ZLibOpen.h"
 #include "system/Files.h"
+#include "system/TestHooks.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -23,7 +24,6 @@ constexpr DWORD kReadPiece = 65536;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 int WriteFailures = 0;
-TVolumePromptHook PromptHook = nullptr;
 
 // A pass of the message pump once per block was most of the time of a small file: the
 // extraction pumps when it is due.
@@ -192,7 +192,7 @@ bool OnContent(void* context, const char* data, std::size_t size) {
   PumpWhenDue();
   // A close handled by that pass ends the install: the rest of a large block would keep
   // the disk busy for seconds after the window has gone.
-  if (MainLoopEnded) {
+  if (View().loopEnded) {
     run.Stopped = true;
     return false;
   }
@@ -308,12 +308,11 @@ void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std
   Output() << TracePid() << " New AU-Agent: " << target << EndLine;
 }
 
-bool AskForVolume(int volume, const std::string& fileName, int charset, const std::string& buttonList,
-                  const std::string& caption, const std::string& promptText) {
-  const std::string text = ReplaceTextNoCase(promptText, "<DISK_NUM>", std::to_string(volume));
-  if (PromptHook) return PromptHook(volume, text);
-  (void)fileName;
-  return MsgConfirmOkCancel(MsgOwnerTitle(), text, caption, buttonList, charset);
+bool AskForVolume(int volume, const TExtractOptions& options) {
+  const std::string text = ReplaceTextNoCase(options.PromptText, "<DISK_NUM>", std::to_string(volume));
+  if (options.VolumePrompt) return options.VolumePrompt(options.PromptContext, volume, text);
+  return MsgConfirmOkCancel(MsgOwnerTitle(), text, options.PromptCaption, options.ButtonList,
+                            options.Charset);
 }
 
 }  // namespace
@@ -335,6 +334,15 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
                            const std::string& buttonList, const std::string& promptCaption,
                            const std::string& promptText, TProgDriver progress, bool& checkResult,
                            TExtractDetails* details) {
+  return ExtractPackage(
+      packageFile, destFolder,
+      TExtractOptions{agentFileName, forcePrompt, charset, buttonList, promptCaption, promptText, progress},
+      checkResult, details);
+}
+
+std::string ExtractPackage(const std::string& packageFile, const std::string& destFolder,
+                           const TExtractOptions& options, bool& checkResult, TExtractDetails* details) {
+  const TProgDriver progress = options.Progress;
   const std::int64_t started = TickMs();
   TRun run;
   run.Dest = destFolder;
@@ -391,7 +399,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         while (end - position > static_cast<std::int64_t>(pack::kTrailerSize)) {
           PumpWhenDue();
           // The main window was closed (its temporary folder is gone): the install ends.
-          if (MainLoopEnded) {
+          if (View().loopEnded) {
             goOn = false;
             break;
           }
@@ -423,7 +431,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         // DataStart past the package (or a header block cut off): no header texts, no data.
         if (!run.Damaged && volume == 1 && block < headerCount) run.Refuse("header blocks missing");
         if (run.Damaged || !goOn) break;
-        const std::string agentName = ExtractFileName(agentFileName);
+        const std::string agentName = ExtractFileName(options.AgentFileName);
         if (volume == 1 && !agentName.empty() && AgentSourceName(volumeName) && headerEnd > 0) {
           std::string why;
           if (IsSafePackagePath(agentName, &why))
@@ -439,11 +447,11 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
     EnableAutoPlayCancel(true);
     ++volume;
     volumeName = VolumeFileName(packageFile, volume);
-    if (forcePrompt || !FileExists(volumeName)) {
+    if (options.ForcePrompt || !FileExists(volumeName)) {
       ShowProgressNow();
       EjectCD(volumeName);
       do {
-        goOn = AskForVolume(volume, volumeName, charset, buttonList, promptCaption, promptText);
+        goOn = AskForVolume(volume, options);
         YieldWait(0, 500);
       } while (!FileExists(volumeName) && goOn);
     }
@@ -481,8 +489,6 @@ std::string ExtractErrorDetails(const std::string& target, std::uint64_t dataSiz
 std::string ExtractErrorDetails(const std::string& target, const std::string& data) {
   return ExtractErrorDetails(target, static_cast<std::uint64_t>(data.size()));
 }
-
-void SetVolumePromptHook(TVolumePromptHook hook) { PromptHook = hook; }
 
 int ExtractWriteFailures() { return WriteFailures; }
 void ResetExtractWriteFailures() { WriteFailures = 0; }

@@ -30,6 +30,24 @@ struct TExtractDetails {
   std::uint32_t FilesWritten = 0;  // new files created
 };
 
+// What an extraction needs besides the package and the folder. It refers to the caller's
+// texts, which must outlive the call.
+struct TExtractOptions {
+  const std::string& AgentFileName;  // empty: no agent copy
+  bool ForcePrompt;                  // ask for every further volume, even one already there
+  // The volume prompt: character set, buttons, caption and text ("<DISK_NUM>" becomes the
+  // volume number).
+  int Charset;
+  const std::string& ButtonList;
+  const std::string& PromptCaption;
+  const std::string& PromptText;
+  TProgDriver Progress;  // kind 0 set range, kind 1 step; may be null
+  // Asks for a further volume with the prompt's text (true = OK, go on); null: the
+  // message box of the prompt above.
+  bool (*VolumePrompt)(void* context, int volume, const std::string& text) = nullptr;
+  void* PromptContext = nullptr;
+};
+
 // Extracts packageFile (the first volume) into destFolder and returns the engine entry
 // (the path item that carried "*", with its arguments); empty when nothing was extracted,
 // no file carried "*", a volume prompt was cancelled or the package was refused.
@@ -44,6 +62,10 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
                            const std::string& buttonList, const std::string& promptCaption,
                            const std::string& promptText, TProgDriver progress, bool& checkResult,
                            TExtractDetails* details = nullptr);
+// The same with its options in one place.
+std::string ExtractPackage(const std::string& packageFile, const std::string& destFolder,
+                           const TExtractOptions& options, bool& checkResult,
+                           TExtractDetails* details = nullptr);
 
 // Reads size bytes in pieces of at most 65,536, pumping messages after each; the bytes
 // actually read (less only when a read fails or the file ends).
@@ -53,11 +75,3 @@ DWORD ReadBlock(HANDLE file, void* buffer, DWORD size);
 // free bytes of the target's drive.
 std::string ExtractErrorDetails(const std::string& target, const std::string& data);
 std::string ExtractErrorDetails(const std::string& target, std::uint64_t dataSize);
-
-// Tests: replaces the volume prompt (true = OK). Null restores the message box.
-using TVolumePromptHook = bool (*)(int volume, const std::string& text);
-void SetVolumePromptHook(TVolumePromptHook hook);
-
-// Failed file writes of this process (only the first is shown); tests reset it.
-int ExtractWriteFailures();
-void ResetExtractWriteFailures();

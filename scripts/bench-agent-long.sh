@@ -34,7 +34,7 @@ if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then  # by hand: start the
   bash "$root/scripts/wine-bench.sh" start "$benchdir" >/dev/null || exit 1
   eval "$(bash "$root/scripts/wine-bench.sh" env "$benchdir")"
 fi
-source "$root/tests/wine/web_lib.bash"
+source "$root/scripts/lib/web_lib.bash"
 work_win='C:\zagentlong'
 work=$(winepath -u "$work_win" 2>/dev/null)
 # Test mode of the elevated agent: the machine's key.

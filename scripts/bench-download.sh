@@ -17,7 +17,7 @@ win=$build/$(winarch_windows_dir "$Z_WINARCH")
 bench=$build/bench/download
 wine=$build/$(winarch_bench_dir "$Z_WINARCH")
 [ -f "$win/httpprobe.exe" ] || { echo "missing $win/httpprobe.exe: build first" >&2; exit 1; }
-source "$root/tests/wine/web_lib.bash"
+source "$root/scripts/lib/web_lib.bash"
 mkdir -p "$bench/www"
 size=$((100 << 20))
 [ "$(stat -c %s "$bench/www/big.bin" 2>/dev/null)" = $size ] ||

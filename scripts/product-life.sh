@@ -27,7 +27,7 @@ if [ -z "${Z_LIFE_IN_BENCH:-}" ]; then
   Z_LIFE_IN_BENCH=1 bash scripts/wine-bench.sh shell "$bench" bash "$0" "$@"
   exit $?
 fi
-source tests/wine/web_lib.bash
+source scripts/lib/web_lib.bash
 product_win='C:\ZorvikLife\Pad'
 life=$WINEPREFIX/drive_c/ZorvikLife
 product=$life/Pad

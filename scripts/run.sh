@@ -21,7 +21,7 @@ cmake --build "$build"
 bench=$build/$(winarch_bench_dir "$Z_WINARCH")
 bin=$build/$(winarch_windows_dir "$Z_WINARCH")
 bash scripts/wine-bench.sh start "$bench"
-source tests/wine/web_lib.bash
+source scripts/lib/web_lib.bash
 trap 'stop_web_servers; bash scripts/wine-bench.sh stop "$bench" >/dev/null' EXIT
 
 # Paths inside the bench's prefix.

@@ -5,39 +5,46 @@
 
 namespace {
 
-std::string g_rawCommandLine;
-std::string g_programPath;
+struct CommandLineState {
+  std::string rawCommandLine;
+  std::string programPath;
+};
+CommandLineState state;
 
 }  // namespace
 
 void SetCommandLineSource(const std::string& rawCommandLine, const std::string& programPath) {
-  g_rawCommandLine = rawCommandLine;
-  g_programPath = programPath;
+  state.rawCommandLine = rawCommandLine;
+  state.programPath = programPath;
 }
 
-std::string RawCommandLine() { return g_rawCommandLine; }
+std::string RawCommandLine() {
+  return state.rawCommandLine;
+}
 
-std::string ProgramPath() { return g_programPath; }
+std::string ProgramPath() {
+  return state.programPath;
+}
 
 std::string ExeFileName(bool withoutExtension) {
-  return withoutExtension ? FileTitle(g_programPath, false) : g_programPath;
+  return withoutExtension ? FileTitle(state.programPath, false) : state.programPath;
 }
 
 std::string ExeFolder(bool withBackslash) {
-  return SetTrailingBackslash(ExtractFilePath(g_programPath), withBackslash);
+  return SetTrailingBackslash(ExtractFilePath(state.programPath), withBackslash);
 }
 
 std::string CommandLineArgs() {
-  std::string rest = g_rawCommandLine;
-  const std::string name = ExtractFileName(g_programPath);
+  std::string rest = state.rawCommandLine;
+  const std::string name = ExtractFileName(state.programPath);
   int pos = 0;
   // The program's name may stand quoted, bare, or as the full path.
   if (!name.empty() && (pos = PosNoCase(name + '"', rest)) > 0) {
     rest.erase(0, static_cast<std::size_t>(pos) + name.size());
   } else if (!name.empty() && (pos = PosNoCase(name, rest)) > 0) {
     rest.erase(0, static_cast<std::size_t>(pos - 1) + name.size());
-  } else if (!g_programPath.empty() && (pos = PosNoCase(g_programPath, rest)) > 0) {
-    rest.erase(static_cast<std::size_t>(pos - 1), g_programPath.size());
+  } else if (!state.programPath.empty() && (pos = PosNoCase(state.programPath, rest)) > 0) {
+    rest.erase(static_cast<std::size_t>(pos - 1), state.programPath.size());
   }
   rest = Trim(rest);
   // What is left of a lone closing quote is no argument.

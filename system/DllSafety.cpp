@@ -2,7 +2,10 @@
 
 namespace {
 
-bool g_restricted = false;
+struct DllSafetyState {
+  bool restricted = false;
+};
+DllSafetyState state;
 
 }  // namespace
 
@@ -10,22 +13,22 @@ bool RestrictDllSearch() {
   const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   // Looked up at run time: systems without the DLL-directory update lack both.
   auto setDefault = Z_KERNEL_PROC(SetDefaultDllDirectories);
-  g_restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
+  state.restricted = setDefault != nullptr && setDefault(kSearchSystem32) != FALSE;
   // Takes the current folder out of the legacy search order as well (dependencies of
   // libraries loaded by full path on systems without the restriction).
   if (auto setDirectory = Z_KERNEL_PROC(SetDllDirectoryA)) setDirectory("");
-  return g_restricted;
+  return state.restricted;
 }
 
 bool DllSearchRestricted() {
-  return g_restricted;
+  return state.restricted;
 }
 
 HMODULE LoadSystemLibrary(const std::string& name) {
   // Bare names only: a relative path would resolve against the current folder.
   if (name.empty() || name.find_first_of("\\/:") != std::string::npos || name.find('\0') != std::string::npos)
     return nullptr;
-  if (g_restricted) return LoadLibraryA(name.c_str());
+  if (state.restricted) return LoadLibraryA(name.c_str());
   char folder[MAX_PATH + 1] = {};
   UINT length = GetSystemDirectoryA(folder, MAX_PATH);
   if (length == 0 || length > MAX_PATH) return nullptr;

@@ -4,7 +4,7 @@
 
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
-#include "ui/ZMsgBox.h"
+#include "system/Pump.h"
 
 bool ReadPipe(HANDLE pipe, std::string& text) {
   DWORD available = 0;

@@ -10,7 +10,7 @@
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
-#include "ui/ZMsgBox.h"
+#include "system/Pump.h"
 
 namespace {
 

@@ -10,7 +10,10 @@
 namespace {
 
 bool NoLeadBytes(unsigned char) { return false; }
-bool (*g_leadByte)(unsigned char) = NoLeadBytes;
+struct UtilsState {
+  bool (*leadByte)(unsigned char) = NoLeadBytes;
+};
+UtilsState state;
 
 // Widths beyond this are refused: a fill of gigabytes is never meant and would only
 // exhaust memory.
@@ -32,10 +35,12 @@ std::string TwoDigits(int n) { return IntToZeroPadded(n, 2); }
 
 // ---- Lead bytes ----
 
-bool IsLeadByte(char ch) { return g_leadByte(static_cast<unsigned char>(ch)); }
+bool IsLeadByte(char ch) {
+  return state.leadByte(static_cast<unsigned char>(ch));
+}
 
 void SetLeadBytePredicate(bool (*predicate)(unsigned char)) {
-  g_leadByte = predicate ? predicate : NoLeadBytes;
+  state.leadByte = predicate ? predicate : NoLeadBytes;
 }
 
 // ---- Case and trimming ----

@@ -58,8 +58,11 @@ bool VersionInfo(OSVERSIONINFOA& info) {
 
 bool SystemLeadByte(unsigned char ch) { return IsDBCSLeadByte(ch) != FALSE; }
 
-// 255 not yet known, 0 off, 1 on.
-unsigned char g_developerMode = 255;
+struct WinUtilsState {
+  // 255 not yet known, 0 off, 1 on.
+  unsigned char developerMode = 255;
+};
+WinUtilsState state;
 
 }  // namespace
 
@@ -385,15 +388,17 @@ bool ProcessIsElevated() {
 }
 
 bool IsDeveloperMode() {
-  if (g_developerMode == 255) {
+  if (state.developerMode == 255) {
     char value[8] = {};
     DWORD length = GetEnvironmentVariableA("DVX", value, sizeof value);
-    g_developerMode = length == 3 && std::string(value, 3) == "432" ? 1 : 0;
+    state.developerMode = length == 3 && std::string(value, 3) == "432" ? 1 : 0;
   }
-  return g_developerMode == 1;
+  return state.developerMode == 1;
 }
 
-void ForgetDeveloperMode() { g_developerMode = 255; }
+void ForgetDeveloperMode() {
+  state.developerMode = 255;
+}
 
 char SystemDateSeparator() { return LocaleSeparator(LOCALE_SDATE, '/'); }
 

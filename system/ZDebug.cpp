@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "system/TestHooks.h"
+
 std::uint8_t DebugTarget = 0;
 
 namespace {

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <iosfwd>
 #include <string>
 #include <type_traits>
@@ -94,6 +93,3 @@ std::string ExceptionLine(const std::string& routine, const std::string& detail,
 
 // Writes ExceptionLine of the exception's message to Output() and ends the line.
 void TraceException(const std::exception& error, const std::string& routine, const std::string& detail = "");
-
-// Tests: receive every piece the stream flushes instead of SendDebugText. Empty restores.
-void SetDebugPieceSink(std::function<void(const std::string&)> sink);

@@ -4,13 +4,17 @@
 #include <cstdint>
 
 #include "system/Utils.h"
+#include "system/TestHooks.h"
 #include "system/ZSub.h"
 #include "ui/SLangId.h"
 
 namespace {
 
-// Empty until the first lookup, then the chosen entry or "*".
-std::string cachedEntry;
+struct LangStringsState {
+  // Empty until the first lookup, then the chosen entry or "*".
+  std::string cachedEntry;
+};
+LangStringsState state;
 
 struct KeyDefault {
   const char* key;
@@ -115,14 +119,16 @@ std::string LangEntryString(const std::string& entry, const std::string& key, co
 }
 
 const std::string& CachedLangEntry(const std::string& langTable, const std::function<std::string()>& sysLanguage) {
-  if (cachedEntry.empty()) {
-    cachedEntry = ChooseLangEntry(langTable, sysLanguage ? sysLanguage() : std::string());
-    if (cachedEntry.empty()) cachedEntry = "*";
+  if (state.cachedEntry.empty()) {
+    state.cachedEntry = ChooseLangEntry(langTable, sysLanguage ? sysLanguage() : std::string());
+    if (state.cachedEntry.empty()) state.cachedEntry = "*";
   }
-  return cachedEntry;
+  return state.cachedEntry;
 }
 
-void ResetLangCache() { cachedEntry.clear(); }
+void ResetLangCache() {
+  state.cachedEntry.clear();
+}
 
 std::string GetLangString(const std::string& langTable, const std::string& key, const std::string& def) {
   return LangEntryString(CachedLangEntry(langTable, SysLanguageName), key, def);

@@ -50,9 +50,8 @@ std::string LangEntryString(const std::string& entry, const std::string& key, co
 
 // The process-wide cached entry: chosen from langTable on the first call (sysLanguage is
 // asked then only) and kept for the life of the process; later tables are not looked at.
-const std::string& CachedLangEntry(const std::string& langTable, const std::function<std::string()>& sysLanguage);
-// Forgets the cached entry (tests only).
-void ResetLangCache();
+const std::string& CachedLangEntry(const std::string& langTable,
+                                   const std::function<std::string()>& sysLanguage);
 
 // The lookup of TGFileInfo::GetLangString: the cached entry (chosen with
 // SysLanguageName) answers key, else def.

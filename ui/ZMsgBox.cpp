@@ -34,8 +34,6 @@ struct FontSettings {
   int size = 8;
   int charset = DEFAULT_CHARSET;
 };
-FontSettings g_font;
-
 // One box at a time; cleared when a box opens.
 struct BoxState {
   bool open = false;
@@ -52,9 +50,13 @@ struct BoxState {
   std::uint32_t icon = 0;
   bool done = false;
 };
-BoxState g_box;
 
-std::uint16_t g_autoPlayMessage = 0;
+struct ZMsgBoxState {
+  FontSettings font;  // of every later box
+  BoxState box;
+  std::uint16_t autoPlayMessage = 0;
+};
+ZMsgBoxState state;
 
 struct ButtonDef {
   int listPos;
@@ -74,15 +76,15 @@ std::vector<ButtonDef> ButtonSet(std::uint32_t set) {
 }
 
 int ButtonCount() {
-  if (g_box.slots[2]) return 3;
-  if (g_box.slots[1]) return 2;
-  return g_box.slots[0] ? 1 : 0;
+  if (state.box.slots[2]) return 3;
+  if (state.box.slots[1]) return 2;
+  return state.box.slots[0] ? 1 : 0;
 }
 
 int FocusedSlot() {
   const HWND focus = GetFocus();
   for (int i = 0; i < 3; ++i)
-    if (focus && g_box.slots[i] == focus) return i;
+    if (focus && state.box.slots[i] == focus) return i;
   return -1;
 }
 
@@ -91,15 +93,15 @@ void FocusButton(int k) {
   if (n == 0) return;
   if (k < 0) k += n;
   k = ((k % n) + n) % n;
-  SetFocus(g_box.slots[k]);
+  SetFocus(state.box.slots[k]);
   for (int i = 0; i < n; ++i)
-    SendMessageA(g_box.slots[i], BM_SETSTYLE, i == k ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    SendMessageA(state.box.slots[i], BM_SETSTYLE, i == k ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
 }
 
 void ChooseButton(HWND button) {
   if (!button) return;
-  g_box.result = static_cast<int>(GetWindowLongPtrA(button, GWLP_USERDATA));
-  PostMessageA(g_box.box, WM_CLOSE, 0, 0);
+  state.box.result = static_cast<int>(GetWindowLongPtrA(button, GWLP_USERDATA));
+  PostMessageA(state.box.box, WM_CLOSE, 0, 0);
 }
 
 std::string ButtonCaption(HWND button) { return WindowText(button); }
@@ -117,9 +119,10 @@ bool FilterKey(const MSG& msg) {
     const char ch = static_cast<char>(msg.wParam);
     HWND chosen = nullptr;
     for (int i = 2; i >= 0; --i) {  // the leftmost match wins
-      if (!g_box.slots[i]) continue;
-      const std::string caption = ButtonCaption(g_box.slots[i]);
-      if (caption.size() >= 2 && (caption[1] == ch || caption[1] == UpperAscii(ch))) chosen = g_box.slots[i];
+      if (!state.box.slots[i]) continue;
+      const std::string caption = ButtonCaption(state.box.slots[i]);
+      if (caption.size() >= 2 && (caption[1] == ch || caption[1] == UpperAscii(ch)))
+        chosen = state.box.slots[i];
     }
     if (chosen) {
       ChooseButton(chosen);
@@ -141,7 +144,7 @@ bool FilterKey(const MSG& msg) {
       return true;
     case VK_RETURN:
       if (focused < 0) return false;
-      ChooseButton(g_box.slots[focused]);
+      ChooseButton(state.box.slots[focused]);
       return true;
     default:
       break;
@@ -152,8 +155,8 @@ bool FilterKey(const MSG& msg) {
   const char letter = static_cast<char>(msg.wParam);
   HWND chosen = nullptr;
   for (int i = 0; i < 3; ++i) {  // the rightmost match wins
-    if (!g_box.slots[i]) continue;
-    if (UpperAscii(HotkeyLetter(ButtonCaption(g_box.slots[i]))) == letter) chosen = g_box.slots[i];
+    if (!state.box.slots[i]) continue;
+    if (UpperAscii(HotkeyLetter(ButtonCaption(state.box.slots[i]))) == letter) chosen = state.box.slots[i];
   }
   if (!chosen) return false;
   ChooseButton(chosen);
@@ -161,7 +164,7 @@ bool FilterKey(const MSG& msg) {
 }
 
 HICON ChosenIcon() {
-  switch (g_box.icon) {
+  switch (state.box.icon) {
     case kMsgIconStop: return LoadIconA(nullptr, MAKEINTRESOURCEA(32513));         // IDI_HAND
     case kMsgIconQuestion: return LoadIconA(nullptr, MAKEINTRESOURCEA(32514));     // IDI_QUESTION
     case kMsgIconExclamation: return LoadIconA(nullptr, MAKEINTRESOURCEA(32515));  // IDI_EXCLAMATION
@@ -194,16 +197,17 @@ void PaintBox(HWND window) {
 }
 
 LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != 0 && message == g_autoPlayMessage) return 1;
+  if (message != 0 && message == state.autoPlayMessage) return 1;
   switch (message) {
     case WM_CREATE:
-      if (g_box.timeoutMs > 0) SetTimer(window, kTimerId, static_cast<UINT>(g_box.timeoutMs), nullptr);
+      if (state.box.timeoutMs > 0)
+        SetTimer(window, kTimerId, static_cast<UINT>(state.box.timeoutMs), nullptr);
       return 0;
     case WM_PAINT:
       PaintBox(window);
       return 0;
     case WM_COMMAND:
-      for (HWND slot : g_box.slots) {
+      for (HWND slot : state.box.slots) {
         if (slot && reinterpret_cast<HWND>(lParam) == slot && HIWORD(wParam) == BN_CLICKED) {
           ChooseButton(slot);
           return 0;
@@ -213,7 +217,8 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     case WM_TIMER:
       if (wParam == kTimerId) {
         KillTimer(window, kTimerId);
-        g_box.result = g_box.slots[0] ? static_cast<int>(GetWindowLongPtrA(g_box.slots[0], GWLP_USERDATA)) : 0;
+        state.box.result =
+            state.box.slots[0] ? static_cast<int>(GetWindowLongPtrA(state.box.slots[0], GWLP_USERDATA)) : 0;
         PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
       }
@@ -222,29 +227,29 @@ LRESULT CALLBACK BoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
       if (header && header->code == kRequestResize) {
         const RECT& rc = reinterpret_cast<const REQRESIZE*>(lParam)->rc;
-        g_box.requestedWidth = rc.right - rc.left;
-        g_box.requestedHeight = rc.bottom - rc.top;
+        state.box.requestedWidth = rc.right - rc.left;
+        state.box.requestedHeight = rc.bottom - rc.top;
         return 0;
       }
       break;
     }
     case WM_SYSCOMMAND:
       // A greyed Close item must also stop Alt+F4, which reaches here as SC_CLOSE.
-      if ((wParam & 0xFFF0) == SC_CLOSE && g_box.noClose) return 0;
+      if ((wParam & 0xFFF0) == SC_CLOSE && state.box.noClose) return 0;
       break;
     case WM_CLOSE:
-      if (g_box.disabled) {
-        EnableWindow(g_box.disabled, TRUE);
-        SetActiveWindow(g_box.disabled);
-        SetFocus(g_box.disabled);
+      if (state.box.disabled) {
+        EnableWindow(state.box.disabled, TRUE);
+        SetActiveWindow(state.box.disabled);
+        SetFocus(state.box.disabled);
       }
-      if (g_box.timeoutMs > 0) KillTimer(window, kTimerId);
+      if (state.box.timeoutMs > 0) KillTimer(window, kTimerId);
       break;
     case WM_DESTROY:
       // Also reached when the owner is destroyed under the box, without WM_CLOSE.
-      if (g_box.disabled && !IsWindowEnabled(g_box.disabled)) EnableWindow(g_box.disabled, TRUE);
-      g_box.font.reset();
-      g_box.done = true;
+      if (state.box.disabled && !IsWindowEnabled(state.box.disabled)) EnableWindow(state.box.disabled, TRUE);
+      state.box.font.reset();
+      state.box.done = true;
       return 0;
     default:
       break;
@@ -256,17 +261,17 @@ int LineHeight(HDC dc) {
   TEXTMETRICA tm{};
   GetTextMetricsA(dc, &tm);
   int height = tm.tmHeight + tm.tmExternalLeading;
-  if (SameTextTrim(g_font.face, "MS PGothic")) ++height;
+  if (SameTextTrim(state.font.face, "MS PGothic")) ++height;
   return height;
 }
 
 void MeasureText(const std::string& text, int& width, int& height) {
-  HDC dc = GetDC(g_box.text);
+  HDC dc = GetDC(state.box.text);
   if (!dc) {
     width = height = 0;
     return;
   }
-  HGDIOBJ old = SelectObject(dc, g_box.font.get());
+  HGDIOBJ old = SelectObject(dc, state.box.font.get());
   const int lineHeight = LineHeight(dc);
   MeasurePlainText(text, lineHeight,
                    [dc](const std::string& line) {
@@ -276,19 +281,19 @@ void MeasureText(const std::string& text, int& width, int& height) {
                    },
                    width, height);
   SelectObject(dc, old);
-  ReleaseDC(g_box.text, dc);
+  ReleaseDC(state.box.text, dc);
 }
 
 void SetControlSize(HWND control, int width, int height) {
-  g_box.requestedWidth = g_box.requestedHeight = 0;
+  state.box.requestedWidth = state.box.requestedHeight = 0;
   SetWindowPos(control, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   SendMessageA(control, EM_REQUESTRESIZE, 0, 0);
 }
 
 void FillText(const PlainText& plain, std::uint32_t style) {
-  HWND text = g_box.text;
+  HWND text = state.box.text;
   SendMessageA(text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(g_box.font.get()), FALSE);
+  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(state.box.font.get()), FALSE);
   SendMessageA(text, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_WINDOW));
   // The control keeps 32K characters by default; a long message must not be cut.
   SendMessageA(text, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(plain.text.size() + 1));
@@ -322,27 +327,27 @@ void SizeTextControl(const PlainText& plain) {
   const bool capped = height > maxHeight;
   if (capped) {
     height = maxHeight;
-    SetWindowLongA(g_box.text, GWL_STYLE, GetWindowLongA(g_box.text, GWL_STYLE) | WS_VSCROLL);
-    SetWindowPos(g_box.text, nullptr, 0, 0, 0, 0,
+    SetWindowLongA(state.box.text, GWL_STYLE, GetWindowLongA(state.box.text, GWL_STYLE) | WS_VSCROLL);
+    SetWindowPos(state.box.text, nullptr, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   }
-  SetControlSize(g_box.text, width + 10, height);
+  SetControlSize(state.box.text, width + 10, height);
   if (plain.bold.empty() || capped) return;  // a scrolling text needs no widening
   // Bold characters are wider than the plain measure: widen until nothing wraps.
   int largest = width;
   for (int i = 0; i <= 20; ++i) {
-    SetControlSize(g_box.text, width + 10 * i, height);
-    if (g_box.requestedHeight <= height) return;
-    largest = std::max(largest, g_box.requestedWidth);
+    SetControlSize(state.box.text, width + 10 * i, height);
+    if (state.box.requestedHeight <= height) return;
+    largest = std::max(largest, state.box.requestedWidth);
   }
-  SetControlSize(g_box.text, largest + 10, height);
+  SetControlSize(state.box.text, largest + 10, height);
 }
 
 void LayoutBox() {
   RECT outer{};
-  GetWindowRect(g_box.text, &outer);
-  const int w = g_box.text ? outer.right - outer.left : 0;
-  const int h = g_box.text ? outer.bottom - outer.top : 0;
+  GetWindowRect(state.box.text, &outer);
+  const int w = state.box.text ? outer.right - outer.left : 0;
+  const int h = state.box.text ? outer.bottom - outer.top : 0;
   const int margin = w < 200 ? 64 : 32;
   const int boxWidth = std::max(kMinBoxWidth, w + 2 * GetSystemMetrics(SM_CXFRAME) + 2 * margin + kStripWidth);
   const int boxHeight =
@@ -350,34 +355,35 @@ void LayoutBox() {
   int left = 0;
   int top = 0;
   CenterInWorkArea(boxWidth, boxHeight, left, top);
-  SetWindowPos(g_box.box, nullptr, left, top, boxWidth, boxHeight, SWP_NOZORDER | SWP_SHOWWINDOW);
+  SetWindowPos(state.box.box, nullptr, left, top, boxWidth, boxHeight, SWP_NOZORDER | SWP_SHOWWINDOW);
 
-  if (!g_box.text) return;
+  if (!state.box.text) return;
   RECT client{};
-  GetClientRect(g_box.box, &client);
+  GetClientRect(state.box.box, &client);
   const int cw = client.right;
   const int ch = client.bottom;
   const int x = (cw - kStripWidth - w) / 2 + kStripWidth;
   const int y = (ch - kBandHeight - h) / 2;
-  MoveWindow(g_box.text, x, y, w, ch - y - 39, TRUE);
+  MoveWindow(state.box.text, x, y, w, ch - y - 39, TRUE);
 }
 
 void CreateButtons(const std::string& buttons, std::uint32_t set, HINSTANCE instance) {
   const std::vector<ButtonDef> defs = ButtonSet(set);
   RECT client{};
-  GetClientRect(g_box.box, &client);
+  GetClientRect(state.box.box, &client);
   const int count = static_cast<int>(defs.size());
   for (int i = count - 1; i >= 0; --i) {  // right to left
     const int fromRight = count - 1 - i;
     const int left = client.right - 80 - kButtonWidth * fromRight;
     const std::string caption = SUB::GetItem(buttons, defs[i].listPos, "");
-    HWND button = CreateWindowExA(0, "Button", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, left,
-                                  client.bottom - 29, kButtonWidth, kButtonHeight, g_box.box,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId + 1 + i)), instance, nullptr);
+    HWND button =
+        CreateWindowExA(0, "Button", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, left,
+                        client.bottom - 29, kButtonWidth, kButtonHeight, state.box.box,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId + 1 + i)), instance, nullptr);
     if (!button) continue;
-    SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(g_box.font.get()), TRUE);
+    SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(state.box.font.get()), TRUE);
     SetWindowLongPtrA(button, GWLP_USERDATA, defs[i].result);
-    g_box.slots[i] = button;
+    state.box.slots[i] = button;
   }
 }
 
@@ -390,48 +396,49 @@ HMODULE RichEditLibrary() {
 }  // namespace
 
 void SetMsgBoxFont(const std::string& faceName, int size, int charset) {
-  g_font.face = faceName;
-  if (size != 0) g_font.size = size;
-  g_font.charset = charset;
+  state.font.face = faceName;
+  if (size != 0) state.font.size = size;
+  state.font.charset = charset;
 }
 
 int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, const std::string& buttons,
                std::uint32_t style, int timeoutMs) {
-  if (g_box.open) return 0;  // one box at a time
+  if (state.box.open) return 0;  // one box at a time
   UniqueLibrary richEdit(RichEditLibrary());
   HINSTANCE instance = GetModuleHandleA(nullptr);
 
-  g_box = BoxState{};
-  g_box.open = true;
-  g_box.disabled = GetActiveWindow();
-  if (g_box.disabled) EnableWindow(g_box.disabled, FALSE);
-  g_box.timeoutMs = timeoutMs;
-  g_box.noClose = (style & kMsgNoClose) != 0;
-  g_box.icon = style & 0xF0;
+  state.box = BoxState{};
+  state.box.open = true;
+  state.box.disabled = GetActiveWindow();
+  if (state.box.disabled) EnableWindow(state.box.disabled, FALSE);
+  state.box.timeoutMs = timeoutMs;
+  state.box.noClose = (style & kMsgNoClose) != 0;
+  state.box.icon = style & 0xF0;
 
-  g_box.font.reset(CreateFontA(-PointsToPixels(g_font.size), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                               static_cast<DWORD>(g_font.charset & 0xFF), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                               DEFAULT_QUALITY, FF_SWISS, g_font.face.c_str()));
+  state.box.font.reset(CreateFontA(-PointsToPixels(state.font.size), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                   static_cast<DWORD>(state.font.charset & 0xFF), OUT_DEFAULT_PRECIS,
+                                   CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FF_SWISS, state.font.face.c_str()));
 
   ScopedWindowClass boxClass(kMsgBoxClass, instance);
   boxClass.RegisterBox(BoxProc);
 
-  g_box.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
-                              WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner, nullptr, instance,
-                              nullptr);
-  if (!g_box.box) {
-    if (g_box.disabled) EnableWindow(g_box.disabled, TRUE);
-    g_box = BoxState{};
+  state.box.box = CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kMsgBoxClass, caption.c_str(),
+                                  WS_VISIBLE | WS_CAPTION | WS_SYSMENU, -100, -100, 10, 10, owner, nullptr,
+                                  instance, nullptr);
+  if (!state.box.box) {
+    if (state.box.disabled) EnableWindow(state.box.disabled, TRUE);
+    state.box = BoxState{};
     return 0;
   }
-  if (g_box.noClose) EnableMenuItem(GetSystemMenu(g_box.box, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  if (state.box.noClose)
+    EnableMenuItem(GetSystemMenu(state.box.box, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
 
   DWORD textStyle = WS_CHILD | WS_VISIBLE | ES_READONLY | ES_WANTRETURN | ES_MULTILINE;
   if (style & kMsgRight) textStyle |= ES_RIGHT;
   const DWORD textExStyle = (style & kMsgRtlReading) ? WS_EX_RTLREADING : 0;
-  g_box.text = CreateWindowExA(textExStyle, "RICHEDIT", "", textStyle, 86, 30, 100, 13, g_box.box,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
-  if (g_box.text) {
+  state.box.text = CreateWindowExA(textExStyle, "RICHEDIT", "", textStyle, 86, 30, 100, 13, state.box.box,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
+  if (state.box.text) {
     const PlainText plain = ConvertMarkup(text);
     FillText(plain, style);
     SizeTextControl(plain);
@@ -441,12 +448,12 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, 
   FocusButton(static_cast<int>((style >> kMsgDefaultButtonShift) & 0x0F));
 
   MSG msg;
-  while (!g_box.done) {
+  while (!state.box.done) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0) {
       // WM_QUIT: close the box and hand the quit on to the loop outside.
       const int code = static_cast<int>(msg.wParam);
-      if (IsWindow(g_box.box)) DestroyWindow(g_box.box);
+      if (IsWindow(state.box.box)) DestroyWindow(state.box.box);
       PostQuitMessage(code);
       break;
     }
@@ -455,9 +462,9 @@ int ShowMsgBox(HWND owner, const std::string& text, const std::string& caption, 
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  if (IsWindow(g_box.box)) DestroyWindow(g_box.box);
-  const int result = g_box.result;
-  g_box = BoxState{};
+  if (IsWindow(state.box.box)) DestroyWindow(state.box.box);
+  const int result = state.box.result;
+  state.box = BoxState{};
   return result;
 }
 
@@ -508,56 +515,9 @@ bool MsgConfirmOkCancel(HWND owner, const std::string& text, const std::string& 
 }
 
 void EnableAutoPlayCancel(bool on) {
-  g_autoPlayMessage = on ? static_cast<std::uint16_t>(RegisterWindowMessageA("QueryCancelAutoPlay")) : 0;
+  state.autoPlayMessage = on ? static_cast<std::uint16_t>(RegisterWindowMessageA("QueryCancelAutoPlay")) : 0;
 }
 
-std::uint16_t AutoPlayCancelMessage() { return g_autoPlayMessage; }
-
-void YieldX(int ms) {
-  try {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);  // a quit posted to a window reaches its handler
-      if (msg.message == WM_QUIT) {
-        // Not ours to take: the loop that waits for it outside this wait must still see it.
-        PostQuitMessage(static_cast<int>(msg.wParam));
-        break;
-      }
-    }
-  } catch (const std::exception& e) {
-    TraceException(e, "YieldX");
-  } catch (...) {
-    Output() << ExceptionLine("YieldX", "", "unknown exception") << EndLine;
-  }
-  // A negative pause would be an endless Sleep.
-  Sleep(ms > 0 ? static_cast<DWORD>(ms) : 0);
-}
-
-int YieldStep(int step, int total) {
-  if (step > 0) return step;
-  int s = total / 10;
-  if (s < 1) s = 1;
-  if (s > 25) s = 25;
-  return s;
-}
-
-void YieldWhenDue() {
-  constexpr std::int64_t kPumpEveryMs = 10;
-  static std::int64_t lastPass = 0;
-  if (TickMs() - lastPass < kPumpEveryMs) return;
-  YieldX(0);
-  lastPass = TickMs();
-}
-
-void YieldWait(int step, int total) {
-  const int s = YieldStep(step, total);
-  const std::int64_t deadline = TickMs() + total;
-  std::int64_t left = total;
-  // The last pass sleeps only what is left: a full step there made every wait of the
-  // install flow up to a step longer than its total.
-  do {
-    YieldX(static_cast<int>(std::min<std::int64_t>(s, left)));
-    left = deadline - TickMs();
-  } while (left > 0);
+std::uint16_t AutoPlayCancelMessage() {
+  return state.autoPlayMessage;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "system/Pump.h"  // the pump of every wait, declared below the message box
 #include "system/Utils.h"
 
 // ---- Results and style word ----
@@ -89,22 +90,3 @@ bool MsgConfirmOkCancel(HWND owner, const std::string& text, const std::string& 
 void EnableAutoPlayCancel(bool on);
 // The registered identifier, 0 while off. The box and the main window answer it with 1.
 std::uint16_t AutoPlayCancelMessage();
-
-// ---- Message pump ----
-// Removes and dispatches every message waiting in the calling thread's queue, then
-// sleeps ms milliseconds. Exceptions from message handlers are traced, not passed on.
-void YieldX(int ms);
-
-// Keeps the user interface alive for total milliseconds, pumping in steps of step ms
-// (step 0: total / 10, clamped to 1..25; the last step only what is left). Pumps at
-// least once.
-void YieldWait(int step, int total);
-
-// A pass of YieldX(0) when 10 ms have passed since the last pass made here, else
-// nothing: for loops that would pump thousands of times a second (extraction, downloads).
-// A pass costs a round trip to the window system and a yield to every ready thread, while
-// 10 ms keep the window as responsive as a person can tell.
-void YieldWhenDue();
-
-// The step YieldWait pumps with.
-int YieldStep(int step, int total);

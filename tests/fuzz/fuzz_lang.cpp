@@ -10,6 +10,7 @@
 #include "system/ZSub.h"
 #include "tests/fuzz/FuzzFields.h"
 #include "ui/LangStrings.h"
+#include "system/TestHooks.h"
 
 namespace {
 const std::string kDefault = "\x01" "default";

@@ -11,6 +11,7 @@
 #include "agent/ShutDownLogic.h"
 #include "system/Utils.h"
 #include "tests/fuzz/FuzzFields.h"
+#include "system/TestHooks.h"
 
 namespace {
 

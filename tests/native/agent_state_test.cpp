@@ -8,6 +8,7 @@
 #include "agent/SetupRecordsLogic.h"
 #include "agent/ShutDownLogic.h"
 #include "driver/StubLogic.h"
+#include "system/TestHooks.h"
 
 namespace {
 

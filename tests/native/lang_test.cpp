@@ -13,6 +13,7 @@
 #include "tools/zpack/ZPack.h"
 #include "ui/LangStrings.h"
 #include "ui/SLangId.h"
+#include "system/TestHooks.h"
 
 namespace fs = std::filesystem;
 

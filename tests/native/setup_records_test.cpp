@@ -6,6 +6,7 @@
 
 #include "agent/SetupRecordsLogic.h"
 #include "system/Utils.h"
+#include "system/TestHooks.h"
 
 namespace {
 

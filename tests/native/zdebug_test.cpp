@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system/ZDebug.h"
+#include "system/TestHooks.h"
 
 namespace {
 

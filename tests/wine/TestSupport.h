@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "system/WinHandles.h"
+#include "ui/StatusView.h"
 
 // Handles this process holds, counted from the system's handle list
 // (GetProcessHandleCount answers 0 under Wine).
@@ -13,6 +14,16 @@ DWORD HandleCount();
 
 // The whole content of a file, or "<missing>" when it cannot be opened.
 std::string ReadWholeFile(const std::string& name);
+
+// A view of the test's own in place of the main window's while it lives: the windows
+// and the end flag that the test sets.
+struct TestView : StatusView {
+  TestView() : previous(SetStatusView(this)) {}
+  ~TestView() { SetStatusView(previous); }
+  TestView(const TestView&) = delete;
+  TestView& operator=(const TestView&) = delete;
+  StatusView* previous;
+};
 
 // ztestapp.exe beside the test program.
 inline std::string TestAppPath() {

@@ -19,7 +19,7 @@ work_win='C:\zagent\app dir'
 work=$(winepath -u "$work_win" 2>/dev/null)
 root=$(dirname "$work")
 source "$(dirname "$0")/trace_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 # A copy left running (a failed check) is answered and stopped, so the bench can end.
 cleanup() {
   if [ -e "$work/X_Update.exe" ]; then

@@ -13,7 +13,7 @@ work_win='C:\zinform\app'
 work=$(winepath -u "$work_win" 2>/dev/null)
 root=$(dirname "$work")
 source "$(dirname "$0")/trace_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 pid_re='^[1-9][0-9]*'
 viewer_out="$root/trace.txt"
 viewer_ready="$root/viewer.ready"

@@ -14,7 +14,7 @@ bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zdownload faults'
 viewer_seconds=900
 source "$(dirname "$0")/install_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 # Test mode of the elevated agent: the machine's key.
 reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 token=zfaulttoken

@@ -10,6 +10,7 @@
 
 #include "driver/StubGlob.h"
 #include "driver/StubWin.h"
+#include "ui/StatusView.h"
 #include "internet/InetHTTP.h"
 #include "system/Files.h"
 #include "system/Utils.h"
@@ -138,7 +139,7 @@ TEST(StubMainWindow, CreatedHiddenCentredWithItsControls) {
   RunMainWindow([&](HWND window) {
     seen = window;
     if (!window) return;
-    EXPECT_EQ(window, MainWindow);
+    EXPECT_EQ(window, View().window);
     caption = TextOf(window);
     style = GetWindowLongA(window, GWL_STYLE);
     exStyle = GetWindowLongA(window, GWL_EXSTYLE);
@@ -165,8 +166,8 @@ TEST(StubMainWindow, CreatedHiddenCentredWithItsControls) {
   EXPECT_EQ(autoPlay, 1);
 
   // Torn down: handles cleared, class unregistered, no quit message left for later loops.
-  EXPECT_EQ(MainWindow, nullptr);
-  EXPECT_EQ(StatusLine, nullptr);
+  EXPECT_EQ(View().window, nullptr);
+  EXPECT_EQ(View().statusLine, nullptr);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(nullptr), kTestClass, &wc));
@@ -180,7 +181,7 @@ TEST(StubMainWindow, AWindowThatCannotBeCreatedEndsAsAFailedInstall) {
   StubExitCode = 0;
   StubWinMain();
   EXPECT_EQ(StubExitCode, 1603u);
-  EXPECT_EQ(MainWindow, nullptr);
+  EXPECT_EQ(View().window, nullptr);
   StubExitCode = 0;
 }
 
@@ -195,10 +196,10 @@ TEST(StubMainWindow, FirstCloseOnlyAbortsTheTransferSecondCloses) {
     SendMessageA(window, WM_CLOSE, 0, 0);
     existsAfterFirst = IsWindow(window);
     abortedAfterFirst = DownloadAborted();
-    endedAfterFirst = MainLoopEnded;
+    endedAfterFirst = View().loopEnded;
     SendMessageA(window, WM_CLOSE, 0, 0);
     existsAfterSecond = IsWindow(window);
-    endedAfterSecond = MainLoopEnded;
+    endedAfterSecond = View().loopEnded;
   });
   EXPECT_TRUE(existsAfterFirst);
   EXPECT_TRUE(abortedAfterFirst);
@@ -219,12 +220,12 @@ TEST(StubMainWindow, StatusTextSetsFontAndDirection) {
   RunMainWindow([&](HWND window) {
     ASSERT_NE(window, nullptr);
     for (int charset : {177, 0, 178}) {
-      SetStatusText(StatusLine, "Status " + std::to_string(charset), "Arial", charset, 10);
+      SetViewStatus("Status " + std::to_string(charset), "Arial", charset, 10);  // as the work sets it
       Seen s;
-      s.style = GetWindowLongA(StatusLine, GWL_STYLE);
-      s.exStyle = GetWindowLongA(StatusLine, GWL_EXSTYLE);
-      s.text = TextOf(StatusLine);
-      HFONT font = reinterpret_cast<HFONT>(SendMessageA(StatusLine, WM_GETFONT, 0, 0));
+      s.style = GetWindowLongA(View().statusLine, GWL_STYLE);
+      s.exStyle = GetWindowLongA(View().statusLine, GWL_EXSTYLE);
+      s.text = TextOf(View().statusLine);
+      HFONT font = reinterpret_cast<HFONT>(SendMessageA(View().statusLine, WM_GETFONT, 0, 0));
       GetObjectA(font, sizeof s.font, &s.font);
       seen.push_back(s);
     }

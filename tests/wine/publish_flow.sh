@@ -16,7 +16,7 @@ work_win="$root_win\\Editor"
 root=$(winepath -u "$root_win" 2>/dev/null)
 work=$root/Editor
 source "$(dirname "$0")/trace_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 pid_re='^[1-9][0-9]*'
 log=$work/X_Update.log
 token=Tok-Pub-3

@@ -11,6 +11,7 @@
 #include "system/Utils.h"
 #include "system/WinUtils.h"
 #include "tests/wine/TestSupport.h"
+#include "system/TestHooks.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include "agent/ShutDown.h"
 #include "agent/ShutDownLogic.h"
-#include "driver/StubWin.h"
 #include "system/Files.h"
 #include "system/Utils.h"
 #include "system/WinUtils.h"
@@ -59,7 +58,6 @@ struct Row {
 };
 
 TEST(ShutDownProcess, EachMethod) {
-  MainLoopEnded = false;
   const Row rows[] = {
       {"Using WM_CLOSE", true, 100000 + 15 * 1000 + 255, false},
       {"Using WM_QUIT", true, 200000 + 15 * 1000 + 255, false},
@@ -102,10 +100,10 @@ TEST(ShutDownProcess, EndedMainLoopEndsTheWait) {
   TestApp app(host.path(), "/win=ZShutHost;Sample Host;1");
   ASSERT_TRUE(app.WaitWindow("ZShutHost"));
   RequestAgentStop(false);
-  MainLoopEnded = true;
+  TestView view;  // the main window's loop has ended
+  view.loopEnded = true;
   const std::int64_t start = TickMs();
   EXPECT_FALSE(ShutDownProcess(host.path(), "Issue a Message Box", ShutDownBox{"x", "", "", 0}));
-  MainLoopEnded = false;
   EXPECT_LT(TickMs() - start, 1000);
   EXPECT_TRUE(app.Running());
 }
@@ -115,7 +113,6 @@ TEST(ShutDownProcess, OtherFolderUntouched) {
   HostCopy host, otherCopy("other");
   TestApp other(otherCopy.path(), "/win=ZShutHost;Other;1");
   ASSERT_TRUE(other.WaitWindow("ZShutHost"));
-  MainLoopEnded = false;
   RequestAgentStop(false);
   for (const char* method : {"Using WM_CLOSE", "Using WM_QUIT", "Using Terminate Process"})
     EXPECT_TRUE(ShutDownProcess(host.path(), method, ShutDownBox{})) << method;  // not running: nothing to wait for
@@ -133,7 +130,6 @@ void OnlyOursStops(const char* method) {
   Sleep(300);  // ours is the newer window, as a name match would prefer it too
   TestApp app(host.path(), "/win=ZShutHost;Sample Host;1");
   ASSERT_TRUE(app.WaitWindow("ZShutHost"));
-  MainLoopEnded = false;
   RequestAgentStop(false);
   SetTimer(nullptr, 0, 3000, StopLater);  // a wrong match would wait for ever
   EXPECT_TRUE(ShutDownProcess(host.path(), method, ShutDownBox{}));

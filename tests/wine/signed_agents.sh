@@ -12,7 +12,7 @@ set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zsigned agents'
 source "$(dirname "$0")/install_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 trap stop_web_servers EXIT
 for tool in osslsigncode openssl; do
   command -v $tool >/dev/null || { echo "missing $tool" >&2; exit 1; }

@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "driver/StubWin.h"
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/UnPack.h"
@@ -24,6 +23,7 @@
 #include "tests/wine/TestSupport.h"
 #include "ui/ZMsgBox.h"
 #include "tools/zpack/ZPack.h"
+#include "system/TestHooks.h"
 
 namespace {
 
@@ -70,22 +70,21 @@ struct Progress {
 };
 int Progress::ranges, Progress::steps, Progress::lastMax;
 
+// The user at the volume prompt: notes its text, puts the next volume in place, answers.
 struct Prompt {
-  static std::vector<std::string> texts;
-  static std::vector<std::pair<std::string, std::string>> moves;  // put in place on each prompt
-  static bool answer;
-  static bool Hook(int, const std::string& text) {
-    texts.push_back(text);
-    if (!moves.empty()) {
-      MoveFileA(moves.front().first.c_str(), moves.front().second.c_str());
-      moves.erase(moves.begin());
+  std::vector<std::string> texts;
+  std::vector<std::pair<std::string, std::string>> moves;  // put in place on each prompt
+  bool answer = true;
+  static bool Ask(void* context, int, const std::string& text) {
+    Prompt& prompt = *static_cast<Prompt*>(context);
+    prompt.texts.push_back(text);
+    if (!prompt.moves.empty()) {
+      MoveFileA(prompt.moves.front().first.c_str(), prompt.moves.front().second.c_str());
+      prompt.moves.erase(prompt.moves.begin());
     }
-    return answer;
+    return prompt.answer;
   }
 };
-std::vector<std::string> Prompt::texts;
-std::vector<std::pair<std::string, std::string>> Prompt::moves;
-bool Prompt::answer = true;
 
 class Extract : public ::testing::Test {
 protected:
@@ -96,16 +95,9 @@ protected:
     CreateDirectoryA((root_ + "src").c_str(), nullptr);
     dest_ = root_ + "out\\deep";  // created by the extraction, parents too
     Progress::Reset();
-    Prompt::texts.clear();
-    Prompt::moves.clear();
-    Prompt::answer = true;
-    SetVolumePromptHook(Prompt::Hook);
     ResetExtractWriteFailures();
   }
-  void TearDown() override {
-    SetVolumePromptHook(nullptr);
-    DeleteTree(root_, true);
-  }
+  void TearDown() override { DeleteTree(root_, true); }
 
   zpack::Options Options(const std::string& output = "setup.exe") {
     zpack::Options o;
@@ -131,12 +123,19 @@ protected:
     ASSERT_TRUE(zpack::Build(o, written_, error)) << error;
   }
   std::string Run(const std::string& package, const std::string& agent = "", bool forcePrompt = false) {
-    return ExtractPackage(package, dest_, agent, forcePrompt, 0, "", "Attention",
-                          "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue", Progress::Callback,
-                          check_, &details_);
+    const std::string none, caption = "Attention",
+                            text = "Please insert <B>DISK #<DISK_NUM></B> and press OK to continue";
+    TExtractOptions options{agent, forcePrompt, 0, none, caption, text, Progress::Callback};
+    if (!promptInBox_) {
+      options.VolumePrompt = Prompt::Ask;
+      options.PromptContext = &prompt_;
+    }
+    return ExtractPackage(package, dest_, options, check_, &details_);
   }
 
   std::string root_, dest_;
+  Prompt prompt_;
+  bool promptInBox_ = false;          // the volume prompt is the message box
   std::vector<std::string> written_;  // the files the last Build made
   bool check_ = false;
   TExtractDetails details_;
@@ -436,13 +435,15 @@ TEST_F(Extract, CloseInsideALargeBlockStopsItsWrite) {
   Put(root_ + "large.bin",
       HandMade({NamedBlock("|Engine.exe*|0|", "e"), ZerosBlock("|large.bin|0|", size)}, 2));
   static int steps;
+  static TestView* view;
+  TestView closedView;
   steps = 0;
+  view = &closedView;
   const TProgDriver closeAtSecondFile = [](int kind, int, int, int, int, const std::string&) {
-    if (kind == 1 && ++steps == 2) MainLoopEnded = true;
+    if (kind == 1 && ++steps == 2) view->loopEnded = true;
   };
   const std::string engine = ExtractPackage(root_ + "large.bin", dest_, "", false, 0, "", "Attention", "",
                                             closeAtSecondFile, check_, &details_);
-  MainLoopEnded = false;
   EXPECT_EQ(engine, "");
   EXPECT_EQ(details_.Status, TExtractStatus::Cancelled);
   EXPECT_EQ(details_.Reason, "");
@@ -466,34 +467,34 @@ TEST_F(Extract, VolumesThatAppearOnlyAfterThePrompt) {
     const std::string name = zpack::VolumeName(root_ + "setup.exe", static_cast<int>(j));
     const std::string held = root_ + "later\\" + std::to_string(j);
     ASSERT_TRUE(MoveFileA(name.c_str(), held.c_str())) << name;
-    Prompt::moves.push_back({held, name});
+    prompt_.moves.push_back({held, name});
   }
   EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
   EXPECT_TRUE(check_);
-  ASSERT_EQ(Prompt::texts.size(), volumes - 1);
-  EXPECT_EQ(Prompt::texts[0], "Please insert <B>DISK #2</B> and press OK to continue");
-  EXPECT_EQ(Prompt::texts[1], "Please insert <B>DISK #3</B> and press OK to continue");
+  ASSERT_EQ(prompt_.texts.size(), volumes - 1);
+  EXPECT_EQ(prompt_.texts[0], "Please insert <B>DISK #2</B> and press OK to continue");
+  EXPECT_EQ(prompt_.texts[1], "Please insert <B>DISK #3</B> and press OK to continue");
   for (int i = 1; i <= 3; ++i)
     EXPECT_TRUE(ReadWholeFile(dest_ + "\\" + std::string(1, char('a' + i - 1)) + ".bin") == Pattern(50000, i));
 
   // Present volumes are not asked for, unless the prompt is forced.
   DeleteTree(root_ + "out", true);
-  Prompt::texts.clear();
+  prompt_.texts.clear();
   EXPECT_EQ(Run(root_ + "setup.exe"), "Engine.exe*");
-  EXPECT_TRUE(Prompt::texts.empty());
+  EXPECT_TRUE(prompt_.texts.empty());
   DeleteTree(root_ + "out", true);
   EXPECT_EQ(Run(root_ + "setup.exe", "", true), "Engine.exe*");
-  EXPECT_EQ(Prompt::texts.size(), volumes - 1);
+  EXPECT_EQ(prompt_.texts.size(), volumes - 1);
 
   // A cancelled prompt: no engine entry, no error.
   DeleteTree(root_ + "out", true);
   MoveFileA((root_ + "setup.exe.002").c_str(), (root_ + "later\\x").c_str());
-  Prompt::texts.clear();
-  Prompt::answer = false;
+  prompt_.texts.clear();
+  prompt_.answer = false;
   EXPECT_EQ(Run(root_ + "setup.exe"), "");
   EXPECT_TRUE(check_);
   EXPECT_EQ(details_.Status, TExtractStatus::Cancelled);
-  EXPECT_EQ(Prompt::texts.size(), 1u);
+  EXPECT_EQ(prompt_.texts.size(), 1u);
 }
 
 // Another builder counted only the data files in SpaceNeeded (not the engine, nor the name
@@ -532,7 +533,7 @@ void AnswerBox(const std::string& driver, const std::string& log) {
 TEST_F(Extract, VolumePromptAnsweredInTheMessageBox) {
   const std::string driver = ExeFolder() + "zuidriver.exe";
   if (!Exists(driver)) GTEST_SKIP() << "no zuidriver";
-  SetVolumePromptHook(nullptr);
+  promptInBox_ = true;
   auto o = Options();
   o.volumeSize = 40000;
   o.compress = false;
@@ -687,8 +688,9 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   UniqueWindow activity(CreateWindowExA(0, "msctls_progress32", "", WS_POPUP, 0, 0, 50, 10, nullptr, nullptr,
                                         nullptr, nullptr));
   ASSERT_TRUE(main && activity);
-  ProgressBar = main.get();
-  ActivityBar = activity.get();
+  TestView view;
+  view.progressBar = main.get();
+  view.activityBar = activity.get();
   // 70,000 files (or download chunks): the whole maximum reaches the control.
   ProgressCallback(0, 0, 70000, 5, 1, "");
   EXPECT_EQ(SendMessageA(main.get(), PBM_GETRANGE, FALSE, 0), 70000);
@@ -743,7 +745,7 @@ TEST(ProgressBars, RangeStepsAndTheActivityCycle) {
   EXPECT_FALSE(GetUpdateRect(main.get(), nullptr, FALSE));
   EXPECT_FALSE(GetUpdateRect(activity.get(), nullptr, FALSE));
   // Without the main window nothing is sent.
-  ProgressBar = ActivityBar = nullptr;
+  view.progressBar = view.activityBar = nullptr;
   ProgressCallback(1, 0, 0, 0, 0, "");
 }
 

@@ -19,7 +19,7 @@ root=$(winepath -u "$root_win" 2>/dev/null)
 work=$root/app\ dir
 prog=$root/Editor
 source "$(dirname "$0")/trace_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 pid_re='^[1-9][0-9]*'
 log=$work/X_Update.log

@@ -14,7 +14,7 @@ set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zweb close'
 source "$(dirname "$0")/install_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 trap stop_web_servers EXIT
 
 www=$work/www

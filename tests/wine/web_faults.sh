@@ -9,7 +9,7 @@ set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zweb faults'
 source "$(dirname "$0")/install_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 trap stop_web_servers EXIT
 [ -f "$bin/httpprobe.exe" ] || { echo "missing $bin/httpprobe.exe" >&2; exit 1; }
 

@@ -10,7 +10,7 @@ set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
 work_win='C:\zweb install'
 source "$(dirname "$0")/install_lib.bash"
-source "$(dirname "$0")/web_lib.bash"
+source "$(dirname "$0")/../../scripts/lib/web_lib.bash"
 pid_re="^[1-9][0-9]*"
 trap stop_web_servers EXIT
 

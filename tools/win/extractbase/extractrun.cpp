@@ -13,30 +13,35 @@
 #include <string>
 
 #include "MemoryLine.h"
-#include "driver/StubWin.h"
 #include "internet/ZProgBar.h"
 #include "package/PackX.h"
 #include "package/UnPack.h"
 #include "system/Files.h"
 #include "system/WinUtils.h"
+#include "ui/StatusView.h"
 
 namespace {
 
 // Passes of the checksum: one pass over a file in the page cache takes a few milliseconds.
 constexpr int kPasses = 10;
 
-// A window of the main window's size with its two bars (positions as in StubWinMain).
+// A window of the main window's size with its two bars (positions as in StubWinMain),
+// which the extraction drives through the view as it drives the main window's.
+StatusView barsView;
+
 void ShowBars() {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  MainWindow = CreateWindowExA(0, "Static", "extractrun", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 100, 100, 492,
-                               110, nullptr, nullptr, instance, nullptr);
-  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, MainWindow, nullptr,
-                                instance, nullptr);
-  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 416, 20, 46, 13, MainWindow, nullptr,
-                                instance, nullptr);
-  UpdateWindow(MainWindow);
+  HWND window = CreateWindowExA(0, "Static", "extractrun", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 100, 100,
+                                492, 110, nullptr, nullptr, instance, nullptr);
+  barsView.window = window;
+  barsView.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13,
+                                         window, nullptr, instance, nullptr);
+  barsView.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 416, 20, 46, 13,
+                                         window, nullptr, instance, nullptr);
+  SetStatusView(&barsView);
+  UpdateWindow(window);
 }
 
 int Usage() {

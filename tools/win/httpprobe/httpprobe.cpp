@@ -29,12 +29,12 @@
 
 #include <commctrl.h>
 
-#include "driver/StubWin.h"
 #include "internet/InetHTTP.h"
 #include "internet/InetHTTPLogic.h"
 #include "internet/ZProgBar.h"
 #include "system/Files.h"
 #include "system/WinUtils.h"
+#include "ui/StatusView.h"
 #include "ui/ZMsgBox.h"
 
 namespace {
@@ -72,10 +72,13 @@ HWND MakeProgressWindow() {
   RegisterClassA(&wc);
   HWND window = CreateWindowExA(0, "httpprobe", "httpprobe", WS_CAPTION | WS_SYSMENU, 0, 0, 492, 110, nullptr,
                                 nullptr, instance, nullptr);
-  ProgressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window,
-                                nullptr, instance, nullptr);
-  ActivityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 416, 20, 46, 13, window,
-                                nullptr, instance, nullptr);
+  static StatusView view;
+  view.window = window;
+  view.progressBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 70, 38, 392, 13, window,
+                                     nullptr, instance, nullptr);
+  view.activityBar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, 416, 20, 46, 13, window,
+                                     nullptr, instance, nullptr);
+  SetStatusView(&view);
   return window;
 }
 

@@ -1,6 +1,7 @@
 # Web servers of the transfer tests, on free loopback ports, stopped by process id:
 # nginx with a configuration, prefix and document root of the test's own, and the
-# scripted fault server (fault_server.py). Sourced by tests/wine/web_*.sh and scripts.
+# scripted fault server (fault_server.py beside it). Sourced by the tests of tests/wine and
+# by the scripts.
 
 nginx_bin=${NGINX:-/usr/sbin/nginx}
 nginx_pid=
