@@ -248,8 +248,8 @@ bool PerformAutoInform() {
         if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
         DropDownload(informFile);
       }
-      result = ShowInform(View().window, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(), AutoInformW(),
-                          AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
+      result = ShowInform(View().window, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(),
+                          AutoInformW(), AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
       if (result) SetVersionOriginal(VersionNew());
       TraceInform(4);
     }

@@ -162,7 +162,8 @@ HINTERNET OpenFollowingRedirects(HINTERNET internet, const std::string& url, DWO
     char location[2048] = {};
     DWORD length = sizeof location - 1;
     if (!Http_QueryInfo(request.get(), HTTP_QUERY_LOCATION, location, &length)) break;
-    const std::string next = RedirectTarget(target, std::string(location, std::min<DWORD>(length, sizeof location - 1)));
+    const std::string next =
+        RedirectTarget(target, std::string(location, std::min<DWORD>(length, sizeof location - 1)));
     if (next.empty()) break;
     request.reset(Inet_OpenUrl(internet, next, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, headers));
     target = next;
@@ -205,7 +206,8 @@ void DeletePartialFiles(const std::string& destFile) {
 }
 
 void TraceDownloadError(const std::string& errorText) {
-  if (!errorText.empty()) Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
+  if (!errorText.empty())
+    Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
 
 // Why a WinINet call failed: for WinINet's own errors (12xxx, which the system's message
@@ -253,6 +255,43 @@ std::int64_t TransferLimitMs(std::uint64_t bytes) {
   return limit;
 }
 
+// The system's side of ReceiveDownloadBody: WinINet's reads, the partial file's writes,
+// the pump and the progress.
+struct WinInetIo {
+  HINTERNET request;
+  HANDLE file;
+  const std::string& partial;
+  TProgBar* progBar;
+  TBytesRate& rate;
+  std::uint64_t shown;
+
+  // Only what has arrived is read: WinINet's read waits until the whole buffer is full,
+  // which a server that trickles within the receive time-out delays without end.
+  bool read(char* buffer, std::uint32_t want, std::uint32_t& read) const {
+    DWORD available = 0, got = 0;
+    if (!Inet_QueryDataAvailable(request, &available)) return false;
+    const bool ok =
+        available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
+    read = got;
+    return ok;
+  }
+  bool write(const char* data, std::uint32_t size) const { return WriteAll(file, data, size); }
+  std::string readErrorText() const { return InternetErrorText(); }
+  std::string writeErrorText() const { return "cannot write " + partial + ": " + LastErrorText(); }
+  // Window messages are handled between chunks when due (closing the window sets the
+  // abort flag, seen before the next read); no pause: the network alone sets the pace.
+  bool aborted() const {
+    YieldWhenDue();
+    return DownloadAborted();
+  }
+  std::int64_t nowMs() const { return TickMs(); }
+  void progress(std::uint64_t total, std::uint32_t read) const {
+    const std::string rateText =
+        rate.Text(static_cast<std::int64_t>(shown), static_cast<std::int64_t>(total), read);
+    if (read > 0 && progBar) progBar->SetText(rateText);
+  }
+};
+
 // The body of an open request into partial (or content): the decisions are
 // ReceiveDownloadBody's, this side reads WinINet, writes the file and shows the progress.
 DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, const std::string& partial,
@@ -280,32 +319,7 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
       return failed;
     }
   }
-  DownloadIo io;
-  // Only what has arrived is read: WinINet's read waits until the whole buffer is full,
-  // which a server that trickles within the receive time-out delays without end.
-  io.read = [request](char* buffer, std::uint32_t want, std::uint32_t& read) {
-    DWORD available = 0, got = 0;
-    if (!Inet_QueryDataAvailable(request, &available)) return false;
-    const bool ok =
-        available == 0 || Inet_ReadFile(request, buffer, std::min<DWORD>(want, available), &got) != FALSE;
-    read = got;
-    return ok;
-  };
-  io.write = [&file](const char* data, std::uint32_t size) { return WriteAll(file.get(), data, size); };
-  io.readErrorText = InternetErrorText;
-  io.writeErrorText = [&partial] { return "cannot write " + partial + ": " + LastErrorText(); };
-  // Window messages are handled between chunks when due (closing the window sets the
-  // abort flag, seen before the next read); no pause: the network alone sets the pace.
-  io.aborted = [] {
-    YieldWhenDue();
-    return DownloadAborted();
-  };
-  io.nowMs = TickMs;
-  io.progress = [&](std::uint64_t total, std::uint32_t read) {
-    const std::string rateText =
-        rate.Text(static_cast<std::int64_t>(shown), static_cast<std::int64_t>(total), read);
-    if (read > 0 && progBar) progBar->SetText(rateText);
-  };
+  const WinInetIo io{request, file.get(), partial, progBar, rate, shown};
   return ReceiveDownloadBody(answer, io, content);
 }
 
@@ -364,8 +378,12 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
 
 }  // namespace
 
-void SetDownloadAborted(bool aborted) { downloadAborted = aborted; }
-bool DownloadAborted() { return downloadAborted; }
+void SetDownloadAborted(bool aborted) {
+  downloadAborted = aborted;
+}
+bool DownloadAborted() {
+  return downloadAborted;
+}
 
 bool HTTP_CheckConnection(std::string& errorText) {
   DWORD flags = 0;
@@ -415,9 +433,10 @@ std::uint32_t HTTP_GetLastModified(void* request) {
 }
 
 void HTTP_SetTimeouts(void* internet, std::uint32_t milliseconds) {
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                       INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
-                       INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT})
+  for (DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+        INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, INTERNET_OPTION_CONTROL_SEND_TIMEOUT,
+        INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, INTERNET_OPTION_DATA_SEND_TIMEOUT})
     Inet_SetOption(static_cast<HINTERNET>(internet), option, milliseconds);
 }
 
@@ -428,7 +447,8 @@ void* HTTP_OpenURL(void* internet, const std::string& url) {
 void HTTP_GetLastResponseInfo(std::string& text) {
   char buffer[1024];
   DWORD error = 0, length = sizeof buffer;
-  if (Inet_GetLastResponseInfo(&error, buffer, &length)) text.assign(buffer, std::min<DWORD>(length, sizeof buffer));
+  if (Inet_GetLastResponseInfo(&error, buffer, &length))
+    text.assign(buffer, std::min<DWORD>(length, sizeof buffer));
 }
 
 bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const std::string& destFile,

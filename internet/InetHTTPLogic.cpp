@@ -8,8 +8,12 @@
 #include "system/Utils.h"
 
 namespace {
-bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool IsAsciiLetter(char ch) {
+  return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+}
+bool IsDigit(char ch) {
+  return ch >= '0' && ch <= '9';
+}
 }  // namespace
 
 std::string UrlFileName(const std::string& url) {
@@ -21,13 +25,15 @@ std::string UrlFileName(const std::string& url) {
 bool HasUrlScheme(const std::string& url) {
   if (url.empty() || !IsAsciiLetter(url[0])) return false;
   std::size_t at = 1;
-  while (at < url.size() && (IsAsciiLetter(url[at]) || IsDigit(url[at]) || url[at] == '+' || url[at] == '-' ||
-                             url[at] == '.'))
+  while (at < url.size() &&
+         (IsAsciiLetter(url[at]) || IsDigit(url[at]) || url[at] == '+' || url[at] == '-' || url[at] == '.'))
     ++at;
   return url.compare(at, 3, "://") == 0;
 }
 
-std::string UrlWithScheme(const std::string& url) { return HasUrlScheme(url) ? url : "http://" + url; }
+std::string UrlWithScheme(const std::string& url) {
+  return HasUrlScheme(url) ? url : "http://" + url;
+}
 
 bool IsRedirectStatus(std::uint32_t status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -191,7 +197,8 @@ std::uint32_t DosDateTimeOf(int year, int month, int day, int hour, int minute, 
   if (day > kDays[month - 1] + (month == 2 && leap ? 1 : 0)) return 0;
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return 0;
   const std::uint32_t date = std::uint32_t(year - 1980) << 9 | std::uint32_t(month) << 5 | std::uint32_t(day);
-  const std::uint32_t time = std::uint32_t(hour) << 11 | std::uint32_t(minute) << 5 | std::uint32_t(second / 2);
+  const std::uint32_t time =
+      std::uint32_t(hour) << 11 | std::uint32_t(minute) << 5 | std::uint32_t(second / 2);
   return date << 16 | time;
 }
 
@@ -279,7 +286,8 @@ std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool
                                                    std::to_string(maxBytes) + " expected");
   if (intoMemory && size > kMemoryDownloadCap)
     return DownloadErrorText(UrlFileName(url), std::to_string(size) + " bytes are more than " +
-                                                   std::to_string(kMemoryDownloadCap) + " for a download into memory");
+                                                   std::to_string(kMemoryDownloadCap) +
+                                                   " for a download into memory");
   return std::string();
 }
 
@@ -292,8 +300,8 @@ std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::ui
 bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,
                      std::string& errorText) {
   if (std::uint64_t(content.size()) + read > kMemoryDownloadCap) {
-    errorText = DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) +
-                                                " bytes for a download into memory");
+    errorText = DownloadErrorText(
+        fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes for a download into memory");
     content.clear();
     return false;
   }
@@ -303,7 +311,8 @@ bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read,
 
 std::string NoLengthFileError(const std::string& fileName, std::uint64_t size, std::uint64_t total) {
   if (size != kNoContentLength || total <= kMemoryDownloadCap) return "";
-  return DownloadErrorText(fileName, "more than " + std::to_string(kMemoryDownloadCap) + " bytes without a length");
+  return DownloadErrorText(fileName,
+                           "more than " + std::to_string(kMemoryDownloadCap) + " bytes without a length");
 }
 
 bool PartialFileComplete(std::uint64_t size, std::int64_t partialSize) {
@@ -312,7 +321,8 @@ bool PartialFileComplete(std::uint64_t size, std::int64_t partialSize) {
 
 std::string ShortTransferError(const std::string& fileName, std::uint64_t size, std::uint64_t total) {
   if (size == kNoContentLength || total >= size) return "";
-  return DownloadErrorText(fileName, std::to_string(total) + " of " + std::to_string(size) + " bytes received");
+  return DownloadErrorText(fileName,
+                           std::to_string(total) + " of " + std::to_string(size) + " bytes received");
 }
 
 std::int64_t TransferTimeLimitMs(std::uint64_t bytes) {
@@ -325,71 +335,46 @@ std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes) {
   return std::min(size == kNoContentLength ? std::uint64_t(kMemoryDownloadCap) : size, maxBytes);
 }
 
-DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
-                                       std::string& content) {
-  DownloadBodyResult result;
-  const std::string fileName = UrlFileName(answer.url);
-  // Another status's body is no resource: only its start is read, to know it.
-  const bool resource = IsSuccessStatus(answer.status);
-  const std::uint32_t chunk = DownloadChunkSize(answer.size);
-  const std::int64_t start = io.nowMs();
-  std::string page;
-  std::vector<char> buffer(kDownloadBufferSize);
-  std::uint32_t read = 0;
-  do {
-    if (io.aborted()) {
-      result.aborted = true;
-      break;
-    }
-    std::uint32_t want = NextReadSize(chunk, answer.size, result.total);
-    if (!resource)
-      want = std::min<std::uint32_t>(want, kErrorPageProbe - static_cast<std::uint32_t>(page.size()));
-    if (want == 0) break;  // the content length (or the page's start) is reached
-    // Checked before each read, which itself ends within the receive time-out.
-    if (io.nowMs() - start > answer.timeLimitMs) {
-      result.error =
-          DownloadErrorText(fileName, "not complete after " + std::to_string(answer.timeLimitMs / 1000) +
-                                          " s, the longest it may take");
-      result.overBound = true;
-      break;
-    }
-    read = 0;
-    const bool ok = io.read(buffer.data(), want, read);
-    read = ok ? std::min(read, want) : 0;
-    if (!ok) {
-      result.error = DownloadErrorText(fileName, io.readErrorText());
-    } else if (!resource) {
-      page.append(buffer.data(), read);
-    } else if (!answer.intoMemory) {
-      result.error = NoLengthFileError(fileName, answer.size, result.total + read);
-      if (result.error.empty() && result.total + read > answer.maxBytes) {
-        result.error = DownloadErrorText(
-            fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
-        result.overBound = true;
-      }
-      if (result.error.empty() && read > 0 && !io.write(buffer.data(), read))
-        result.error = DownloadErrorText(fileName, io.writeErrorText());
-    } else if (TakeMemoryPiece(content, buffer.data(), read, fileName, result.error) &&
-               content.size() > answer.maxBytes) {
-      result.error =
-          DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
-      content.clear();
-    }
-    if (!result.error.empty()) break;
-    if (resource) {
-      result.total += read;
-      io.progress(result.total, read);
-    }
-  } while (read > 0);
+bool BodyTimeIsUp(const DownloadAnswer& answer, const std::string& fileName, std::int64_t elapsedMs,
+                  DownloadBodyResult& result) {
+  if (elapsedMs <= answer.timeLimitMs) return false;
+  result.error =
+      DownloadErrorText(fileName, "not complete after " + std::to_string(answer.timeLimitMs / 1000) +
+                                      " s, the longest it may take");
+  result.overBound = true;
+  return true;
+}
+
+bool BodyPieceFits(const DownloadAnswer& answer, const std::string& fileName, std::uint32_t read,
+                   DownloadBodyResult& result) {
+  result.error = NoLengthFileError(fileName, answer.size, result.total + read);
+  if (result.error.empty() && result.total + read > answer.maxBytes) {
+    result.error =
+        DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
+    result.overBound = true;
+  }
+  return result.error.empty();
+}
+
+void KeepBodyPiece(const DownloadAnswer& answer, const std::string& fileName, const char* data,
+                   std::uint32_t read, std::string& content, DownloadBodyResult& result) {
+  if (TakeMemoryPiece(content, data, read, fileName, result.error) && content.size() > answer.maxBytes) {
+    result.error =
+        DownloadErrorText(fileName, "more than the " + std::to_string(answer.maxBytes) + " bytes expected");
+    content.clear();
+  }
+}
+
+void EndDownloadBody(const DownloadAnswer& answer, const std::string& fileName, bool resource,
+                     const std::string& page, DownloadBodyResult& result) {
   if (result.aborted) result.error = "Download Aborted";
-  if (!result.error.empty()) return result;
+  if (!result.error.empty()) return;
   if (!resource) {
     if (IsErrorPage("", page))
       CheckErrorPage("", page, answer.url, "", result.error);
     else
       result.error = DownloadErrorText(fileName, StatusDetail(answer.status, answer.reason));
-    return result;
+    return;
   }
   result.error = ShortTransferError(fileName, answer.size, result.total);
-  return result;
 }

@@ -2,9 +2,11 @@
 // The parts of the HTTP client that need no operating system: URL handling, the chunk
 // size and progress range of a download, the name of its partial file, the DOS date of
 // a Last-Modified header and the limits that keep a hostile server harmless.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Content length when the server sent none.
 constexpr std::uint64_t kNoContentLength = UINT64_MAX;
@@ -145,7 +147,9 @@ struct DownloadAnswer {
   std::int64_t timeLimitMs = 0;  // the whole transfer's, from its first read
 };
 
-// The system's side of the body's loop.
+// The system's side of the body's loop, as the tests and the fuzzer give it. The loop takes
+// any type whose members are called the same way: the stub's own is a plain struct, since
+// a std::function per member costs the stub more than the loop itself.
 struct DownloadIo {
   // Reads at most want bytes into buffer (read: how many); false when the read failed.
   std::function<bool(char* buffer, std::uint32_t want, std::uint32_t& read)> read;
@@ -166,10 +170,66 @@ struct DownloadBodyResult {
   bool overBound = false;  // stopped by a bound: what was written is no use to anyone
 };
 
+// The steps of ReceiveDownloadBody that need no I/O. BodyTimeIsUp: the whole transfer's
+// time is over (the error set). BodyPieceFits: read more bytes for the file stay within the
+// no-length cap and maxBytes (else the error set). KeepBodyPiece: read bytes into memory
+// under the cap and maxBytes. EndDownloadBody: the error of a finished loop (abort, error
+// page or other status, short transfer).
+bool BodyTimeIsUp(const DownloadAnswer& answer, const std::string& fileName, std::int64_t elapsedMs,
+                  DownloadBodyResult& result);
+bool BodyPieceFits(const DownloadAnswer& answer, const std::string& fileName, std::uint32_t read,
+                   DownloadBodyResult& result);
+void KeepBodyPiece(const DownloadAnswer& answer, const std::string& fileName, const char* data,
+                   std::uint32_t read, std::string& content, DownloadBodyResult& result);
+void EndDownloadBody(const DownloadAnswer& answer, const std::string& fileName, bool resource,
+                     const std::string& page, DownloadBodyResult& result);
+
 // The body's loop: reads of at most the chunk size, never past the length; a 2xx body goes
 // to io.write (or content, for memory) under the caps, the caller's maxBytes and the time
 // limit; another status's body is not taken: its first kErrorPageProbe bytes tell an HTML
 // page (the error is then the 404 text of CheckErrorPage) from another body ("HTTP 404
 // Not Found"). A body shorter than its length is an error.
-DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const DownloadIo& io,
-                                       std::string& content);
+template <typename Io>
+DownloadBodyResult ReceiveDownloadBody(const DownloadAnswer& answer, const Io& io, std::string& content) {
+  DownloadBodyResult result;
+  const std::string fileName = UrlFileName(answer.url);
+  // Another status's body is no resource: only its start is read, to know it.
+  const bool resource = IsSuccessStatus(answer.status);
+  const std::uint32_t chunk = DownloadChunkSize(answer.size);
+  const std::int64_t start = io.nowMs();
+  std::string page;
+  std::vector<char> buffer(kDownloadBufferSize);
+  std::uint32_t read = 0;
+  do {
+    if (io.aborted()) {
+      result.aborted = true;
+      break;
+    }
+    std::uint32_t want = NextReadSize(chunk, answer.size, result.total);
+    if (!resource)
+      want = std::min<std::uint32_t>(want, kErrorPageProbe - static_cast<std::uint32_t>(page.size()));
+    if (want == 0) break;  // the content length (or the page's start) is reached
+    // Checked before each read, which itself ends within the receive time-out.
+    if (BodyTimeIsUp(answer, fileName, io.nowMs() - start, result)) break;
+    read = 0;
+    const bool ok = io.read(buffer.data(), want, read);
+    read = ok ? std::min(read, want) : 0;
+    if (!ok) {
+      result.error = DownloadErrorText(fileName, io.readErrorText());
+    } else if (!resource) {
+      page.append(buffer.data(), read);
+    } else if (!answer.intoMemory) {
+      if (BodyPieceFits(answer, fileName, read, result) && read > 0 && !io.write(buffer.data(), read))
+        result.error = DownloadErrorText(fileName, io.writeErrorText());
+    } else {
+      KeepBodyPiece(answer, fileName, buffer.data(), read, content, result);
+    }
+    if (!result.error.empty()) break;
+    if (resource) {
+      result.total += read;
+      io.progress(result.total, read);
+    }
+  } while (read > 0);
+  EndDownloadBody(answer, fileName, resource, page, result);
+  return result;
+}
