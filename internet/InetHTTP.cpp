@@ -18,8 +18,6 @@
 
 namespace {
 
-// Single-threaded process: handlers that set it and loops that poll it run on one thread.
-bool downloadAborted = false;
 
 // Every WinINet time-out; in developer mode the environment's Z_HTTP_TIMEOUT_MS may
 // shorten it (tests of silent servers), never lengthen it.
@@ -51,22 +49,27 @@ struct WinInetBinding {
   decltype(&::InternetSetOptionA) setOption = nullptr;
   decltype(&::InternetGetLastResponseInfoA) lastResponseInfo = nullptr;
 };
-WinInetBinding winInet;
+struct InetHTTPState {
+  // Single-threaded process: handlers that set it and loops that poll it run on one thread.
+  bool downloadAborted = false;
+  WinInetBinding winInet;
+};
+InetHTTPState state;
 
 const WinInetBinding& WinInet() {
-  if (!winInet.module) {
-    winInet.module.reset(LoadSystemLibrary("WinINet.dll"));
-    HMODULE module = winInet.module.get();
-    winInet.getConnectedState = Z_PROC(module, InternetGetConnectedState);
-    winInet.open = Z_PROC(module, InternetOpenA);
-    winInet.connect = Z_PROC(module, InternetConnectA);
-    winInet.openRequest = Z_PROC(module, HttpOpenRequestA);
-    winInet.sendRequest = Z_PROC(module, HttpSendRequestA);
-    winInet.queryInfo = Z_PROC(module, HttpQueryInfoA);
-    winInet.readFile = Z_PROC(module, InternetReadFile);
-    winInet.queryDataAvailable = Z_PROC(module, InternetQueryDataAvailable);
-    winInet.setOption = Z_PROC(module, InternetSetOptionA);
-    winInet.lastResponseInfo = Z_PROC(module, InternetGetLastResponseInfoA);
+  if (!state.winInet.module) {
+    state.winInet.module.reset(LoadSystemLibrary("WinINet.dll"));
+    HMODULE module = state.winInet.module.get();
+    state.winInet.getConnectedState = Z_PROC(module, InternetGetConnectedState);
+    state.winInet.open = Z_PROC(module, InternetOpenA);
+    state.winInet.connect = Z_PROC(module, InternetConnectA);
+    state.winInet.openRequest = Z_PROC(module, HttpOpenRequestA);
+    state.winInet.sendRequest = Z_PROC(module, HttpSendRequestA);
+    state.winInet.queryInfo = Z_PROC(module, HttpQueryInfoA);
+    state.winInet.readFile = Z_PROC(module, InternetReadFile);
+    state.winInet.queryDataAvailable = Z_PROC(module, InternetQueryDataAvailable);
+    state.winInet.setOption = Z_PROC(module, InternetSetOptionA);
+    state.winInet.lastResponseInfo = Z_PROC(module, InternetGetLastResponseInfoA);
   }
   return winInet;
 }
@@ -224,7 +227,7 @@ std::string InternetErrorText() {
   const DWORD length =
       FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
                          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                     winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+                     state.winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
   if (message && length > 0) text.assign(message, length);
   if (message) LocalFree(message);
   text = Trim(text);
@@ -308,10 +311,12 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
 
   // The partial file stays open for the whole transfer (reopening it for every chunk cost
   // more than the network on a fast link); others may read it meanwhile. Appends only.
+  // A new file: the client's own older ones are gone, so whatever is still at the name
+  // (a link, a folder, another download's file) is not written through.
   UniqueHandle file;
   if (!partial.empty()) {
     file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                            nullptr));
     if (!file) {
       DownloadBodyResult failed;
@@ -369,8 +374,9 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   if (!destFile.empty()) {
     complete = false;
     if (errorText.empty() && !partial.empty() && PartialFileComplete(answer.size, FileSizeByName(partial))) {
-      DeleteFileA(destFile.c_str());
-      complete = MoveFileA(partial.c_str(), destFile.c_str()) != FALSE;
+      // One rename over the name: it replaces a link planted there as the link, where a
+      // delete first may reach what the link points to.
+      complete = MoveFileExA(partial.c_str(), destFile.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     }
   }
   return complete;
@@ -379,10 +385,10 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
 }  // namespace
 
 void SetDownloadAborted(bool aborted) {
-  downloadAborted = aborted;
+  state.downloadAborted = aborted;
 }
 bool DownloadAborted() {
-  return downloadAborted;
+  return state.downloadAborted;
 }
 
 bool HTTP_CheckConnection(std::string& errorText) {

@@ -4,7 +4,8 @@
 # boxes answered through zuidriver. Covers the download with its user agents, the token
 # check, the hand-over of the stub's switches and of the engine's exit code, the agent
 # copy, the setup file beside the stub (and WebNoLocal), a declined confirmation,
-# "/hide", a 404 page, a foreign setup file and the removal of older partial files.
+# "/hide", a 404 page, a foreign setup file, the removal of older partial files and a link
+# planted at the download's name (replaced, never written through, its target kept).
 # Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
 set -uo pipefail
 bin=$(cd "${1:?Windows build folder}" && pwd)
@@ -50,6 +51,9 @@ downloaded=$temp_unix/Setup.exe
 # by the new download; a file of another name beside it is not the stub's to delete.
 echo old > "$downloaded.123456"
 echo old > "$downloaded.part"
+echo victim > "$work/victim.txt"
+rm -f "$downloaded"
+ln -s "$work/victim.txt" "$downloaded"
 clear_setup_folders
 start_viewer
 start_stub 'stubs\Web.exe' /ExitCode=7 "/Mark=a b"
@@ -72,6 +76,8 @@ rec=$work/webtarget.log
 left=$(ls "$downloaded".* 2>/dev/null)
 [ "$left" = "$downloaded.part" ] || fail "download: partial files left, or another file deleted: $left"
 rm -f "$downloaded.part"
+[ "$(cat "$work/victim.txt" 2>/dev/null)" = victim ] ||
+  fail "download: the link planted at the setup file's name was written through or its target removed"
 expect_no_setup_folder "download"
 [ "$(requests Setup.exe)" = 2 ] || fail "download: $(requests Setup.exe) requests for Setup.exe, expected the touch and the GET"
 grep -q '"HTTP_Connect_2"$' "$access_log" && grep -q '"HTTP_Connect_3"$' "$access_log" ||
