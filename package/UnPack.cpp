@@ -23,7 +23,10 @@ namespace {
 constexpr DWORD kReadPiece = 65536;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-int WriteFailures = 0;
+struct UnPackState {
+  int writeFailures = 0;
+};
+UnPackState state;
 
 // A pass of the message pump once per block was most of the time of a small file: the
 // extraction pumps when it is due.
@@ -252,7 +255,7 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
     SetDosDate(run.Out.get(), run.Date);
   run.Out.reset();
   if (run.WriteFailed && !run.Damaged) {
-    if (++WriteFailures == 1) {
+    if (++state.writeFailures == 1) {
       ShowProgressNow();
       SetLastError(run.WriteError);
       MsgError(MsgOwnerTitle(), run.Target + "<P><P>Unable to save Extracted File!<P><P>" +
@@ -490,5 +493,9 @@ std::string ExtractErrorDetails(const std::string& target, const std::string& da
   return ExtractErrorDetails(target, static_cast<std::uint64_t>(data.size()));
 }
 
-int ExtractWriteFailures() { return WriteFailures; }
-void ResetExtractWriteFailures() { WriteFailures = 0; }
+int ExtractWriteFailures() {
+  return state.writeFailures;
+}
+void ResetExtractWriteFailures() {
+  state.writeFailures = 0;
+}

@@ -18,7 +18,7 @@ constexpr int kTextId = 100;
 constexpr int kButtonId = 101;
 
 // One inform window at a time.
-struct InformState {
+struct StubInformDlgState {
   std::string webAddress;
   UniqueGdiObject buttonFont;
   UniqueGdiObject textFont;
@@ -27,7 +27,7 @@ struct InformState {
   HWND button = nullptr;
   bool done = false;
 };
-InformState g_inform;
+StubInformDlgState state;
 
 // The command of the handler the user chose for the address's scheme (http or https),
 // else the one registered for the scheme; environment variables expanded. Empty when
@@ -74,9 +74,9 @@ void MoveChild(HWND child, const InformRect& r) {
 void Layout(HWND window) {
   RECT client{};
   GetClientRect(window, &client);
-  const bool withButton = !g_inform.webAddress.empty();
-  MoveChild(g_inform.text, InformTextRect(client.right, client.bottom, withButton));
-  if (withButton) MoveChild(g_inform.button, InformButtonRect(client.right, client.bottom));
+  const bool withButton = !state.webAddress.empty();
+  MoveChild(state.text, InformTextRect(client.right, client.bottom, withButton));
+  if (withButton) MoveChild(state.button, InformButtonRect(client.right, client.bottom));
 }
 
 void Paint(HWND window) {
@@ -85,7 +85,7 @@ void Paint(HWND window) {
   RECT client{};
   GetClientRect(window, &client);
   FillRect(dc, &client, GetSysColorBrush(COLOR_WINDOW));
-  if (!g_inform.webAddress.empty()) {
+  if (!state.webAddress.empty()) {
     RECT line{0, client.bottom - kInformBandHeight, client.right, client.bottom - kInformBandHeight + 1};
     FillRect(dc, &line, GetSysColorBrush(COLOR_3DDKSHADOW));
     RECT band{0, client.bottom - kInformBandHeight + 1, client.right, client.bottom};
@@ -103,14 +103,14 @@ LRESULT CALLBACK InformProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       Paint(window);
       return 0;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kButtonId && reinterpret_cast<HWND>(lParam) == g_inform.button) {
-        OpenWebAddress(g_inform.webAddress);
+      if (LOWORD(wParam) == kButtonId && reinterpret_cast<HWND>(lParam) == state.button) {
+        OpenWebAddress(state.webAddress);
         PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
       }
       break;
     case WM_DESTROY:
-      g_inform.done = true;
+      state.done = true;
       return 0;
     default:
       break;
@@ -129,8 +129,8 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
   // Kept for the process: rich-edit windows of a later box must not outlive the library.
   static UniqueLibrary richEdit(LoadSystemLibrary("RICHED32.DLL"));
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  g_inform.buttonFont.reset(MakeFont(-PointsToPixels(fontSize), charset, fontName));
-  g_inform.textFont.reset(MakeFont(15, charset, InformTextFace(fontName)));
+  state.buttonFont.reset(MakeFont(-PointsToPixels(fontSize), charset, fontName));
+  state.textFont.reset(MakeFont(15, charset, InformTextFace(fontName)));
 
   ScopedWindowClass informClass(kInformClass, instance);
   informClass.RegisterBox(InformProc);
@@ -139,43 +139,44 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
   const int screenH = GetSystemMetrics(SM_CYSCREEN);
   const int w = InformWindowExtent(width, kInformMinWidth, screenW);
   const int h = InformWindowExtent(height, kInformMinHeight, screenH);
-  g_inform.window = CreateWindowExA(WS_EX_DLGMODALFRAME, kInformClass, caption.c_str(),
-                                    WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, (screenW - w) / 2,
-                                    (screenH - h) / 2, w, h, owner, nullptr, instance, nullptr);
-  if (!g_inform.window) return;
+  state.window = CreateWindowExA(WS_EX_DLGMODALFRAME, kInformClass, caption.c_str(),
+                                 WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, (screenW - w) / 2,
+                                 (screenH - h) / 2, w, h, owner, nullptr, instance, nullptr);
+  if (!state.window) return;
 
   RECT client{};
-  GetClientRect(g_inform.window, &client);
-  const bool withButton = !g_inform.webAddress.empty();
+  GetClientRect(state.window, &client);
+  const bool withButton = !state.webAddress.empty();
   const InformRect t = InformTextRect(client.right, client.bottom, withButton);
-  g_inform.text = CreateWindowExA(
-      0, "RICHEDIT", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | ES_WANTRETURN | ES_MULTILINE, t.x, t.y,
-      t.width, t.height, g_inform.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance, nullptr);
-  if (g_inform.text) {
-    SendMessageA(g_inform.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
-    SendMessageA(g_inform.text, WM_SETFONT, reinterpret_cast<WPARAM>(g_inform.textFont.get()), TRUE);
-    SendMessageA(g_inform.text, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
-    SetWindowTextA(g_inform.text, text.c_str());
+  state.text = CreateWindowExA(
+      0, "RICHEDIT", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_READONLY | ES_WANTRETURN | ES_MULTILINE, t.x,
+      t.y, t.width, t.height, state.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kTextId)), instance,
+      nullptr);
+  if (state.text) {
+    SendMessageA(state.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
+    SendMessageA(state.text, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
+    SendMessageA(state.text, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
+    SetWindowTextA(state.text, text.c_str());
   }
   if (withButton) {
     const InformRect b = InformButtonRect(client.right, client.bottom);
-    g_inform.button = CreateWindowExA(0, "Button", buttonCaption.c_str(), WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON,
-                                      b.x, b.y, b.width, b.height, g_inform.window,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
-    if (g_inform.button) {
-      SendMessageA(g_inform.button, WM_SETFONT, reinterpret_cast<WPARAM>(g_inform.buttonFont.get()), TRUE);
-      SetActiveWindow(g_inform.window);
-      SetFocus(g_inform.button);
+    state.button = CreateWindowExA(
+        0, "Button", buttonCaption.c_str(), WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, b.x, b.y, b.width,
+        b.height, state.window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButtonId)), instance, nullptr);
+    if (state.button) {
+      SendMessageA(state.button, WM_SETFONT, reinterpret_cast<WPARAM>(state.buttonFont.get()), TRUE);
+      SetActiveWindow(state.window);
+      SetFocus(state.button);
     }
   }
 
-  g_inform.done = false;
+  state.done = false;
   MSG msg;
-  while (!g_inform.done) {
+  while (!state.done) {
     const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0) {
       // WM_QUIT: close the window and hand the quit on to the loop outside.
-      if (IsWindow(g_inform.window)) DestroyWindow(g_inform.window);
+      if (IsWindow(state.window)) DestroyWindow(state.window);
       PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
@@ -183,7 +184,7 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
-  if (IsWindow(g_inform.window)) DestroyWindow(g_inform.window);
+  if (IsWindow(state.window)) DestroyWindow(state.window);
 }
 
 }  // namespace
@@ -191,7 +192,7 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
 bool ShowInform(HWND owner, const std::string& caption, const std::string& buttonCaption, const std::string& text,
                 const std::string& webAddress, long long width, long long height, const std::string& fontName,
                 int fontSize, int charset) {
-  if (g_inform.window) return false;  // one inform window at a time
+  if (state.window) return false;  // one inform window at a time
   std::string address = Trim(webAddress);
   // The address comes from a downloaded record: only a web page is opened, never a
   // program, a local file or another protocol handler.
@@ -204,8 +205,8 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
     OpenWebAddress(address);
     return true;
   }
-  g_inform.webAddress = address;
+  state.webAddress = address;
   ShowInformWindow(owner, caption, buttonCaption, text, width, height, fontName, fontSize, charset);
-  g_inform = InformState{};
+  state = StubInformDlgState{};
   return true;
 }
