@@ -18,7 +18,6 @@
 
 namespace {
 
-
 // Every WinINet time-out; in developer mode the environment's Z_HTTP_TIMEOUT_MS may
 // shorten it (tests of silent servers), never lengthen it.
 DWORD DownloadTimeoutMs() {
