@@ -70,7 +70,7 @@ const WinInetBinding& WinInet() {
     state.winInet.setOption = Z_PROC(module, InternetSetOptionA);
     state.winInet.lastResponseInfo = Z_PROC(module, InternetGetLastResponseInfoA);
   }
-  return winInet;
+  return state.winInet;
 }
 
 BOOL Inet_GetConnectedState(DWORD* flags) {
@@ -477,5 +477,5 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
 }
 
 void HTTP_UnloadWinINet() {
-  winInet = WinInetBinding();
+  state.winInet = WinInetBinding();
 }
