@@ -212,25 +212,37 @@ void TraceDownloadError(const std::string& errorText) {
     Output() << TracePid() << " HTTP_DownloadFile_Incremental: " << errorText << EndLine;
 }
 
-// Why a WinINet call failed: for WinINet's own errors (12xxx, which the system's message
-// table does not hold) the server's last words, else WinINet's own text; the system's
-// text for any other error.
-std::string InternetErrorText() {
-  const DWORD code = GetLastError();
-  if (code < INTERNET_ERROR_BASE || code > INTERNET_ERROR_LAST) return LastErrorText();
-  std::string text;
-  HTTP_GetLastResponseInfo(text);
-  text = Trim(text);
-  if (!text.empty()) return text;
+// A message of the table of module (null: the system's) without its closing full stop;
+// empty when it has none.
+std::string MessageText(HMODULE module, DWORD code) {
   char* message = nullptr;
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                         FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
-                     state.winInet.module.get(), code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | (module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM) |
+          FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+      module, code, 0, reinterpret_cast<char*>(&message), 0, nullptr);
+  std::string text;
   if (message && length > 0) text.assign(message, length);
   if (message) LocalFree(message);
-  text = Trim(text);
-  return text.empty() ? "WinINet error " + std::to_string(code) : text;
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) text.pop_back();
+  return Trim(text);
+}
+
+// Why a WinINet call failed: for WinINet's own errors (12xxx, which the system's message
+// table does not hold) the server's last words, else WinINet's own text; the system's
+// text for any other error. A socket's time-out, which some WinINets pass on as it is,
+// reads as WinINet's own; a code no table knows is named by its number.
+std::string InternetErrorText() {
+  DWORD code = GetLastError();
+  if (code == WSAETIMEDOUT) code = ERROR_INTERNET_TIMEOUT;
+  std::string text;
+  if (code >= INTERNET_ERROR_BASE && code <= INTERNET_ERROR_LAST) {
+    HTTP_GetLastResponseInfo(text);
+    text = Trim(text);
+    if (text.empty()) text = MessageText(state.winInet.module.get(), code);
+  } else {
+    text = MessageText(nullptr, code);
+  }
+  return text.empty() ? "error " + std::to_string(code) : text;
 }
 
 bool WriteAll(HANDLE file, const char* data, DWORD size) {

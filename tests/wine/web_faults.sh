@@ -133,6 +133,12 @@ DVX=432 Z_HTTP_TRANSFER_MS=3000 probe download "$fault_url/drip/Setup.exe" "$dl_
 expect_probe "trickle" error 'Setup.exe --- Error downloading file (not complete after 3 s, the longest it may take)'
 [ $((SECONDS - started)) -lt 30 ] || fail "trickle: took $((SECONDS - started)) s"
 [ -z "$(ls "$work/dl/Setup.exe"* 2>/dev/null)" ] || fail "trickle: a file was left: $(ls "$work/dl")"
+# A server silent after its header: the read's time-out (shortened to 2 s) is told in
+# WinINet's own words (Wine's: "The request has timed out"), not as a message the system
+# could not find.
+DVX=432 Z_HTTP_TIMEOUT_MS=2000 probe download "$fault_url/silent-body/Setup.exe" "$dl_win\\Setup.exe"
+expect_probe "silent after the header" error "Setup.exe --- Error downloading file (The request has timed out)"
+rm -f "$work/dl/Setup.exe"*
 # A URL with another scheme is opened as it is: an https URL reaches the server (here one
 # that speaks plain HTTP, so the handshake fails), not a host named "https".
 probe get "https://${nginx_url#http://}/info.txt" "$dl_win\\tls.mem"
