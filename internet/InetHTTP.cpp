@@ -223,7 +223,8 @@ std::string MessageText(HMODULE module, DWORD code) {
   std::string text;
   if (message && length > 0) text.assign(message, length);
   if (message) LocalFree(message);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) text.pop_back();
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    text.pop_back();
   return Trim(text);
 }
 
