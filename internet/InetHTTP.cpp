@@ -18,18 +18,22 @@
 
 namespace {
 
-// Every WinINet time-out; in developer mode the environment's Z_HTTP_TIMEOUT_MS may
-// shorten it (tests of silent servers), never lengthen it.
-DWORD DownloadTimeoutMs() {
+// limit; in developer mode the environment variable name instead when it holds a shorter
+// positive number of milliseconds (tests of silent and trickling servers): never longer.
+std::int64_t ShortenedInDeveloperMode(const char* name, std::int64_t limit) {
   if (IsDeveloperMode()) {
-    char text[16] = {};
-    const DWORD length = GetEnvironmentVariableA("Z_HTTP_TIMEOUT_MS", text, sizeof text);
+    char text[24] = {};
+    const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
     std::int64_t value = 0;
-    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 &&
-        value < kDownloadTimeoutMs)
-      return static_cast<DWORD>(value);
+    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < limit)
+      return value;
   }
-  return kDownloadTimeoutMs;
+  return limit;
+}
+
+// Every WinINet time-out (Z_HTTP_TIMEOUT_MS in developer mode).
+DWORD DownloadTimeoutMs() {
+  return static_cast<DWORD>(ShortenedInDeveloperMode("Z_HTTP_TIMEOUT_MS", kDownloadTimeoutMs));
 }
 
 // ---- The WinINet binding: every entry point looked up at run time, none imported ----
@@ -256,18 +260,10 @@ bool WriteAll(HANDLE file, const char* data, DWORD size) {
   return true;
 }
 
-// The longest a whole transfer that may bring the given bytes may take; in developer mode
-// the environment's Z_HTTP_TRANSFER_MS may shorten it (tests of trickling servers).
+// The longest a whole transfer that may bring the given bytes may take
+// (Z_HTTP_TRANSFER_MS in developer mode).
 std::int64_t TransferLimitMs(std::uint64_t bytes) {
-  const std::int64_t limit = TransferTimeLimitMs(bytes);
-  if (IsDeveloperMode()) {
-    char text[24] = {};
-    const DWORD length = GetEnvironmentVariableA("Z_HTTP_TRANSFER_MS", text, sizeof text);
-    std::int64_t value = 0;
-    if (length > 0 && length < sizeof text && TryParseInt64(text, value) && value > 0 && value < limit)
-      return value;
-  }
-  return limit;
+  return ShortenedInDeveloperMode("Z_HTTP_TRANSFER_MS", TransferTimeLimitMs(bytes));
 }
 
 // The system's side of ReceiveDownloadBody: WinINet's reads, the partial file's writes,
