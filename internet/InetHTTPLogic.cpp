@@ -156,6 +156,22 @@ std::uint64_t ParseContentLength(bool present, const std::string& text) {
   return value;
 }
 
+std::int64_t FileSizeFromFirstByteAnswer(std::uint32_t status, const std::string& contentRange,
+                                         std::uint64_t contentLength) {
+  const auto whole = [](std::uint64_t length) {
+    return length > std::uint64_t(INT64_MAX) ? std::int64_t(-1) : static_cast<std::int64_t>(length);
+  };
+  if (status == 200) return whole(contentLength);
+  if (status != 206 && status != 416) return -1;
+  // "bytes FIRST-LAST/TOTAL" or, refusing the range, "bytes */TOTAL".
+  const std::string text = Trim(contentRange);
+  const std::size_t slash = text.rfind('/');
+  if (text.compare(0, 6, "bytes ") != 0 || slash == std::string::npos) return -1;
+  const std::string span = Trim(text.substr(6, slash - 6));
+  if (status == 206 ? span.empty() || span == "*" : span != "*") return -1;
+  return whole(ParseContentLength(true, text.substr(slash + 1)));
+}
+
 std::uint64_t ShownSize(std::uint64_t size) {
   return size == kNoContentLength ? 0xFFFFFFFFu : size;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Extraction benchmark (not a test): two packages made by zpack, each extracted under Wine
 # by the stub's ExtractPackage (extractrun.exe) and by a plain baseline loop over the same
-# blocks with the same compiler and zlib (extractbase.exe), three rounds, best time each.
+# blocks with the same compiler and zlib (extractbase.exe), five rounds (BENCH_ROUNDS), best
+# time each.
 # The small files are extracted a third way too: extractrun --window, with the main
 # window's progress and activity bars shown, as in a foreground install.
 #
@@ -11,31 +12,46 @@
 # texts (a few files of tens of MB, blocks of 5,242,880 bytes, zlib level 9), and "small",
 # 20,000 files of 1 to 10 KB. Prints the stub's size, then MB/s and files/s of each, their
 # ratio and the peak memory of each process.
+#
+# The files are written to a RAM disk (/dev/shm, else BUILD_DIR/bench; BENCH_EXTRACT_OUT
+# sets another folder). On a disk, 20,000 small files measure the drive's write-back more
+# than the programs: the same two programs swapped their order of speed from run to run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 source "$root/scripts/bench_lib.bash"
+if [ -n "${BENCH_EXTRACT_OUT:-}" ]; then out_root=$BENCH_EXTRACT_OUT
+elif [ -d /dev/shm ] && [ -w /dev/shm ]; then out_root=/dev/shm/zorvik-bench-extract.$$
+else out_root=$bench/out; fi
+rows_tmp=
+# Replaces bench_lib's trap, so it stops the Wine bench too.
+cleanup() {
+  rm -rf "$out_root"
+  [ -z "$rows_tmp" ] || rm -f "$rows_tmp"
+  bash "$root/scripts/wine-bench.sh" stop "$wine" >/dev/null
+}
+trap cleanup EXIT
 
 # ---- Runs ----
 run() {  # run WHO PACKAGE -> "who ms=.. bytes=.. files=.. peak_ws=.. peak_private=.."
-  local exe=${1%+window} package=$2 out=$bench/out
+  local exe=${1%+window} package=$2 out=$out_root
   rm -rf "$out"
   sync
   bash "$root/scripts/wine-bench.sh" run "$wine" "$win/$exe.exe" "$(winpath "$bench/$package.exe")" "$(winpath "$out")" \
     $([ "$1" = "$exe" ] || echo --window) | tr -d '\r'
 }
 
-printf 'ZStub.exe: %d bytes\n' "$(stat -c %s "$win/ZStub.exe")"
+printf 'ZStub.exe: %d bytes; files written to %s\n' "$(stat -c %s "$win/ZStub.exe")" "$out_root"
 printf '%-6s %-18s %7s %9s %10s %9s %12s\n' package program best_ms MB/s files/s peakWS_MB peakPriv_MB
 # Rows against their targets: for bench.sh's table, else printed here at the end.
-rows=${BENCH_ROWS:-$(mktemp)}
-[ -n "${BENCH_ROWS:-}" ] || trap 'rm -f "$rows"' EXIT
+[ -n "${BENCH_ROWS:-}" ] || rows_tmp=$(mktemp)
+rows=${BENCH_ROWS:-$rows_tmp}
 row() { echo "$1" >> "$rows"; }
 for package in mixed small; do
   programs=(extractbase extractrun)
   [ "$package" = small ] && programs+=(extractrun+window)
   declare -A best=() line=()
-  for round in 1 2 3; do
+  for round in $(seq "${BENCH_ROUNDS:-5}"); do
     for exe in "${programs[@]}"; do
       result=$(run "$exe" "$package")
       ms=$(field ms "$result")
@@ -70,7 +86,6 @@ for package in mixed small; do
   fi
   unset best line
 done
-rm -rf "$bench/out"
 if [ -z "${BENCH_ROWS:-}" ]; then
   echo
   awk -F'|' '{ printf "%-34s %-16s %-28s %5s  %-8s %s\n", $1, $2, $3, $4, $5, $6 }' "$rows"

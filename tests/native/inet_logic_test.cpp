@@ -196,6 +196,33 @@ TEST(InetLogic, WhatTheServerSendsDecidesTheDownload) {
   EXPECT_EQ(NoLengthFileError("a.exe", 5000000, 4000000), "");
 }
 
+TEST(InetLogic, FileSizeComesFromTheAnswerToItsFirstByte) {
+  struct Case {
+    std::uint32_t status;
+    const char* range;
+    std::uint64_t length;
+    std::int64_t size;
+  };
+  const Case cases[] = {
+      {206, "bytes 0-0/104857600", 1, 104857600},
+      {206, " bytes 0-99/5000000000 ", 100, 5000000000},  // a larger span than asked, past 4 GiB
+      {416, "bytes */0", 0, 0},                             // an empty file refuses the range
+      {200, "", 659526, 659526},                            // the range ignored: the whole body's length
+      {200, "", kNoContentLength, -1},
+      {206, "bytes 0-0/*", 1, -1},  // total unknown
+      {206, "", 1, -1},
+      {206, "bytes */100", 1, -1},
+      {416, "bytes 0-0/100", 0, -1},
+      {206, "bytes 0-0/-5", 1, -1},
+      {206, "bytes 0-0/99999999999999999999", 1, -1},
+      {206, "items 0-0/100", 1, -1},
+      {404, "bytes 0-0/100", 100, -1},  // an error page's own length is not the file's
+      {500, "", 100, -1},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FileSizeFromFirstByteAnswer(c.status, c.range, c.length), c.size) << c.status << " " << c.range;
+}
+
 TEST(InetLogic, ContentLengthsAreReadIn64BitsAndBoundedByTheCaller) {
   // The header's text: lengths past 4 GiB stay whole; a sign or other text is no length.
   EXPECT_EQ(ParseContentLength(false, ""), kNoContentLength);

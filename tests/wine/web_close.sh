@@ -4,7 +4,8 @@
 # while the data flow. The transfer loop must stop writing at once, then "Download
 # Aborted" is shown, nothing is installed, the exit code is 1602, and the destination is
 # not produced (the partial file stays under its partial name, smaller than the file).
-# Before it, the touch of that large file must cost no more than a request.
+# Before it, the touch and the size query of that large file must cost no more than a
+# request.
 #
 # Not timed here: the box comes seconds later on this bench, because Wine's WinINet reads
 # the rest of an unread body before it closes the request (about 14 MB/s from a local
@@ -29,11 +30,17 @@ downloaded=$temp_unix/Setup.exe
 rm -f "$downloaded"*
 wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
 
-# The touch before every download costs a request, not the file: closing a request whose
-# body is unread makes Wine's WinINet read all of it first (seconds for this file).
+# The touch before every download and the size query cost a request, not the file:
+# closing a request whose body is unread makes Wine's WinINet read all of it first
+# (seconds for this file).
 wine "$bin/httpprobe.exe" touch "$nginx_url/Setup.exe" </dev/null 2>/dev/null | tr -d '\r' >"$work/touch.txt"
 touch_ms=$(sed -n 's/^touch_ms=//p' "$work/touch.txt")
 [ -n "$touch_ms" ] && [ "$touch_ms" -lt 1000 ] || fail "touch: took ${touch_ms:-?} ms for $setup_size bytes"
+size_started=$(date +%s%N)
+size=$(wine "$bin/httpprobe.exe" size "$nginx_url/Setup.exe" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^size=//p')
+size_ms=$(( ($(date +%s%N) - size_started) / 1000000 ))
+[ "$size" = "$setup_size" ] || fail "size: $size, expected $setup_size"
+[ "$size_ms" -lt 2000 ] || fail "size: took $size_ms ms for $setup_size bytes"
 
 clear_setup_folders
 start_viewer

@@ -3,8 +3,9 @@
 //
 //   httpprobe.exe size URL              HTTP_GetFileSize
 //   httpprobe.exe head URL              content length and Last-Modified (DOS date) of a GET
-//   httpprobe.exe read URL              the whole body read in 8,192-byte pieces with nothing
-//                                       else done: the milliseconds of one WinINet read
+//   httpprobe.exe read URL [PIECE]      the whole body read in pieces of PIECE bytes (default
+//                                       8,192, the download's chunk) with nothing else done:
+//                                       the milliseconds of one WinINet read
 //   httpprobe.exe get URL OUT [MAX]     download into memory; the content is written to OUT
 //   httpprobe.exe download URL DEST [MAX]  download into the file DEST (no window, no progress)
 //                                       (MAX: the most bytes the caller takes; default any)
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     std::printf("touch_ms=%ld\n", static_cast<long>(TickMs() - start));
   } else if (command == "size" && argc == 3) {
     std::printf("size=%lld\n", static_cast<long long>(HTTP_GetFileSize(url)));
-  } else if ((command == "head" || command == "read") && argc == 3) {
+  } else if ((command == "head" && argc == 3) || (command == "read" && (argc == 3 || argc == 4))) {
     // WinINet is looked up, not imported, so that the other commands run without it.
     HMODULE wininet = nullptr;
     auto open = reinterpret_cast<decltype(&InternetOpenA)>(
@@ -110,11 +111,12 @@ int main(int argc, char** argv) {
     if (request && command == "read") {
       auto readFile = reinterpret_cast<decltype(&InternetReadFile)>(
           reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetReadFile", wininet)));
-      static char buffer[8192];
+      const DWORD piece = argc == 4 ? std::clamp<DWORD>(std::strtoul(argv[3], nullptr, 10), 1, 1 << 24) : 8192;
+      std::string buffer(piece, '\0');
       DWORD got = 0;
       long reads = 0;
       const std::int64_t start = TickMs();
-      while (readFile && readFile(static_cast<HINTERNET>(request), buffer, sizeof buffer, &got) && got > 0) ++reads;
+      while (readFile && readFile(static_cast<HINTERNET>(request), buffer.data(), piece, &got) && got > 0) ++reads;
       std::printf("reads=%ld\nread_ms=%.4f\n", reads, reads ? double(TickMs() - start) / reads : 0.0);
     } else if (request) {
       std::printf("length=%lld\nmodified=%lu\n", static_cast<long long>(HTTP_GetContentLength(request)),
