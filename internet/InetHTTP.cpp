@@ -426,8 +426,9 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   char range[128] = {};
   DWORD rangeLength = sizeof range - 1;
   if (!Http_QueryInfo(request.get(), HTTP_QUERY_CONTENT_RANGE, range, &rangeLength)) rangeLength = 0;
-  const std::int64_t length = FileSizeFromFirstByteAnswer(
-      status, std::string(range, std::min<DWORD>(rangeLength, sizeof range - 1)), ContentLengthOf(request.get()));
+  const std::int64_t length =
+      FileSizeFromFirstByteAnswer(status, std::string(range, std::min<DWORD>(rangeLength, sizeof range - 1)),
+                                  ContentLengthOf(request.get()));
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
   return length;
 }

@@ -206,8 +206,8 @@ TEST(InetLogic, FileSizeComesFromTheAnswerToItsFirstByte) {
   const Case cases[] = {
       {206, "bytes 0-0/104857600", 1, 104857600},
       {206, " bytes 0-99/5000000000 ", 100, 5000000000},  // a larger span than asked, past 4 GiB
-      {416, "bytes */0", 0, 0},                             // an empty file refuses the range
-      {200, "", 659526, 659526},                            // the range ignored: the whole body's length
+      {416, "bytes */0", 0, 0},                           // an empty file refuses the range
+      {200, "", 659526, 659526},                          // the range ignored: the whole body's length
       {200, "", kNoContentLength, -1},
       {206, "bytes 0-0/*", 1, -1},  // total unknown
       {206, "", 1, -1},

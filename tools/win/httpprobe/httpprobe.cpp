@@ -111,12 +111,14 @@ int main(int argc, char** argv) {
     if (request && command == "read") {
       auto readFile = reinterpret_cast<decltype(&InternetReadFile)>(
           reinterpret_cast<void*>(LoadProc("wininet.dll", "InternetReadFile", wininet)));
-      const DWORD piece = argc == 4 ? std::clamp<DWORD>(std::strtoul(argv[3], nullptr, 10), 1, 1 << 24) : 8192;
+      const DWORD piece =
+          argc == 4 ? std::clamp<DWORD>(std::strtoul(argv[3], nullptr, 10), 1, 1 << 24) : 8192;
       std::string buffer(piece, '\0');
       DWORD got = 0;
       long reads = 0;
       const std::int64_t start = TickMs();
-      while (readFile && readFile(static_cast<HINTERNET>(request), buffer.data(), piece, &got) && got > 0) ++reads;
+      while (readFile && readFile(static_cast<HINTERNET>(request), buffer.data(), piece, &got) && got > 0)
+        ++reads;
       std::printf("reads=%ld\nread_ms=%.4f\n", reads, reads ? double(TickMs() - start) / reads : 0.0);
     } else if (request) {
       std::printf("length=%lld\nmodified=%lu\n", static_cast<long long>(HTTP_GetContentLength(request)),
