@@ -56,6 +56,12 @@ struct InetHTTPState {
   // Single-threaded process: handlers that set it and loops that poll it run on one thread.
   bool downloadAborted = false;
   WinInetBinding winInet;
+  // The request of an aborted download and its root handle, left open: Wine's WinINet
+  // reads the rest of an unread body before a close returns (seconds for a large file from
+  // a fast server), and "Download Aborted" would wait for it. Closed before the next
+  // transfer opens; else they end with the process, WinINet kept loaded for them.
+  HINTERNET abandonedRequest = nullptr;
+  HINTERNET abandonedRoot = nullptr;
 };
 InetHTTPState state;
 
@@ -81,7 +87,14 @@ BOOL Inet_GetConnectedState(DWORD* flags) {
   auto fn = WinInet().getConnectedState;
   return fn ? fn(flags, 0) : FALSE;
 }
+void CloseAbandoned() {
+  UniqueInternet root(state.abandonedRoot), request(state.abandonedRequest);  // request first
+  state.abandonedRequest = state.abandonedRoot = nullptr;
+}
+
+// Every transfer begins here.
 HINTERNET Inet_Open(const char* agent) {
+  CloseAbandoned();
   auto fn = WinInet().open;
   return fn ? fn(agent, INTERNET_OPEN_TYPE_PRECONFIG, "", nullptr, 0) : nullptr;
 }
@@ -366,6 +379,10 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   }
   const DownloadBodyResult body = ReceiveBody(request.get(), answer, partial, content, progBar);
   errorText = DownloadAborted() ? "Download Aborted" : body.error;
+  if (DownloadAborted()) {
+    state.abandonedRequest = request.release();
+    state.abandonedRoot = internet.release();
+  }
   // Stopped by a bound: the bytes written are no use and may be many.
   if (body.overBound && !partial.empty()) DeleteFileA(partial.c_str());
 
@@ -487,5 +504,6 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
 }
 
 void HTTP_UnloadWinINet() {
+  if (state.abandonedRoot) return;  // its module stays for the handles left open
   state.winInet = WinInetBinding();
 }

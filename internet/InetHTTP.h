@@ -55,5 +55,6 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
                                    std::uint64_t maxBytes, std::string& content, TProgBar* progBar,
                                    std::string& errorText);
 
-// Frees WinINet (end of the main window's loop); the next call loads it again.
+// Frees WinINet (end of the main window's loop); the next call loads it again. Kept while
+// an aborted download's handles are left open (they end with the process).
 void HTTP_UnloadWinINet();
