@@ -90,7 +90,7 @@ awk -v size=$size -v stub=$best_stub -v shown=$best_shown -v bare=$best_bare -v 
       mb / (bare / 1000), bare / shown >> rows
     printf "  same, against curl|%.1f MB/s|%.1f MB/s curl|%.3f|-|\n", mb / (stub / 1000), mb / (curl / 1000),
       curl / stub >> rows
-    printf "  bare WinINet against curl|%.1f MB/s|%.1f MB/s curl|%.3f|-|8 KB reads: the rule's ceiling\n",
+    printf "  bare WinINet against curl|%.1f MB/s|%.1f MB/s curl|%.3f|-|8 KB reads: the ceiling under the chunk rule\n",
       mb / (bare / 1000), mb / (curl / 1000), curl / bare >> rows
     printf "  same, 64 KB reads|%.1f MB/s|%.1f MB/s curl|%.3f|-|beyond the chunk rule\n", mb / (bare64 / 1000),
       mb / (curl / 1000), curl / bare64 >> rows
