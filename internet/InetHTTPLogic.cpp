@@ -161,8 +161,7 @@ std::int64_t FileSizeFromFirstByteAnswer(std::uint32_t status, const std::string
   const auto whole = [](std::uint64_t length) {
     return length > std::uint64_t(INT64_MAX) ? std::int64_t(-1) : static_cast<std::int64_t>(length);
   };
-  if (status == 200) return whole(contentLength);
-  if (status != 206 && status != 416) return -1;
+  if (status != 206 && status != 416) return IsSuccessStatus(status) ? whole(contentLength) : -1;
   // "bytes FIRST-LAST/TOTAL" or, refusing the range, "bytes */TOTAL".
   const std::string text = Trim(contentRange);
   const std::size_t slash = text.rfind('/');

@@ -71,9 +71,9 @@ std::string RedirectTarget(const std::string& url, const std::string& location);
 // length (a sign, other characters, more than 19 digits).
 std::uint64_t ParseContentLength(bool present, const std::string& text);
 // The file's whole length from the answer to a GET of its first byte ("Range: bytes=0-0"):
-// a 206's Content-Range "bytes 0-0/N" or a 416's "bytes */N" gives N; a 200 (the range
-// ignored) its Content-Length; -1 for anything else (an error status, no length, "/*", a
-// text that is no range answer, a length past 2^63 - 1).
+// a 206's Content-Range "bytes 0-0/N" or a 416's "bytes */N" gives N; another 2xx (the
+// range ignored) its Content-Length; -1 for anything else (an error status, no length, "/*",
+// a text that is no range answer, a length past 2^63 - 1).
 std::int64_t FileSizeFromFirstByteAnswer(std::uint32_t status, const std::string& contentRange,
                                          std::uint64_t contentLength);
 // The length as the progress and the partial name show it: no length as 4,294,967,295.

@@ -14,13 +14,15 @@
 # ratio and the peak memory of each process.
 #
 # The files are written to a RAM disk (/dev/shm, else BUILD_DIR/bench; BENCH_EXTRACT_OUT
-# sets another folder). On a disk, 20,000 small files measure the drive's write-back more
-# than the programs: the same two programs swapped their order of speed from run to run.
+# names another folder to write in). On a disk, 20,000 small files measure the drive's
+# write-back more than the programs: the same two programs swapped their order of speed
+# from run to run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 source "$root/scripts/bench_lib.bash"
-if [ -n "${BENCH_EXTRACT_OUT:-}" ]; then out_root=$BENCH_EXTRACT_OUT
+# A folder of its own inside the one chosen: it is emptied before each run and removed at the end.
+if [ -n "${BENCH_EXTRACT_OUT:-}" ]; then out_root=$BENCH_EXTRACT_OUT/zorvik-bench-extract.$$
 elif [ -d /dev/shm ] && [ -w /dev/shm ]; then out_root=/dev/shm/zorvik-bench-extract.$$
 else out_root=$bench/out; fi
 rows_tmp=
