@@ -30,6 +30,7 @@ struct AgentVars {
   bool JustDownloadInfoFile = false;  // the next tick only fetches the ".info" file
   std::int32_t AgentState = kAgentIdle;
   bool TestMode = false;
+  bool InfoFromFolder = false;  // the last ".info" record was read from a folder, not HTTP
   std::string TestModeURL;
   std::uint32_t LastTestModeCheck = 0;  // tick count (ms) of the last CheckTestMode
 };

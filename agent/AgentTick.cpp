@@ -11,6 +11,7 @@
 #include "agent/UpdateRun.h"
 #include "driver/StubGlob.h"
 #include "internet/InetHTTP.h"
+#include "internet/InetHTTPLogic.h"
 #include "system/Files.h"
 #include "system/Utils.h"
 #include "system/WinUtils.h"
@@ -187,10 +188,17 @@ bool UpdateSizeOK(const std::string& url, const std::string& updateName, const s
   const std::int64_t expected = inform ? SizeOfInformFile() : SizeOfUpdateFile();
   const std::string name = ExtractFileName(inform ? informName : updateName);
   const std::string base = Agent.TestMode ? Agent.TestModeURL : url;
+  const std::uint64_t largest = OwnFileInfo ? OwnFileInfo->LargestSetupFile() : kDefaultLargestSetupFile;
+  if (!inform && !UpdateSizeAllowed(expected, largest)) {
+    AgentLog("  SizeOfUpdateFile=" + std::to_string(expected) +
+             " is above the largest setup file this agent takes (" + std::to_string(largest) + ")");
+    return false;
+  }
 
   std::string used = base + "\\" + name;
   std::int64_t actual = -1;
-  if (FileExists(used)) {
+  const DownloadKind kind = inform ? DownloadKind::Inform : DownloadKind::Update;
+  if (FolderLookupAllowed(kind, Agent.TestMode, Agent.InfoFromFolder) && FileExists(used)) {
     actual = FileSizeByName(used);
   } else if (!Agent.TestMode && HTTP_CheckConnection()) {
     used = base + "/" + name;
@@ -198,6 +206,8 @@ bool UpdateSizeOK(const std::string& url, const std::string& updateName, const s
   }
   const bool ok = SizeWithinTolerance(expected, actual);
   if (!ok) {
+    if (!FolderLookupAllowed(kind, Agent.TestMode, Agent.InfoFromFolder) && !IsWebScheme(base))
+      AgentLog("  a record fetched over the network names no folder: " + base);
     AgentLog("  InfoSize=" + std::to_string(expected));
     AgentLog("  HttpSize=" + std::to_string(actual));
     AgentLog("  URL=" + used);

@@ -1,5 +1,7 @@
 #include "agent/DecisionLogic.h"
 
+#include <algorithm>
+
 #include "agent/SetupRecordsLogic.h"
 #include "internet/InetHTTPLogic.h"
 #include "system/ZSub.h"
@@ -44,6 +46,10 @@ bool TestModeOn(const std::string& testMode, const std::string& testModeDate, co
   return testMode == "1" && testModeDate == today;
 }
 
+bool FolderLookupAllowed(DownloadKind kind, bool testMode, bool infoFromFolder) {
+  return kind == DownloadKind::Info || testMode || infoFromFolder;
+}
+
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval) {
   // A last answer ahead of now has run out, like a last probe.
   return reAskSecondsInterval > 0 &&
@@ -69,12 +75,16 @@ std::uint64_t LargestSizeWithinTolerance(std::int64_t expected) {
   return static_cast<std::uint64_t>(expected) + (kSizeTolerance - 1);
 }
 
-std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile) {
+bool UpdateSizeAllowed(std::int64_t sizeOfUpdateFile, std::uint64_t largestSetupFile) {
+  return sizeOfUpdateFile < 0 || static_cast<std::uint64_t>(sizeOfUpdateFile) <= largestSetupFile;
+}
+
+std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile, std::uint64_t largestSetupFile) {
   switch (kind) {
     case DownloadKind::Info:
       return kMemoryDownloadCap;
     case DownloadKind::Update:
-      return LargestSizeWithinTolerance(sizeOfUpdateFile);
+      return std::min(LargestSizeWithinTolerance(sizeOfUpdateFile), largestSetupFile);
     default:
       return static_cast<std::uint64_t>(kInformTextMax);
   }

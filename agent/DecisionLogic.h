@@ -43,6 +43,16 @@ bool TestModeCheckDue(bool force, std::uint32_t nowMs, std::uint32_t lastCheckMs
 // date as DD-MMM-YYYY (the form DateToText writes, compared exactly).
 bool TestModeOn(const std::string& testMode, const std::string& testModeDate, const std::string& today);
 
+// ---- Where a download is looked for ----
+// Whether a download's base may be tried as a folder (base + "\" + name: a drive path or
+// a share) before HTTP. The ".info" record comes from the package's own update address or
+// the test-mode key, both set by whoever may write the machine: a folder there is theirs.
+// The update and the news come from the record's DownloadURL_UPDATE: from a folder only in
+// test mode or when the record itself was read from a folder. A record fetched over the
+// network, which anyone can forge, never sends the elevated agent to a folder or a share
+// (and its logon with the administrator's credentials).
+bool FolderLookupAllowed(DownloadKind kind, bool testMode, bool infoFromFolder);
+
 // ---- The decision's stage tests ----
 // interval > 0 and now > last + interval (strictly), or the last time lies ahead of now.
 bool ReAskDue(std::int64_t now, std::int64_t reAskSecondsLast, std::int64_t reAskSecondsInterval);
@@ -54,10 +64,14 @@ bool ValidVersionOK(const std::string& validVersions, std::int32_t versionOrigin
 bool SizeWithinTolerance(std::int64_t expected, std::int64_t actual);
 // The largest size SizeWithinTolerance accepts for expected (0 when none is).
 std::uint64_t LargestSizeWithinTolerance(std::int64_t expected);
+// Whether the record's SizeOfUpdateFile may be fetched at all: not above the largest setup
+// file of the agent's package (TGFileInfo::LargestSetupFile), whatever the record says.
+bool UpdateSizeAllowed(std::int64_t sizeOfUpdateFile, std::uint64_t largestSetupFile);
 // The most bytes the agent's fetch of the kind takes: the ".info" record kMemoryDownloadCap
 // (it is held in memory), the inform text kInformTextMax (as much as is read of it), the
-// update the largest size the size stage accepts for sizeOfUpdateFile.
-std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile);
+// update the largest size the size stage accepts for sizeOfUpdateFile, never more than
+// largestSetupFile.
+std::uint64_t FetchLimit(DownloadKind kind, std::int64_t sizeOfUpdateFile, std::uint64_t largestSetupFile);
 
 // What the decision looks at, read from the records once per probe.
 struct DecisionRecord {

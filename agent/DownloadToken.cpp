@@ -10,17 +10,15 @@
 bool CheckDownloadTokenOf(const std::string& fileName, DownloadKind kind, const std::string& ownToken,
                           const std::string& agentFile) {
   if (ownToken.empty()) return false;
-  if (kind == DownloadKind::Inform) {
-    std::string token, body;
-    SplitInformText(ReadFilePart(fileName, kInformTextMax), token, body);
-    return token == ownToken;
-  }
+  if (kind == DownloadKind::Inform)
+    return InformTextCarriesToken(ReadFilePart(fileName, kInformTextMax), ownToken);
   if (kind != DownloadKind::Update) return false;
   std::string token;
   if (!TryUnscrambleToken(TGFileInfo(fileName).StubToken(false), token) || token != ownToken) return false;
   std::string reason;
   if (UpdateSignatureOk(fileName, agentFile, reason)) return true;
   Output() << TracePid() << " CheckDownloadToken() --- signature refused: " << reason << EndLine;
+  AgentLog("ERROR: the update's signature is refused: " + reason);
   return false;
 }
 

@@ -10,8 +10,8 @@ constexpr std::int64_t kInformTextMax = 1 << 20;
 enum class DownloadKind { Info = 1, Update = 2, Inform = 3 };
 
 // Update: the downloaded setup file's package token equals ownToken, and its signature
-// passes UpdateSignatureOk against agentFile. Inform: the token at the head of the inform
-// text (SplitInformText) equals ownToken. Exact comparison of unscrambled tokens; an
+// passes UpdateSignatureOk against agentFile. Inform: InformTextCarriesToken (package/PackX.h) of the file's
+// first kInformTextMax bytes. Exact comparison of unscrambled tokens; an
 // empty own token matches nothing. The tokens are never written anywhere.
 bool CheckDownloadTokenOf(const std::string& fileName, DownloadKind kind, const std::string& ownToken,
                           const std::string& agentFile);

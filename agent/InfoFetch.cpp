@@ -26,6 +26,10 @@ namespace {
 
 constexpr int kNetPauseMs = 500;
 
+std::uint64_t LargestSetupFile() {
+  return OwnFileInfo ? OwnFileInfo->LargestSetupFile() : kDefaultLargestSetupFile;
+}
+
 const char* StatusTextId(DownloadKind kind) {
   switch (kind) {
     case DownloadKind::Info: return "s31";
@@ -98,9 +102,22 @@ bool AcceptDownload(const std::string& source, const std::string& localFile, Dow
   return false;
 }
 
+// The news text is kept beside the agent only in place of nothing or of an earlier news
+// text of the product: never over a file someone else put at the name (a link, a folder,
+// a read-only or any other file).
+bool MayKeepNewsAt(const std::string& besidePath, std::string& why) {
+  const DWORD present = GetFileAttributesA(besidePath.c_str());
+  if (present == INVALID_FILE_ATTRIBUTES) return true;
+  if (!(present & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)) &&
+      CheckDownloadToken(besidePath, DownloadKind::Inform))
+    return true;
+  why = besidePath + " is there and is no earlier news text of this product";
+  return false;
+}
+
 }  // namespace
 
-std::string LocalDownloadPath(const std::string& publishedName, std::string* reason) {
+std::string LocalDownloadPath(const std::string& publishedName, DownloadKind kind, std::string* reason) {
   const std::string folder = ExeFolder(true);
   std::vector<std::string> own = {
       ExtractFileName(ExeFileName()),
@@ -114,18 +131,21 @@ std::string LocalDownloadPath(const std::string& publishedName, std::string* rea
   const std::size_t longNames = own.size();
   for (std::size_t i = 0; i < longNames; ++i)
     if (!own[i].empty()) own.push_back(ExtractFileName(ShortPathOf(folder + own[i])));
-  std::string name = LocalCopyName(publishedName, own, reason);
+  const auto localName = [&](const std::string& published) {
+    return kind == DownloadKind::Inform ? LocalInformName(published, own, reason)
+                                        : LocalCopyName(published, own, reason);
+  };
+  std::string name = localName(publishedName);
   if (name.empty()) return "";
   // A name that reaches an existing file is judged by that file's own long name too.
   char longPath[MAX_PATH + 1];
   const DWORD n = GetLongPathNameA((folder + name).c_str(), longPath, sizeof(longPath));
-  if (n > 0 && n < sizeof(longPath) && LocalCopyName(ExtractFileName(longPath), own, reason).empty())
-    return "";
+  if (n > 0 && n < sizeof(longPath) && localName(ExtractFileName(longPath)).empty()) return "";
   return folder + name;
 }
 
-std::string DownloadPath(const std::string& publishedName, std::string* reason) {
-  const std::string beside = LocalDownloadPath(publishedName, reason);
+std::string DownloadPath(const std::string& publishedName, DownloadKind kind, std::string* reason) {
+  const std::string beside = LocalDownloadPath(publishedName, kind, reason);
   if (beside.empty() || !ProcessIsElevated()) return beside;
   const std::string folder = MakeProtectedSetupFolder(TempFolder(true));
   if (folder.empty()) {
@@ -187,7 +207,10 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   std::string localFile;
   if (!info) {
     std::string reason;
-    localFile = DownloadPath(fileNameIn, &reason);
+    localFile = DownloadPath(fileNameIn, kind, &reason);
+    if (!localFile.empty() && kind == DownloadKind::Inform &&
+        !MayKeepNewsAt(LocalDownloadPath(fileNameIn, kind), reason))
+      localFile.clear();
     if (localFile.empty()) {
       error = "The file name \"" + fileNameIn + "\" is refused: " + reason;
       Output() << TracePid() << " DownloadFileAU() --- " << error << EndLine;
@@ -201,9 +224,12 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
   SetViewStatus(AgentText(StatusTextId(kind)), MsgBoxFontName(), MsgBoxCharSet(), MsgBoxFontSize());
 
   bool fetched = false;
+  const bool folderAllowed = FolderLookupAllowed(kind, Agent.TestMode, Agent.InfoFromFolder);
+  if (info) Agent.InfoFromFolder = false;
   if (!error.empty()) {
     // refused name: nothing is fetched
-  } else if (FileExists(source)) {
+  } else if (folderAllowed && FileExists(source)) {
+    if (info) Agent.InfoFromFolder = true;
     if (info) {
       fetched = ReadInfoFromFolder(source, content, error);
     } else if (CopyFromFolder(source, localFile, error)) {
@@ -217,8 +243,9 @@ bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, Do
     HWND window = Agent.ManualCheck == kManualCheckRunning ? View().window : nullptr;
     // INFO into memory (the client stops at kMemoryDownloadCap bytes with an error);
     // UPDATE and INFORM into their file, which appears only once it arrived whole.
-    fetched = HTTP_DownloadFile_Incremental(window, source, localFile, FetchLimit(kind, SizeOfUpdateFile()),
-                                            content, &EnsureProgBar(), error);
+    fetched = HTTP_DownloadFile_Incremental(window, source, localFile,
+                                            FetchLimit(kind, SizeOfUpdateFile(), LargestSetupFile()), content,
+                                            &EnsureProgBar(), error);
     if (!fetched && error.empty() && !info) error = "The transfer of " + source + " did not complete";
 
     YieldWait(0, kNetPauseMs);

@@ -25,7 +25,7 @@ bool DownloadFileAU(const std::string& base, const std::string& fileName, Downlo
 // name beside the agent is opened, followed or replaced, and nobody can change the file
 // between its check and its use. Empty (reason says why) when the name is refused or no
 // such folder could be made.
-std::string DownloadPath(const std::string& publishedName, std::string* reason = nullptr);
+std::string DownloadPath(const std::string& publishedName, DownloadKind kind, std::string* reason = nullptr);
 // Keeps text as the file beside the agent at besidePath (the inform text stays there):
 // written under a new name of its own and renamed over besidePath, which replaces a link
 // there as a link and never writes through it; a read-only file or a folder at the name is
@@ -36,6 +36,9 @@ void DropDownload(const std::string& localFile);
 // Whether a download lies beside the agent (and is kept there).
 bool IsBesideAgent(const std::string& localFile);
 
-// ExeFolder + "\" + the local name of a published file (LocalCopyName, with the agent's
-// own files reserved); empty when the name is refused (reason says why).
-std::string LocalDownloadPath(const std::string& publishedName, std::string* reason = nullptr);
+// ExeFolder + "\" + the local name of a published file (LocalCopyName, for the news text
+// LocalInformName, with the agent's own files reserved); empty when the name is refused
+// (reason says why). The news text is fetched only when the name beside the agent holds
+// nothing or an earlier news text of the product.
+std::string LocalDownloadPath(const std::string& publishedName, DownloadKind kind,
+                              std::string* reason = nullptr);

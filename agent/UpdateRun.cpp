@@ -244,7 +244,7 @@ bool PerformAutoInform() {
       SplitInformText(text, token, body);
       // The text stays beside the agent; the elevated agent's own folder goes now.
       if (!IsBesideAgent(informFile)) {
-        const std::string beside = LocalDownloadPath(name);
+        const std::string beside = LocalDownloadPath(name, DownloadKind::Inform);
         if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
         DropDownload(informFile);
       }

@@ -67,6 +67,16 @@ std::string LocalCopyName(const std::string& publishedName, const std::vector<st
   return why.empty() ? name : std::string();
 }
 
+std::string LocalInformName(const std::string& publishedName, const std::vector<std::string>& reserved,
+                            std::string* reason) {
+  std::string name = LocalCopyName(publishedName, reserved, reason);
+  if (!name.empty() && !EndsWith(".txt", name, true)) {
+    if (reason) *reason = "not a text file name (\".txt\")";
+    name.clear();
+  }
+  return name;
+}
+
 std::string AgentRestartCommand(const std::string& folderWithBackslash, const std::string& agentName,
                                 const std::string& transferList) {
   return Quote(folderWithBackslash + agentName) + " /_ZZ=99 /WAIT=10 /TRANSIENT=" + transferList;

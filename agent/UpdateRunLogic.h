@@ -31,6 +31,11 @@ std::string FetchFailureMessage(bool aborted, const std::string& source, const s
 // its extensions ("Pad" for "Pad.info"), which a download must never replace.
 std::string LocalCopyName(const std::string& publishedName, const std::vector<std::string>& reserved,
                           std::string* reason = nullptr);
+// The name the news text (NameOfInformFile) is kept under beside the agent: LocalCopyName,
+// and a plain text name (".txt", any case). Any other name could leave a script, a
+// manifest, a library or a settings file of the product beside it, so it is refused.
+std::string LocalInformName(const std::string& publishedName, const std::vector<std::string>& reserved,
+                            std::string* reason = nullptr);
 
 // The command that starts the freshly installed agent (quoted path) after an update:
 // " /_ZZ=99 /WAIT=10 /TRANSIENT=" + the transfer list of the overrides.

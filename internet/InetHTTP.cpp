@@ -56,12 +56,17 @@ struct InetHTTPState {
   // Single-threaded process: handlers that set it and loops that poll it run on one thread.
   bool downloadAborted = false;
   WinInetBinding winInet;
-  // The request of an aborted download and its root handle, left open: Wine's WinINet
-  // reads the rest of an unread body before a close returns (seconds for a large file from
-  // a fast server), and "Download Aborted" would wait for it. Closed before the next
-  // transfer opens; else they end with the process, WinINet kept loaded for them.
+  // A request whose body was not read to its end (an aborted download, a first-byte
+  // request that a server answered with the whole file) and its root handle, left open:
+  // Wine's WinINet reads the rest of an unread body before a close returns (seconds for a
+  // large file from a fast server, for ever from one that never stops), and "Download
+  // Aborted" or the next request would wait for it. Closed before the next transfer opens
+  // when little is left unread (CloseIsBounded); else kept open for good, so they end with
+  // the process and WinINet stays loaded for them.
   HINTERNET abandonedRequest = nullptr;
   HINTERNET abandonedRoot = nullptr;
+  std::uint64_t abandonedRest = 0;
+  bool keptForGood = false;
 };
 InetHTTPState state;
 
@@ -88,8 +93,21 @@ BOOL Inet_GetConnectedState(DWORD* flags) {
   return fn ? fn(flags, 0) : FALSE;
 }
 void CloseAbandoned() {
-  UniqueInternet root(state.abandonedRoot), request(state.abandonedRequest);  // request first
+  if (!state.abandonedRequest) return;
+  if (CloseIsBounded(state.abandonedRest)) {
+    UniqueInternet root(state.abandonedRoot), request(state.abandonedRequest);  // request first
+  } else {
+    state.keptForGood = true;
+  }
   state.abandonedRequest = state.abandonedRoot = nullptr;
+}
+
+// Leaves a request with rest bytes of its body unread for CloseAbandoned.
+void Abandon(UniqueInternet& request, UniqueInternet& root, std::uint64_t rest) {
+  CloseAbandoned();
+  state.abandonedRest = rest;
+  state.abandonedRequest = request.release();
+  state.abandonedRoot = root.release();
 }
 
 // Every transfer begins here.
@@ -279,10 +297,19 @@ struct WinInetIo {
   TProgBar* progBar;
   TBytesRate& rate;
   std::uint64_t shown;
+  std::int64_t deadlineMs;  // the end of the whole transfer's time
+  mutable DWORD receiveTimeoutMs;
 
   // Only what has arrived is read: WinINet's read waits until the whole buffer is full,
   // which a server that trickles within the receive time-out delays without end.
   bool read(char* buffer, std::uint32_t want, std::uint32_t& read) const {
+    // A wait for data never runs past the transfer's bound.
+    const DWORD timeout = ReadTimeoutMs(deadlineMs - TickMs(), DownloadTimeoutMs());
+    if (timeout != receiveTimeoutMs) {
+      receiveTimeoutMs = timeout;
+      Inet_SetOption(request, INTERNET_OPTION_RECEIVE_TIMEOUT, timeout);
+      Inet_SetOption(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, timeout);
+    }
     DWORD available = 0, got = 0;
     if (!Inet_QueryDataAvailable(request, &available)) return false;
     const bool ok =
@@ -336,7 +363,8 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
       return failed;
     }
   }
-  const WinInetIo io{request, file.get(), partial, progBar, rate, shown};
+  const WinInetIo io{
+      request, file.get(), partial, progBar, rate, shown, TickMs() + answer.timeLimitMs, DownloadTimeoutMs()};
   return ReceiveDownloadBody(answer, io, content);
 }
 
@@ -379,10 +407,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   }
   const DownloadBodyResult body = ReceiveBody(request.get(), answer, partial, content, progBar);
   errorText = DownloadAborted() ? "Download Aborted" : body.error;
-  if (DownloadAborted()) {
-    state.abandonedRequest = request.release();
-    state.abandonedRoot = internet.release();
-  }
+  if (DownloadAborted()) Abandon(request, internet, UnreadRest(answer.size, body.total));
   // Stopped by a bound: the bytes written are no use and may be many.
   if (body.overBound && !partial.empty()) DeleteFileA(partial.c_str());
 
@@ -426,6 +451,9 @@ void HTTP_Touch(const std::string& url) {
   // The first byte is enough for a touch: Wine's WinINet reads the rest of an unread body
   // before it closes the request, 7 s for 100 MB from a local server.
   UniqueInternet request(OpenFollowingRedirects(internet.get(), url, 0, "Range: bytes=0-0\r\n"));
+  // A server that ignores the range answers with the whole file: never closed unread.
+  const std::uint64_t rest = request ? UnreadRest(ContentLengthOf(request.get()), 0) : 0;
+  if (!CloseIsBounded(rest)) Abandon(request, internet, rest);
 }
 
 std::int64_t HTTP_GetFileSize(const std::string& url) {
@@ -443,10 +471,12 @@ std::int64_t HTTP_GetFileSize(const std::string& url) {
   char range[128] = {};
   DWORD rangeLength = sizeof range - 1;
   if (!Http_QueryInfo(request.get(), HTTP_QUERY_CONTENT_RANGE, range, &rangeLength)) rangeLength = 0;
-  const std::int64_t length =
-      FileSizeFromFirstByteAnswer(status, std::string(range, std::min<DWORD>(rangeLength, sizeof range - 1)),
-                                  ContentLengthOf(request.get()));
+  const std::uint64_t contentLength = ContentLengthOf(request.get());
+  const std::int64_t length = FileSizeFromFirstByteAnswer(
+      status, std::string(range, std::min<DWORD>(rangeLength, sizeof range - 1)), contentLength);
   Output() << TracePid() << " HTTP_GetFileSize=" << length << "  " << url << EndLine;
+  const std::uint64_t rest = UnreadRest(contentLength, 0);
+  if (!CloseIsBounded(rest)) Abandon(request, internet, rest);
   return length;
 }
 
@@ -504,6 +534,6 @@ bool HTTP_DownloadFile_Incremental(HWND window, const std::string& url, const st
 }
 
 void HTTP_UnloadWinINet() {
-  if (state.abandonedRoot) return;  // its module stays for the handles left open
+  if (state.abandonedRoot || state.keptForGood) return;  // its module stays for the handles left open
   state.winInet = WinInetBinding();
 }

@@ -307,8 +307,10 @@ std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool
 }
 
 std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::uint64_t freeBytes) {
-  if (freeBytes == 0 || size == kNoContentLength || size <= freeBytes) return "";
-  return DownloadErrorText(fileName, std::to_string(size) + " bytes announced, more than the " +
+  if (freeBytes == 0 || size == kNoContentLength) return "";
+  if (freeBytes > kFreeSpaceMargin && size <= freeBytes - kFreeSpaceMargin) return "";
+  return DownloadErrorText(fileName, std::to_string(size) + " bytes announced and " +
+                                         std::to_string(kFreeSpaceMargin) + " kept free, more than the " +
                                          std::to_string(freeBytes) + " bytes free on the drive");
 }
 
@@ -340,10 +342,24 @@ std::string ShortTransferError(const std::string& fileName, std::uint64_t size, 
                            std::to_string(total) + " of " + std::to_string(size) + " bytes received");
 }
 
+std::uint64_t UnreadRest(std::uint64_t size, std::uint64_t total) {
+  if (size == kNoContentLength || size == kBadContentLength) return kNoContentLength;
+  return size > total ? size - total : 0;
+}
+
+bool CloseIsBounded(std::uint64_t rest) {
+  return rest <= kCloseUnreadMost;
+}
+
 std::int64_t TransferTimeLimitMs(std::uint64_t bytes) {
   const std::uint64_t seconds = bytes / kTransferFloorRate;
-  const std::uint64_t most = (std::uint64_t(INT64_MAX) - kTransferBaseMs) / 1000;
-  return seconds >= most ? INT64_MAX : kTransferBaseMs + static_cast<std::int64_t>(seconds) * 1000;
+  const std::uint64_t most = static_cast<std::uint64_t>(kTransferMostMs - kTransferBaseMs) / 1000;
+  return seconds >= most ? kTransferMostMs : kTransferBaseMs + static_cast<std::int64_t>(seconds) * 1000;
+}
+
+std::uint32_t ReadTimeoutMs(std::int64_t leftMs, std::uint32_t normalMs) {
+  if (leftMs < 1) return 1;
+  return leftMs < static_cast<std::int64_t>(normalMs) ? static_cast<std::uint32_t>(leftMs) : normalMs;
 }
 
 std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes) {

@@ -23,8 +23,14 @@ constexpr std::uint32_t kDownloadTimeoutMs = 180000;
 // bytes it may bring: a link of 2 KB/s (slower than a dial-up modem) still finishes, a
 // server that trickles a byte now and then just inside the receive time-out does not hold
 // the stub for ever.
+// Whatever it may bring, no transfer takes longer than kTransferMostMs: the size comes
+// from a record or a server, and 2^40 bytes at the floor rate would be 17 years.
 constexpr std::int64_t kTransferBaseMs = 600000;
 constexpr std::uint64_t kTransferFloorRate = 2048;
+constexpr std::int64_t kTransferMostMs = 6 * 3600 * 1000;
+// What a download into a file leaves free on its drive: a record or server that names a
+// size near the free space must not fill the system drive of the elevated stub.
+constexpr std::uint64_t kFreeSpaceMargin = std::uint64_t(256) << 20;
 // The start of an error status's body that is read (into memory, never into the file) to
 // tell an HTML error page from another body: what IsErrorPage looks at.
 constexpr std::uint32_t kErrorPageProbe = 1000;
@@ -32,6 +38,19 @@ constexpr std::uint32_t kErrorPageProbe = 1000;
 // few kilobytes; a body that never ends must not use up the memory. A body without a
 // length is not read further into a file either (such a file is never taken).
 constexpr std::uint32_t kMemoryDownloadCap = 1048576;
+
+// The most unread body bytes a request is closed with. Wine's WinINet reads the unread
+// rest of a body of known length before its close returns, as long as the server keeps
+// sending: for a large file seconds, for a server that never stops for ever. A request
+// with more unread (or an unknown rest) is left open instead.
+constexpr std::uint64_t kCloseUnreadMost = 1048576;
+// The unread rest of a body of length size (kNoContentLength, kBadContentLength: not
+// known, kNoContentLength) after total bytes were read.
+std::uint64_t UnreadRest(std::uint64_t size, std::uint64_t total);
+// Whether a request with rest bytes unread may be closed: rest at most kCloseUnreadMost
+// (the answer to a first-byte request has 1 byte; a server that ignores the range sends
+// the whole file).
+bool CloseIsBounded(std::uint64_t rest);
 
 // Redirects followed for one request: a server that sends its client round in a circle
 // gets its last redirect back as the answer.
@@ -109,8 +128,8 @@ std::uint32_t HttpDateToDos(const std::string& text);
 // kMemoryDownloadCap for a download into memory).
 std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool intoMemory,
                                 std::uint64_t maxBytes = kAnySize);
-// The error of a download into a file whose announced length does not fit into the
-// drive's free bytes (0: not known, no error).
+// The error of a download into a file whose announced length and kFreeSpaceMargin do not
+// fit into the drive's free bytes (0: not known, no error).
 std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::uint64_t freeBytes);
 // A piece received for a download into memory: appended; or, when the content would pass
 // kMemoryDownloadCap, false with the error and the content emptied.
@@ -136,8 +155,12 @@ std::string StatusDetail(std::uint32_t status, const std::string& reason);
 std::string DownloadErrorText(const std::string& fileName, const std::string& detail);
 
 // The most milliseconds a transfer that may bring the given bytes takes: kTransferBaseMs
-// plus bytes / kTransferFloorRate seconds (saturating).
+// plus bytes / kTransferFloorRate seconds, at most kTransferMostMs.
 std::int64_t TransferTimeLimitMs(std::uint64_t bytes);
+// The receive time-out of the next read: what is left of the transfer's time (at least 1
+// ms), never more than normalMs. A read that waits its whole time-out no longer takes a
+// transfer past its bound.
+std::uint32_t ReadTimeoutMs(std::int64_t leftMs, std::uint32_t normalMs);
 // The most bytes a body may bring: its length, else the no-length cap (kMemoryDownloadCap),
 // and never more than maxBytes.
 std::uint64_t MostBodyBytes(std::uint64_t size, std::uint64_t maxBytes);

@@ -360,6 +360,13 @@ void SplitInformText(const std::string& text, std::string& token, std::string& b
   token = UnscrambleToken(fields[0]);
 }
 
+bool InformTextCarriesToken(const std::string& text, const std::string& ownToken) {
+  if (ownToken.empty() || text.find('\0') != std::string::npos) return false;
+  std::string token, body;
+  SplitInformText(text, token, body);
+  return token == ownToken;
+}
+
 bool MakeInformText(const std::string& token, const std::string& body, bool scrambled, std::string& text) {
   text.clear();
   const std::string tokenField = ScrambleToken(token);
@@ -418,6 +425,14 @@ std::string TGFileInfo::WebToken(bool unscramble) const {
 std::string TGFileInfo::UpdateUrl() const { return SUB::GetItem(StubInfo, 0); }
 std::string TGFileInfo::AgentExeName() const { return SUB::GetItem(StubInfo, 2); }
 bool TGFileInfo::HiddenByDefault() const { return SUB::GetItem(StubInfo, 4) == "1"; }
+
+std::uint64_t TGFileInfo::LargestSetupFile() const {
+  const std::string text = SUB::GetItem(StubInfo, 5);
+  std::int64_t bytes = 0;
+  const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  return digits && TryParseInt64(text, bytes) && bytes > 0 ? static_cast<std::uint64_t>(bytes)
+                                                           : kDefaultLargestSetupFile;
+}
 
 std::string TGFileInfo::StubToken(bool unscramble) const {
   std::string token = SUB::GetItem(StubInfo, 3);

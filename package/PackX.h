@@ -88,9 +88,18 @@ std::string ScrambleToken(const std::string& token);
 // first "|" is dropped; then three "|"-terminated fields and the body. token is
 // UnscrambleToken of the first field.
 void SplitInformText(const std::string& text, std::string& token, std::string& body);
+// An inform text belongs to the product of ownToken (not empty): its token equals ownToken,
+// and it is text: a NUL byte anywhere refuses it, since a program or library file can
+// hold the separators and a token in its header and would pass otherwise.
+bool InformTextCarriesToken(const std::string& text, const std::string& ownToken);
 // The publisher's side: "Inform|" + ScrambleToken(token) + "|||" + body, passed through
 // ScrambleText when scrambled. False (text empty) when the token cannot be written.
 bool MakeInformText(const std::string& token, const std::string& body, bool scrambled, std::string& text);
+
+// The largest setup file an agent or web stub downloads when its package names none: far
+// above any real product's installation file, so that a record or a server's number alone
+// cannot make the elevated stub fill the system drive.
+constexpr std::uint64_t kDefaultLargestSetupFile = std::uint64_t(4) << 30;
 
 // Package information of an installation file: the trailer and the header texts.
 // Cheap to create (only the trailer and the header texts are read); never fails: a
@@ -140,6 +149,9 @@ public:
   std::string AgentExeName() const;                 // item 2
   std::string StubToken(bool unscramble) const;     // item 3
   bool HiddenByDefault() const;                     // item 4 == "1"
+  // Item 5 (optional): the largest setup file the agent or web stub downloads, in bytes
+  // (digits only, above 0); kDefaultLargestSetupFile when absent or not such a number.
+  std::uint64_t LargestSetupFile() const;
 
   // WebToken(true) of both objects are equal.
   bool SameWebToken(const TGFileInfo& other) const;

@@ -1,5 +1,7 @@
 #include "package/SetupLogic.h"
 
+#include <algorithm>
+
 #include "internet/InetHTTPLogic.h"
 #include "package/PackX.h"
 #include "system/Utils.h"
@@ -69,11 +71,11 @@ std::string WebConfirmText(const std::string& question, const std::string& webSi
   return ReplaceText(question, "<SIZE>", SizeText(static_cast<double>(bytes)));
 }
 
-std::uint64_t WebDownloadLimit(const std::string& webSize) {
+std::uint64_t WebDownloadLimit(const std::string& webSize, std::uint64_t largestSetupFile) {
   std::int64_t bytes = 0;
   if (!TryParseInt64(Trim(webSize), bytes) || bytes <= 0 || bytes > (INT64_MAX - 1048576) / 2)
-    return kAnySize;
-  return static_cast<std::uint64_t>(bytes) * 2 + 1048576;
+    return largestSetupFile;
+  return std::min(static_cast<std::uint64_t>(bytes) * 2 + 1048576, largestSetupFile);
 }
 
 std::string WebAgentImage(std::string image, const std::string& signerRecord) {

@@ -50,9 +50,9 @@ std::string WebConfirmText(const std::string& question, const std::string& webSi
 
 // The most bytes the web install downloads: twice the web stub's size plus 1 MB, so that a
 // setup file signed or rebuilt after its web stub was made still arrives, while a server
-// that announces or sends gigabytes for it is stopped; kAnySize (internet/InetHTTPLogic.h)
-// when the stub carries no size (then the drive's free space bounds the download).
-std::uint64_t WebDownloadLimit(const std::string& webSize);
+// that announces or sends gigabytes for it is stopped; largestSetupFile (the package's, or
+// its default) when the stub carries no size, and never more than that.
+std::uint64_t WebDownloadLimit(const std::string& webSize, std::uint64_t largestSetupFile);
 
 // The web stub's copy of itself as the agent: whatever follows PackEnd (a signature) is
 // cut off, since the agent byte lies inside the signed bytes and a kept signature could

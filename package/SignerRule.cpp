@@ -8,7 +8,9 @@
 
 #include "system/DllSafety.h"
 #include "package/PackX.h"
+#include "system/Utils.h"
 #include "system/WinHandles.h"
+#include "system/ZDebug.h"
 
 namespace {
 
@@ -32,6 +34,9 @@ const WinTrust& WinTrustLibrary() {
   }();
   return trust;
 }
+
+// WinVerifyTrust's answer for the last file read, for the trace.
+LONG lastVerifyResult = 0;
 
 }  // namespace
 
@@ -59,6 +64,7 @@ SignatureState ReadFileSignature(const std::string& file, std::string& identity)
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
   const LONG result = trust.verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  lastVerifyResult = result;
   if (result == ERROR_SUCCESS) {
     CRYPT_PROVIDER_DATA* provider = trust.provData(data.hWVTStateData);
     CRYPT_PROVIDER_SGNR* sgnr = provider ? trust.provSigner(provider, 0, FALSE, 0) : nullptr;
@@ -78,8 +84,14 @@ SignatureState ReadFileSignature(const std::string& file, std::string& identity)
 
 std::string VerifiedSignerRecord(const std::string& file) {
   std::string identity;
-  return ReadFileSignature(file, identity) == SignatureState::Verified ? SignerRecord(identity)
-                                                                       : std::string();
+  const SignatureState state = ReadFileSignature(file, identity);
+  if (state == SignatureState::Broken) {
+    const std::string why = "the signature of " + file + " does not verify on this machine (" +
+                            std::to_string(static_cast<unsigned long>(lastVerifyResult)) +
+                            "): the agent written from it takes no update";
+    Output() << TracePid() << " VerifiedSignerRecord() --- " << why << EndLine;
+  }
+  return AgentSignerRecord(state, identity);
 }
 
 ProgramSigner ReadProgramSigner(const std::string& programFile) {

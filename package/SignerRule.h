@@ -10,8 +10,10 @@
 // reads as unsigned.
 SignatureState ReadFileSignature(const std::string& file, std::string& identity);
 
-// The signer record to write after an agent copied out of file: empty unless file's
-// signature verifies.
+// The signer record to write after an agent copied out of file (AgentSignerRecord of its
+// signature): a signature that does not verify gives a record that matches no publisher
+// (traced with the reason; the agent logs why at each update it refuses), never no record,
+// which would let the agent take unsigned updates.
 std::string VerifiedSignerRecord(const std::string& file);
 
 // The publisher a program file stands for: the signer record after its package, else its

@@ -34,6 +34,15 @@ std::string SignerRecord(const std::string& identity) {
   return record + identity;
 }
 
+const char kUnverifiedSignerIdentity[] =
+    "\xff\xff\xff\xff"
+    "unverified";
+
+std::string AgentSignerRecord(SignatureState state, const std::string& identity) {
+  if (state == SignatureState::None) return std::string();
+  return SignerRecord(state == SignatureState::Verified ? identity : std::string(kUnverifiedSignerIdentity));
+}
+
 bool ParseSignerRecord(const std::string& tail, std::string& identity) {
   identity.clear();
   if (tail.size() < kMagicSize + 4 || tail.compare(0, kMagicSize, kRecordMagic) != 0) return false;
@@ -46,6 +55,10 @@ bool ParseSignerRecord(const std::string& tail, std::string& identity) {
 bool UpdateSignatureAccepted(bool ownSigned, const std::string& ownIdentity, SignatureState file,
                              const std::string& fileIdentity, std::string& reason) {
   reason.clear();
+  if (ownSigned && ownIdentity == kUnverifiedSignerIdentity) {
+    reason = "this agent was written from a setup file whose signature did not verify: it takes no update";
+    return false;
+  }
   if (file == SignatureState::Broken) {
     reason = "the setup file's signature does not verify";
     return false;

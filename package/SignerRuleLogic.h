@@ -23,6 +23,15 @@ std::string SignerIdentity(const std::string& subject, const std::string& issuer
 // wrote it: only whoever can write the agent's program file can change it.
 constexpr std::size_t kSignerIdentityMax = 16 * 1024;
 std::string SignerRecord(const std::string& identity);
+// The identity recorded for an agent written from a file whose signature does not verify
+// (an expired certificate without a time stamp, a broken chain, altered bytes): no signer
+// identity has this form (it would begin with a subject of 4 GB), so it matches no
+// publisher, and the agent takes no update until a sound installation replaces it.
+extern const char kUnverifiedSignerIdentity[];
+// The signer record for an agent written from a file with this signature state: none for
+// an unsigned file, the publisher's for a verified one, kUnverifiedSignerIdentity's for a
+// signature that does not verify.
+std::string AgentSignerRecord(SignatureState state, const std::string& identity);
 // The identity of a record that fills tail (the bytes after PackEnd) exactly; false for
 // anything else (a signature block, a damaged or oversized record).
 bool ParseSignerRecord(const std::string& tail, std::string& identity);

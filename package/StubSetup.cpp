@@ -239,7 +239,8 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     if (err.empty()) {
       std::string unused;
       const bool complete = HTTP_DownloadFile_Incremental(
-          window, url, setupFile, WebDownloadLimit(own.WebSize()), unused, &progBar, err);
+          window, url, setupFile, WebDownloadLimit(own.WebSize(), own.LargestSetupFile()), unused, &progBar,
+          err);
       // A server that sent no size leaves no file and no error: that is no setup file.
       if (err.empty() && !complete)
         err = DownloadErrorText(UrlFileName(url), "the transfer did not complete");

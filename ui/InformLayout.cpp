@@ -37,7 +37,11 @@ bool IsWebAddress(const std::string& address) {
 }
 
 std::string HandlerCommandLine(const std::string& command, const std::string& address) {
-  const std::string safe = ReplaceText(address, "\"", "%22");
+  std::string safe = ReplaceText(address, "\"", "%22");
+  // Backslashes at the end would escape a closing quote of the command ("%1" in quotes).
+  std::size_t end = safe.size();
+  while (end > 0 && safe[end - 1] == '\\') --end;
+  safe = safe.substr(0, end) + ReplaceText(safe.substr(end), "\\", "%5C");
   std::string line;
   bool placed = false;
   for (std::size_t i = 0; i < command.size(); ++i) {

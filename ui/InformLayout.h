@@ -38,5 +38,6 @@ bool IsWebAddress(const std::string& address);
 // it (command: its "shell\open\command" text, environment variables expanded): "%1",
 // "%L" and "%l" become the address, "%*" nothing and "%%" "%"; a command with none of
 // them gets the address added at the end. A double quote in the address becomes "%22",
-// so the address (which IsWebAddress keeps free of blanks) stays one argument.
+// and backslashes at its end "%5C", so the address (which IsWebAddress keeps free of
+// blanks) stays one argument.
 std::string HandlerCommandLine(const std::string& command, const std::string& address);

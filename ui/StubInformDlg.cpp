@@ -2,6 +2,8 @@
 
 #include <richedit.h>
 
+#include <algorithm>
+
 #include "system/DllSafety.h"
 #include "system/Process.h"
 #include "system/Utils.h"
@@ -63,6 +65,31 @@ void OpenWebAddress(const std::string& address) {
   }
   Output() << TracePid() << " OpenWebAddress: opened by the shell >" << address << "<" << EndLine;
   ShellOpen(address, "", SW_SHOW);
+}
+
+// The news text as the control reads it: a stream of plain text.
+struct TextSource {
+  const std::string& text;
+  std::size_t at;
+};
+DWORD CALLBACK ReadTextSource(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) {
+  TextSource& source = *reinterpret_cast<TextSource*>(cookie);
+  const std::size_t n =
+      std::min(static_cast<std::size_t>(size > 0 ? size : 0), source.text.size() - source.at);
+  CopyMemory(buffer, source.text.data() + source.at, n);
+  source.at += n;
+  *done = static_cast<LONG>(n);
+  return 0;
+}
+
+// The text as it was published: set as a window text, one that begins with "{\rtf" would
+// be read as RTF (pictures, objects, hidden text); streamed in as plain text, it is shown
+// unchanged.
+void SetPlainText(HWND control, const std::string& text) {
+  SendMessageA(control, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(text.size() + 1));
+  TextSource source{text, 0};
+  EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, ReadTextSource};
+  SendMessageA(control, EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
 }
 
 void MoveChild(HWND child, const InformRect& r) {
@@ -156,7 +183,7 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
     SendMessageA(state.text, EM_SETEVENTMASK, 0, ENM_REQUESTRESIZE);
     SendMessageA(state.text, WM_SETFONT, reinterpret_cast<WPARAM>(state.textFont.get()), TRUE);
     SendMessageA(state.text, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_WINDOW)));
-    SetWindowTextA(state.text, text.c_str());
+    SetPlainText(state.text, text);
   }
   if (withButton) {
     const InformRect b = InformButtonRect(client.right, client.bottom);

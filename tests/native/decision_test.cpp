@@ -6,6 +6,7 @@
 
 #include "agent/DecisionLogic.h"
 #include "internet/InetHTTPLogic.h"
+#include "package/PackX.h"
 
 namespace {
 
@@ -102,9 +103,34 @@ TEST(SizeWithinTolerance, TheUpdatesDownloadBoundIsTheLargestSizeAccepted) {
   EXPECT_EQ(LargestSizeWithinTolerance(-1), 0u);
   // The agent's fetches: the update by its size stage, the inform text no more than is read
   // of it (it had no bound when a length was sent), the record as much as memory takes.
-  EXPECT_EQ(FetchLimit(DownloadKind::Update, 1'000'000), 1'000'099u);
-  EXPECT_EQ(FetchLimit(DownloadKind::Inform, 5'000'000), std::uint64_t(kInformTextMax));
-  EXPECT_EQ(FetchLimit(DownloadKind::Info, 5'000'000), kMemoryDownloadCap);
+  const std::uint64_t cap = kDefaultLargestSetupFile;
+  EXPECT_EQ(FetchLimit(DownloadKind::Update, 1'000'000, cap), 1'000'099u);
+  EXPECT_EQ(FetchLimit(DownloadKind::Inform, 5'000'000, cap), std::uint64_t(kInformTextMax));
+  EXPECT_EQ(FetchLimit(DownloadKind::Info, 5'000'000, cap), kMemoryDownloadCap);
+}
+
+// SizeOfUpdateFile is the record's number: anyone who forges a record names any size (near
+// the drive's free space, 2^62). The agent's own package bounds it.
+TEST(SizeWithinTolerance, TheRecordsSizeIsBoundedByThePackage) {
+  const struct {
+    std::int64_t recorded;
+    std::uint64_t largest;
+    bool allowed;
+    std::uint64_t limit;
+  } cases[] = {
+      {1'000'000, kDefaultLargestSetupFile, true, 1'000'099},
+      {std::int64_t(kDefaultLargestSetupFile), kDefaultLargestSetupFile, true, kDefaultLargestSetupFile},
+      {std::int64_t(kDefaultLargestSetupFile) + 1, kDefaultLargestSetupFile, false, kDefaultLargestSetupFile},
+      {std::int64_t(1) << 40, kDefaultLargestSetupFile, false, kDefaultLargestSetupFile},
+      {INT64_MAX, kDefaultLargestSetupFile, false, kDefaultLargestSetupFile},
+      {std::int64_t(1) << 40, std::uint64_t(1) << 41, true,
+       (std::uint64_t(1) << 40) + 99},  // the vendor's own cap
+      {50'000'000, 10'000'000, false, 10'000'000},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UpdateSizeAllowed(c.recorded, c.largest), c.allowed) << c.recorded;
+    EXPECT_EQ(FetchLimit(DownloadKind::Update, c.recorded, c.largest), c.limit) << c.recorded;
+  }
 }
 
 TEST(SizeWithinTolerance, BelowAHundredEitherWay) {

@@ -237,11 +237,16 @@ TEST(InetLogic, ContentLengthsAreReadIn64BitsAndBoundedByTheCaller) {
             "S.exe --- Error downloading file (4294967294 bytes announced, more than the 3000000 expected)");
   EXPECT_EQ(DownloadHeaderError("http://h/S.exe", 3000000, false, 3000000), "");
   EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 4000000000u),
-            "S.exe --- Error downloading file (5000000000 bytes announced, more than the 4000000000 bytes "
-            "free on the "
-            "drive)");
+            "S.exe --- Error downloading file (5000000000 bytes announced and 268435456 kept free, more than "
+            "the 4000000000 bytes free on the drive)");
   EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 0), "");  // free space not known
   EXPECT_EQ(NoRoomError("S.exe", kNoContentLength, 10), "");
+  // A size that fits the drive but not beside its margin fills the system drive: refused.
+  const std::uint64_t free = 10'000'000'000;
+  EXPECT_EQ(NoRoomError("S.exe", free - kFreeSpaceMargin, free), "");
+  EXPECT_NE(NoRoomError("S.exe", free - kFreeSpaceMargin + 1, free), "");
+  EXPECT_NE(NoRoomError("S.exe", free - 1000, free), "");
+  EXPECT_NE(NoRoomError("S.exe", 1, kFreeSpaceMargin), "");
   // A length past 4 GiB: 8 KB chunks, the progress range, the partial name's low 32 bits.
   EXPECT_EQ(DownloadChunkSize(5000000000u), 8192u);
   EXPECT_EQ(PartialFileName("S.exe", 5000000000u, 0), "S.exe.705032704");
@@ -253,7 +258,15 @@ TEST(InetLogic, ContentLengthsAreReadIn64BitsAndBoundedByTheCaller) {
   EXPECT_EQ(MostBodyBytes(kNoContentLength, 5000), 5000u);
   EXPECT_EQ(MostBodyBytes(20000000, kAnySize), 20000000u);
   EXPECT_EQ(TransferTimeLimitMs(kMemoryDownloadCap), 600000 + 512000);
-  EXPECT_GT(TransferTimeLimitMs(kAnySize), std::int64_t(1) << 62);  // no overflow
+  // Hours, not years, whatever a record or server names (2^40 bytes: 17 years at 2 KB/s).
+  for (std::uint64_t bytes : {std::uint64_t(1) << 40, std::uint64_t(1) << 32, kAnySize})
+    EXPECT_EQ(TransferTimeLimitMs(bytes), kTransferMostMs) << bytes;
+  EXPECT_LE(kTransferMostMs, std::int64_t(12) * 3600 * 1000);
+  // Each read waits no longer than the transfer has left.
+  EXPECT_EQ(ReadTimeoutMs(500000, 180000), 180000u);
+  EXPECT_EQ(ReadTimeoutMs(4000, 180000), 4000u);
+  EXPECT_EQ(ReadTimeoutMs(0, 180000), 1u);
+  EXPECT_EQ(ReadTimeoutMs(-20, 180000), 1u);
 }
 
 namespace {
@@ -469,11 +482,41 @@ TEST(InetLogic, TheBodyLoopKeepsEveryBound) {
   EXPECT_EQ(whole.progressCalls, 10);
 }
 
+// Wine's WinINet reads a request's unread rest before its close returns, as long as the
+// server sends: a first-byte request answered with the whole file (the range ignored) or an
+// aborted download of an endless body is left open instead of closed.
+TEST(InetLogic, OnlyARequestWithLittleUnreadIsClosed) {
+  const struct {
+    std::uint64_t size, total;
+    std::uint64_t rest;
+    bool close;
+  } cases[] = {
+      {1, 0, 1, true},                                // 206 to "bytes=0-0"
+      {0, 0, 0, true},                                // no body
+      {kCloseUnreadMost, 0, kCloseUnreadMost, true},  // a small file, range ignored
+      {kCloseUnreadMost + 1, 0, kCloseUnreadMost + 1, false},
+      {157286400, 0, 157286400, false},                                        // 150 MB, range ignored
+      {157286400, 157286000, 400, true},                                       // aborted near the end
+      {std::uint64_t(1) << 62, 8192, (std::uint64_t(1) << 62) - 8192, false},  // "endless"
+      {1000, 5000, 0, true},                                                   // more read than announced
+      {kNoContentLength, 0, kNoContentLength, false},                          // not known
+      {kBadContentLength, 0, kNoContentLength, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(UnreadRest(c.size, c.total), c.rest) << c.size << " " << c.total;
+    EXPECT_EQ(CloseIsBounded(UnreadRest(c.size, c.total)), c.close) << c.size << " " << c.total;
+  }
+}
+
 TEST(WebLogic, DownloadLimitFollowsTheStubsSize) {
-  EXPECT_EQ(WebDownloadLimit("5242880"), 2u * 5242880 + 1048576);
-  EXPECT_EQ(WebDownloadLimit(" 100 "), 200u + 1048576);
+  const std::uint64_t cap = kDefaultLargestSetupFile;
+  EXPECT_EQ(WebDownloadLimit("5242880", cap), 2u * 5242880 + 1048576);
+  EXPECT_EQ(WebDownloadLimit(" 100 ", cap), 200u + 1048576);
+  // Without a size of its own the stub still has a bound: the package's largest setup file.
   for (const char* none : {"", "0", "-5", "big", "99999999999999999999"})
-    EXPECT_EQ(WebDownloadLimit(none), kAnySize) << none;
+    EXPECT_EQ(WebDownloadLimit(none, cap), cap) << none;
+  EXPECT_EQ(WebDownloadLimit("", 300'000'000), 300'000'000u);
+  EXPECT_EQ(WebDownloadLimit("3000000000", cap), cap);
 }
 
 TEST(WebLogic, ConfirmationShowsTheSizeInMegabytes) {

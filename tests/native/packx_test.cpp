@@ -392,4 +392,29 @@ TEST(PackXInform, SplitsTokenAndBody) {
   EXPECT_NE(gotToken, token);
 }
 
+// A program whose header holds "|" + the scrambled token + "|x|y|" splits like a news text:
+// only text without NUL bytes is taken as one.
+TEST(PackXInform, OnlyTextCarriesTheToken) {
+  const std::string token = "Tok-42";
+  const std::string news = "Inform|" + ScrambleToken(token) + "|||Pad 2 is out.";
+  const std::string program = std::string("MZ\x90\0\x03\0\0\0", 8) + news + std::string("\0\0PE\0\0", 6);
+  const struct {
+    std::string text, ownToken;
+    bool carries;
+  } cases[] = {
+      {news, token, true},
+      {ScrambleText(news, true, false), token, true},
+      {program, token, false},
+      {news + std::string(1, '\0'), token, false},
+      {news, "Tok-43", false},
+      {news, "", false},
+      {"no separators", token, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(InformTextCarriesToken(c.text, c.ownToken), c.carries) << c.text.size();
+  std::string gotToken, body;
+  SplitInformText(program, gotToken, body);
+  EXPECT_EQ(gotToken, token);  // what the check alone let through
+}
+
 }  // namespace

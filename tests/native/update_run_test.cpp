@@ -1,4 +1,5 @@
 #include "agent/UpdateRunLogic.h"
+#include "system/Utils.h"
 #include "ui/InformLayout.h"
 
 #include <gtest/gtest.h>
@@ -53,6 +54,22 @@ TEST(LocalCopyName, KeepsTheFileNamePartAndRefusesHostileNames) {
   }
 }
 
+// The news copy is written beside the product by the elevated agent under a name the
+// record chooses: only a plain text name, so that no record can leave the product a
+// program, a script, a manifest or a settings file.
+TEST(LocalInformName, OnlyPlainTextNames) {
+  const std::vector<std::string> own = {"Agent.exe", "X_Agent.exe", "Pad.original", "Pad.info"};
+  for (const char* name : {"News.txt", "news.TXT", "sub/Pad 2 news.txt"})
+    EXPECT_EQ(LocalInformName(name, own), ExtractFileName(name)) << name;
+  for (const char* name :
+       {"Product.exe", "version.dll", "Pad.exe.manifest", "run.cmd", "go.bat", "News.txt.exe", "Pad.ini",
+        "news.hta", "News", "News.txt.", "..\\News.txt", "con.txt", "Agent.exe"}) {
+    std::string reason;
+    EXPECT_EQ(LocalInformName(name, own, &reason), "") << name;
+    EXPECT_FALSE(reason.empty()) << name;
+  }
+}
+
 TEST(InformAddress, OnlyWebPagesAreOpened) {
   for (const char* address : {"http://h/news.html", "HTTPS://h:8443/a?b=c#d", "hTtP://127.0.0.1/"})
     EXPECT_TRUE(IsWebAddress(address)) << address;
@@ -77,6 +94,10 @@ TEST(InformAddress, HandlerGetsTheAddressAsOneArgument) {
       {"browser.exe %2 %", "browser.exe %2 % \"" + safe + "\""},
   };
   for (const auto& c : cases) EXPECT_EQ(HandlerCommandLine(c.command, url), c.expected) << c.command;
+  // Backslashes before the handler's closing quote would escape it (the system's command
+  // line rules) and merge the following arguments into the address: they are encoded.
+  EXPECT_EQ(HandlerCommandLine("b.exe \"%1\" --safe", "http://h/a\\\\"), "b.exe \"http://h/a%5C%5C\" --safe");
+  EXPECT_EQ(HandlerCommandLine("b.exe", "http://h/a\\b\\"), "b.exe \"http://h/a\\b%5C\"");
 }
 
 TEST(AgentRestart, QuotedPathAndTheOverrides) {

@@ -68,4 +68,25 @@ TEST(UpdateSignatureLogic, SignerRecord) {
   EXPECT_TRUE(SignerRecord(std::string(kSignerIdentityMax + 1, 'x')).empty());
 }
 
+// An agent written from a file whose signature does not verify on the machine (an expired
+// certificate without a time stamp, a broken chain) must not come out unsigned: an
+// unsigned agent takes any update with the public token. Its record names no publisher.
+TEST(UpdateSignatureLogic, AgentOfAnUnverifiedFileTakesNothing) {
+  using S = SignatureState;
+  const std::string a = SignerIdentity("CN=Vendor", "CN=CA 1");
+  EXPECT_EQ(AgentSignerRecord(S::None, ""), "");
+  EXPECT_EQ(AgentSignerRecord(S::Verified, a), SignerRecord(a));
+  const std::string record = AgentSignerRecord(S::Broken, "");
+  std::string recorded;
+  ASSERT_TRUE(ParseSignerRecord(record, recorded));
+  EXPECT_NE(recorded, a);
+  for (S file : {S::None, S::Verified, S::Broken})
+    for (const std::string& signer : {std::string(), a, recorded}) {
+      std::string reason;
+      EXPECT_FALSE(UpdateSignatureAccepted(true, recorded, file, signer, reason))
+          << int(file) << signer.size();
+      EXPECT_NE(reason.find("did not verify"), std::string::npos) << reason;
+    }
+}
+
 }  // namespace

@@ -154,27 +154,69 @@ wait_size_stop "404" 2
 [ -e "$work/News.txt" ] && fail "404: the error page was kept"
 [ "$(version)" = 100 ] || fail "404: VersionOriginal $(version)"
 
-# ---- Planted at the text's name beside the agent (the folder may be the users'): a link is
-# replaced as a link, what it names stays; a read-only file is left as it is. The news is
-# shown either way. ----
+# ---- What lies at the text's name beside the agent (the folder may be the users'): the
+# news replaces only an earlier news text of the product; a link, a read-only or any other
+# file stays as it is, and the news is not fetched ----
+shot() { shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe; wait_inform_end "$1" $shots; }
+refused() {  # case: nothing shown or recorded, and the trace says why
+  [ -s "$record" ] && fail "$1: an address was opened"
+  [ "$(version)" = 100 ] || fail "$1: VersionOriginal $(version)"
+  expect_trace "$pid_re DownloadFileAU\(\) --- The file name \"$2\" is refused: " "$1"
+}
+publish 'http://example.test/earlier' --token "$token" --body 'Earlier news.'
+cp "$www/upd/News.txt" "$root/earlier.txt"
+publish 'http://example.test/again' --token "$token" --body ''
+cp "$root/earlier.txt" "$work/News.txt"
+shot "earlier copy"
+[ "$(opened)" = "http://example.test/again" ] || fail "earlier copy: the handler received '$(opened)'"
+cmp -s "$work/News.txt" "$www/upd/News.txt" || fail "earlier copy: the earlier news text was not replaced"
 publish 'http://example.test/link' --token "$token" --body ''
 echo victim > "$root/victim.txt"
 ln -s "$root/victim.txt" "$work/News.txt"
-shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
-wait_inform_end "planted link" $shots
-[ "$(opened)" = "http://example.test/link" ] || fail "planted link: the handler received '$(opened)'"
+shot "planted link"
+refused "planted link" News.txt
 [ "$(cat "$root/victim.txt")" = victim ] || fail "planted link: the file the link names was changed"
-[ -f "$work/News.txt" ] && [ ! -L "$work/News.txt" ] && cmp -s "$work/News.txt" "$www/upd/News.txt" \
-  || fail "planted link: the text is not kept beside the agent in the link's place"
+[ -L "$work/News.txt" ] || fail "planted link: the link was replaced"
+rm -f "$work/News.txt"
 publish 'http://example.test/readonly' --token "$token" --body ''
 echo planted > "$work/News.txt"
 chmod a-w "$work/News.txt"
-shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
-wait_inform_end "planted read-only" $shots
-[ "$(opened)" = "http://example.test/readonly" ] || fail "planted read-only: the handler received '$(opened)'"
+shot "planted read-only"
+refused "planted read-only" News.txt
 [ "$(cat "$work/News.txt")" = planted ] && [ "$(stat -c %a "$work/News.txt")" = 444 ] \
   || fail "planted read-only: the planted file was changed"
 rm -f "$work/News.txt"
+publish 'http://example.test/notes' --token "$token" --body ''
+echo "the user's own notes" > "$work/News.txt"
+shot "other text"
+refused "other text" News.txt
+[ "$(cat "$work/News.txt")" = "the user's own notes" ] || fail "other text: the file at the name was replaced"
+rm -f "$work/News.txt"
+
+# ---- A forged record: a program whose header holds "|" + the token + "|x|y|" passes the
+# token check; served as the product's program it would replace it, served as a text it
+# would be shown. Only a ".txt" name is kept, and a text with a NUL byte is none. ----
+serve_as() {  # name, file: NameOfInformFile and SizeOfInformFile of the record
+  cp "$2" "$www/upd/$1"
+  sed -i -e "s/^NameOfInformFile=.*/NameOfInformFile=$1\r/" \
+    -e "s/^SizeOfInformFile=.*/SizeOfInformFile=$(stat -c %s "$2")\r/" "$www/upd/Pad.info"
+}
+publish 'http://example.test/program' --token "$token" --body 'Pad news'
+{ printf 'MZ\x90\x00\x03\x00\x00\x00'; cat "$www/upd/News.txt"; printf '\x00\x00PE\x00\x00'; } > "$root/program.exe"
+echo "the product" > "$work/Product.exe"
+serve_as Product.exe "$root/program.exe"
+shot "program name"
+refused "program name" Product.exe
+[ "$(cat "$work/Product.exe")" = "the product" ] || fail "program name: the product's program was replaced"
+publish 'http://example.test/nul' --token "$token" --body 'Pad news'
+serve_as Readme.txt "$root/program.exe"
+shot=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
+wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print return gone:5000 </dev/null > "$root/nul.ui" 2>&1
+grep -q 'Bad Secret Token!' "$root/nul.ui" || fail "NUL byte: no refusal: $(grep '^text=' "$root/nul.ui")"
+wait_inform_end "NUL byte" $shot
+[ -e "$work/Readme.txt" ] && fail "NUL byte: the refused text was kept"
+[ "$(version)" = 100 ] || fail "NUL byte: VersionOriginal $(version)"
+[ -s "$record" ] && fail "NUL byte: an address was opened"
 
 agent /STOP=0
 wait_count "$pid_re ==== STUB END ====> .*X_News\\.exe" 1 || fail "the working copy did not end after /STOP=0"

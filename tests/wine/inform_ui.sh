@@ -70,6 +70,11 @@ has textonly ui "gone=1"
 has textonly out "result=1"
 [ -s "$record" ] && fail "textonly: an address was opened"
 
+# ---- A text that begins with "{\rtf" is shown as it was published: set as the window
+# text, the rich edit reads it as RTF (hidden text, objects) and shows "Plain bold" ----
+show rtf '--text "{\rtf1 Plain {\b bold}{\v hidden}\par}"' 'close gone:5000'
+has rtf ui 'text={\\rtf1 Plain {\\b bold}{\\v hidden}\\par}'
+has rtf out "result=1"
 # ---- Resizing keeps the button centred and the band at the bottom ----
 show resize '--text "x" --url http://example.test/' 'size:500,420 print close gone:5000'
 client=$(grep '^client=' "$tmp/resize.ui" | tail -1 | cut -d= -f2); cw=${client%,*}; ch=${client#*,}
@@ -146,6 +151,11 @@ wine "$bin/informdemo.exe" --url "http://example.test/user" </dev/null >"$tmp/us
 [ "$(opened)" = "http://example.test/user" ] || fail "desktop user: the handler received '$(opened)'"
 wait_for_trace 'OpenWebAddress: opened as the desktop user >http://example.test/user<' 50 \
   || fail "desktop user: not opened with the shell's token: $(grep OpenWebAddress "$viewer_out")"
+# An address ending in "\" inside the handler's quotes would escape the closing quote and
+# take the following arguments into it: the handler gets it whole, the "\" encoded.
+rm -f "$record"
+wine "$bin/informdemo.exe" --url 'http://example.test/dir\' </dev/null >/dev/null 2>&1
+[ "$(opened)" = 'http://example.test/dir%5C' ] || fail "backslash: the handler received '$(opened)'"
 kill $shell_pid 2>/dev/null
 wait $shell_pid 2>/dev/null
 # Without a shell window: the shell opens it, as before.

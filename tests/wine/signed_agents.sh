@@ -69,6 +69,21 @@ if [ -f "$work/installed-a/Update.exe" ]; then
 else
   fail "signed install: no agent installed"
 fi
+# A signed installation file whose signature does not verify on the machine (here a byte
+# of its signed DOS header changed after signing: the package's checksum skips the first
+# 512 bytes, so it still installs): its agent must not come out unsigned, which would take
+# any update with the public token. It carries a record of no publisher and takes nothing.
+pack setup-x.exe installed-x --make-agent --agent Update.exe --token Tok-S
+sign a setup-x.exe Setup-X.exe
+printf 'X' | dd of="$work/Setup-X.exe" bs=1 seek=100 conv=notrunc 2>/dev/null
+run_stub Setup-X.exe /hide
+[ "$stub_code" = 0 ] || fail "broken signature: exit code $stub_code"
+if [ -f "$work/installed-x/Update.exe" ]; then
+  check 'installed-x\Update.exe' upd.exe record none 0
+  check 'installed-x\Update.exe' upd-a.exe record verified 0
+else
+  fail "broken signature: no agent installed"
+fi
 # An unsigned vendor's agent keeps working with the token alone.
 run_stub Setup-U.exe /hide
 check 'installed-u\Update.exe' upd.exe unsigned none 1

@@ -42,6 +42,18 @@ size=$(wine "$bin/httpprobe.exe" size "$nginx_url/Setup.exe" </dev/null 2>/dev/n
 size_ms=$(( ($(date +%s%N) - size_started) / 1000000 ))
 [ "$size" = "$setup_size" ] || fail "size: $size, expected $setup_size"
 [ "$size_ms" -lt 2000 ] || fail "size: took $size_ms ms for $setup_size bytes"
+# A server that ignores ranges (the fault server, as Python's http.server) answers the
+# first byte with the whole file: that answer is left open, never closed unread on the way
+# to the download (which waited until Wine's WinINet had read all of it).
+start_fault_server "$www" "$work/fault" || exit 1
+wine "$bin/httpprobe.exe" touch "$fault_url/plain/Setup.exe" </dev/null 2>/dev/null | tr -d '\r' >"$work/touch.txt"
+touch_ms=$(sed -n 's/^touch_ms=//p' "$work/touch.txt")
+[ -n "$touch_ms" ] && [ "$touch_ms" -lt 1000 ] || fail "touch, range ignored: took ${touch_ms:-?} ms"
+size_started=$(date +%s%N)
+size=$(wine "$bin/httpprobe.exe" size "$fault_url/plain/Setup.exe" </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/^size=//p')
+size_ms=$(( ($(date +%s%N) - size_started) / 1000000 ))
+[ "$size" = "$setup_size" ] || fail "size, range ignored: $size, expected $setup_size"
+[ "$size_ms" -lt 3000 ] || fail "size, range ignored: took $size_ms ms"
 
 clear_setup_folders
 start_viewer

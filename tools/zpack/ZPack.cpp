@@ -297,8 +297,10 @@ private:
       }
     }
     std::string scrambled = ScrambleToken(token_);
-    if (!MakeList({o_.updateUrl, o_.infoName, o_.agentName, scrambled, o_.hidden ? "1" : "0"}, stubInfo_))
-      return Fail("StubInfo items use every separator");
+    std::vector<std::string> stubItems = {o_.updateUrl, o_.infoName, o_.agentName, scrambled,
+                                          o_.hidden ? "1" : "0"};
+    if (o_.largestSetup > 0) stubItems.push_back(std::to_string(o_.largestSetup));
+    if (!MakeList(stubItems, stubInfo_)) return Fail("StubInfo items use every separator");
 
     std::string webToken = o_.webToken, webFile = o_.webFile, webSize = o_.webSize;
     if (!o_.webSetup.empty()) {
@@ -526,6 +528,8 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   else if (key == "info") o.infoName = value;
   else if (key == "agent") o.agentName = value;
   else if (key == "hidden") return flag(o.hidden);
+  else if (key == "largest-setup")
+    return size(o.largestSetup);
   else if (key == "language") o.languages.push_back(value);
   else if (key == "language-file") o.languageFile = WithBase(value, baseDir);
   else if (key == "show-temp-note") return flag(o.showTempNote);
@@ -733,6 +737,7 @@ const char kUsage[] =
     "  --dir SRC[=>PREFIX]    every file below a folder (repeatable)\n"
     "  --token TEXT           package token (default: a random one)\n"
     "  --update-url, --info, --agent, --hidden   the auto-update settings\n"
+    "  --largest-setup SIZE   largest setup file its agent or web stub downloads (default 4g)\n"
     "  --language ENTRY       a language entry, e.g. \"|English|s0=My Setup|\" (repeatable)\n"
     "  --language-file FILE   a whole language table\n"
     "  --show-temp-note, --activity-bar, --agent-log, --make-agent, --this-is-agent\n"
@@ -800,7 +805,9 @@ int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
       << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
       << "agent name:    " << info.AgentExeName() << "\n"
       << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
-      << "token:         " << (TryUnscrambleToken(info.StubToken(false), token) ? "present" : "does not decode") << "\n"
+      << "largest setup: " << info.LargestSetupFile() << "\n"
+      << "token:         "
+      << (TryUnscrambleToken(info.StubToken(false), token) ? "present" : "does not decode") << "\n"
       << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
   if (t.HeaderCount >= pack::kHeaderCountWeb)
     out << "web url:       " << info.WebUrl() << "\n"

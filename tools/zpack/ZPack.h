@@ -24,6 +24,7 @@ struct Options {
   std::string infoName = ".info";
   std::string agentName = ".exe";
   bool hidden = false;
+  std::uint64_t largestSetup = 0;  // largest setup file the agent or web stub takes; 0: the stub's default
   std::vector<std::string> languages;  // entries, each a self-delimited list
   std::string languageFile;            // a whole language table instead
   bool showTempNote = false, activityBar = false, agentLog = false, spanCd = false;

@@ -401,7 +401,8 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
 
   // File names: the agent's own rule for the name a download is kept under.
   std::string why;
-  if (LocalCopyName(name, AgentOwnFiles(files.agent.empty() ? files.tokenFrom : files.agent), &why).empty())
+  const std::vector<std::string> own = AgentOwnFiles(files.agent.empty() ? files.tokenFrom : files.agent);
+  if ((news ? LocalInformName(name, own, &why) : LocalCopyName(name, own, &why)).empty())
     fault(std::string(nameKey) + "=" + name + ": refused (" + why + "); the agent does not download it");
 
   // Size: the agent's tolerance, against the file as served.
@@ -423,10 +424,10 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
                                    : files.tokenFrom + " carries no package token") +
           "; the release cannot be checked against the agents' token");
   if (news) {
-    std::string token, body, content;
+    std::string content;
     ReadWholeFile(files.published, content);
-    SplitInformText(content.substr(0, static_cast<std::size_t>(kInformTextMax)), token, body);
-    if (!ownToken.empty() && token != ownToken)
+    if (!ownToken.empty() &&
+        !InformTextCarriesToken(content.substr(0, static_cast<std::size_t>(kInformTextMax)), ownToken))
       fault(std::string(nameKey) + "=" + name + ": the text does not carry the product's token; " + refusal);
   } else {
     std::vector<zpack::Block> blocks;
