@@ -130,14 +130,16 @@ wine reg delete "$reg_key" /f >/dev/null 2>&1
 # --- A record fetched over HTTP that names a folder (a drive path or a share; here one that
 # holds a sound update): the agent neither looks there nor installs from it, and says so ---
 publish
-sed -i "s|^DownloadURL_UPDATE=.*|DownloadURL_UPDATE=$root_win\\\\base\r|" "$www/upd/Editor.info"
-grep -q "^DownloadURL_UPDATE=C:\\\\zpln\\\\base" "$www/upd/Editor.info" || fail "folder record: not written"
+folder_win=$root_win\\base
+folder_sed=${folder_win//\\/\\\\}
+sed -i "s|^DownloadURL_UPDATE=.*|DownloadURL_UPDATE=$folder_sed\r|" "$www/upd/Editor.info"
+grep -qF "DownloadURL_UPDATE=$folder_win" "$www/upd/Editor.info" || fail "folder record: not written"
 stops=$(grep -c 'GetOkToPerformAU = 5 - ' "$log" 2>/dev/null)
 rm -f "$root/engine.txt"
 agent /TEST=1
 for _ in $(seq 300); do [ "$(grep -c 'GetOkToPerformAU = 5 - ' "$log" 2>/dev/null)" -gt "$stops" ] && break; sleep 0.1; done
 [ "$(grep -c 'GetOkToPerformAU = 5 - ' "$log" 2>/dev/null)" -gt "$stops" ] || fail "folder record: the probe did not stop at the size stage"
-grep -qF "a record fetched over the network names no folder: $root_win\\base" "$log" || fail "folder record: not logged"
+grep -qF "a record fetched over the network names no folder: $folder_win" "$log" || fail "folder record: not logged"
 [ -e "$root/engine.txt" ] && fail "folder record: the update in the folder was installed"
 grep -q "^VersionOriginal=$version" "$work/Editor.original" || fail "folder record: VersionOriginal changed"
 
