@@ -309,9 +309,9 @@ std::string DownloadHeaderError(const std::string& url, std::uint64_t size, bool
 std::string NoRoomError(const std::string& fileName, std::uint64_t size, std::uint64_t freeBytes) {
   if (freeBytes == 0 || size == kNoContentLength) return "";
   if (freeBytes > kFreeSpaceMargin && size <= freeBytes - kFreeSpaceMargin) return "";
-  return DownloadErrorText(fileName, std::to_string(size) + " bytes announced and " +
-                                         std::to_string(kFreeSpaceMargin) + " kept free, more than the " +
-                                         std::to_string(freeBytes) + " bytes free on the drive");
+  return DownloadErrorText(fileName, std::to_string(size) + " bytes announced, more than the " +
+                                         std::to_string(freeBytes) + " bytes free on the drive less " +
+                                         std::to_string(kFreeSpaceMargin) + " kept free");
 }
 
 bool TakeMemoryPiece(std::string& content, const char* data, std::uint32_t read, const std::string& fileName,

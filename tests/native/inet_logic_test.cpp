@@ -237,8 +237,8 @@ TEST(InetLogic, ContentLengthsAreReadIn64BitsAndBoundedByTheCaller) {
             "S.exe --- Error downloading file (4294967294 bytes announced, more than the 3000000 expected)");
   EXPECT_EQ(DownloadHeaderError("http://h/S.exe", 3000000, false, 3000000), "");
   EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 4000000000u),
-            "S.exe --- Error downloading file (5000000000 bytes announced and 268435456 kept free, more than "
-            "the 4000000000 bytes free on the drive)");
+            "S.exe --- Error downloading file (5000000000 bytes announced, more than the 4000000000 bytes "
+            "free on the drive less 268435456 kept free)");
   EXPECT_EQ(NoRoomError("S.exe", 5000000000u, 0), "");  // free space not known
   EXPECT_EQ(NoRoomError("S.exe", kNoContentLength, 10), "");
   // A size that fits the drive but not beside its margin fills the system drive: refused.
