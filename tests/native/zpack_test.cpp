@@ -243,6 +243,19 @@ TEST_F(ZPackTest, DescriptionFileAndExecutable) {
   EXPECT_TRUE(info.AgentLogWanted());
   EXPECT_EQ(info.ThisIsAgent(), 1);
   EXPECT_EQ(info.LangTable, "\x02|English|s0=My Setup|\x02");
+  // No largest setup file given: the StubInfo list as before, the reader's default.
+  EXPECT_EQ(SUB::CountItems(info.StubInfo), 5);
+  EXPECT_EQ(info.LargestSetupFile(), kDefaultLargestSetupFile);
+  Write("largest.zp", "stub = stub.exe\noutput = largest.exe\nengine = Engine.exe\nlargest-setup = 300m\n");
+  command = std::string(Z_ZPACK_EXE) + " " + (dir_ / "largest.zp").string() + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(TGFileInfo((dir_ / "largest.exe").string()).LargestSetupFile(), 300u << 20);
+  // What the reader makes of an item it cannot take: the default.
+  for (const char* item : {"", "0", "-5", "12abc", " 7", "99999999999999999999"}) {
+    TGFileInfo odd((dir_ / "largest.exe").string());
+    odd.StubInfo = "|u|i|a|t|0|" + std::string(item) + "|";
+    EXPECT_EQ(odd.LargestSetupFile(), kDefaultLargestSetupFile) << item;
+  }
 
   Write("bad.zp", "stub = stub.exe\nnonsense\n");
   std::string err;
