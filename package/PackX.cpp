@@ -361,7 +361,8 @@ void SplitInformText(const std::string& text, std::string& token, std::string& b
 }
 
 bool InformTextCarriesToken(const std::string& text, const std::string& ownToken) {
-  if (ownToken.empty() || text.find('\0') != std::string::npos) return false;
+  // A scrambled text holds bytes of any value: what it unscrambles to is looked at.
+  if (ownToken.empty() || ScrambleText(text, false, false).find('\0') != std::string::npos) return false;
   std::string token, body;
   SplitInformText(text, token, body);
   return token == ownToken;

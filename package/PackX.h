@@ -89,8 +89,8 @@ std::string ScrambleToken(const std::string& token);
 // UnscrambleToken of the first field.
 void SplitInformText(const std::string& text, std::string& token, std::string& body);
 // An inform text belongs to the product of ownToken (not empty): its token equals ownToken,
-// and it is text: a NUL byte anywhere refuses it, since a program or library file can
-// hold the separators and a token in its header and would pass otherwise.
+// and it is text: a NUL byte anywhere in it (unscrambled) refuses it, since a program or
+// library file can hold the separators and a token in its header and would pass otherwise.
 bool InformTextCarriesToken(const std::string& text, const std::string& ownToken);
 // The publisher's side: "Inform|" + ScrambleToken(token) + "|||" + body, passed through
 // ScrambleText when scrambled. False (text empty) when the token cannot be written.

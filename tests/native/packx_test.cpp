@@ -412,6 +412,16 @@ TEST(PackXInform, OnlyTextCarriesTheToken) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(InformTextCarriesToken(c.text, c.ownToken), c.carries) << c.text.size();
+  // A scrambled text may hold NUL bytes itself: it is judged by what it unscrambles to.
+  int withNul = 0;
+  for (int i = 0; i < 400; ++i) {
+    std::string scrambled;
+    ASSERT_TRUE(MakeInformText(token, "News " + std::to_string(i), true, scrambled));
+    if (scrambled.find('\0') == std::string::npos) continue;
+    ++withNul;
+    EXPECT_TRUE(InformTextCarriesToken(scrambled, token)) << i;
+  }
+  EXPECT_GT(withNul, 0);
   std::string gotToken, body;
   SplitInformText(program, gotToken, body);
   EXPECT_EQ(gotToken, token);  // what the check alone let through
