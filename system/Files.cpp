@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <vector>
 
 #include "system/CommandLine.h"
 #include "system/DllSafety.h"
@@ -25,7 +24,8 @@ struct HeldPath {
   UniqueHandle handle;
 };
 struct FilesState {
-  std::vector<HeldPath> held;
+  // Few at a time: the own file, the setup folders, a web install's setup file.
+  HeldPath held[8];
 };
 FilesState state;
 
@@ -312,22 +312,23 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
 }
 
 void HoldPath(const std::string& path, UniqueHandle handle) {
-  if (handle) state.held.push_back(HeldPath{path, std::move(handle)});
+  for (HeldPath& h : state.held)
+    if (!h.handle) {
+      h.path = path;
+      h.handle = std::move(handle);
+      return;
+    }
 }
 
 void ReleaseHeld(const std::string& path) {
   const std::string below = SetTrailingBackslash(path, true);
-  auto& held = state.held;
-  held.erase(std::remove_if(held.begin(), held.end(),
-                            [&](const HeldPath& h) {
-                              return SameText(h.path, path) || StartsWith(below, h.path, true);
-                            }),
-             held.end());
+  for (HeldPath& h : state.held)
+    if (SameText(h.path, path) || StartsWith(below, h.path, true)) h.handle.reset();
 }
 
 UniqueHandle OpenForReading(const std::string& path) {
   for (const HeldPath& h : state.held)
-    if (SameText(h.path, path))
+    if (h.handle && SameText(h.path, path))
       // A file object of its own (its own position), on the very file that was held.
       return UniqueHandle(ReOpenFile(h.handle.get(), GENERIC_READ, FILE_SHARE_READ, 0));
   return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
