@@ -22,6 +22,7 @@ pid_re='^[1-9][0-9]*'
 sys_temp_unix="$WINEPREFIX/drive_c/windows/temp"
 
 # --- 1. The folder: under the system's Temp, random, held while the engine works ---------------
+clear_setup_folders
 pack Setup.exe target
 start_viewer
 start_stub Setup.exe /hide /WorkMs=6000
@@ -66,6 +67,7 @@ wait_for_trace ' ==== STUB END ====> ' || true
 stop_viewer
 expect_exit "own file" 0
 expect_installed "own file" note
+expect_temp_gone "own file" "$work/note.log"
 [ -e "$work/other" ] && fail "own file: the package put at the name after the start was installed"
 rm -f "$work/Note.old"
 
@@ -75,8 +77,8 @@ restore_sys_temp() {
   if [ -d "$saved_temp" ]; then rm -f "$sys_temp_unix"; mv "$saved_temp" "$sys_temp_unix"; fi
 }
 trap restore_sys_temp EXIT
-mv "$sys_temp_unix" "$saved_temp" && echo 'not a folder' > "$sys_temp_unix"
 clear_setup_folders
+mv "$sys_temp_unix" "$saved_temp" && echo 'not a folder' > "$sys_temp_unix"
 rm -rf "$work/target" "$work/target.log"
 run_answered Setup.exe click:OK "no system Temp"
 restore_sys_temp
