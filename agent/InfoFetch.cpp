@@ -147,7 +147,7 @@ std::string LocalDownloadPath(const std::string& publishedName, DownloadKind kin
 std::string DownloadPath(const std::string& publishedName, DownloadKind kind, std::string* reason) {
   const std::string beside = LocalDownloadPath(publishedName, kind, reason);
   if (beside.empty() || !ProcessIsElevated()) return beside;
-  const std::string folder = MakeProtectedSetupFolder(TempFolder(true));
+  const std::string folder = MakeProtectedSetupFolder(ProtectedTempBase());
   if (folder.empty()) {
     if (reason) *reason = "no folder of the agent's own could be made (" + LastErrorText() + ")";
     return "";
@@ -187,7 +187,7 @@ bool KeepBesideAgent(const std::string& besidePath, const std::string& text) {
 void DropDownload(const std::string& localFile) {
   if (localFile.empty()) return;
   DeleteFileA(localFile.c_str());
-  if (!IsBesideAgent(localFile)) RemoveDirectoryA(ExtractFileDir(localFile).c_str());
+  if (!IsBesideAgent(localFile)) DeleteTree(ExtractFileDir(localFile), true);  // lets go of the held folder
 }
 
 bool DownloadFileAU(const std::string& baseIn, const std::string& fileNameIn, DownloadKind kind,

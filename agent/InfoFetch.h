@@ -20,7 +20,7 @@ bool DownloadFileAU(const std::string& base, const std::string& fileName, Downlo
 
 // Where UPDATE and INFORM downloads are kept under their local name (LocalDownloadPath):
 // beside the agent, unless the agent runs elevated. Then a new folder of the agent's own
-// (MakeProtectedSetupFolder in the temporary folder: unpredictable name, only
+// (MakeProtectedSetupFolder in the system's Temp: unpredictable name, held, only
 // administrators may write) takes them, so nothing another user planted or links at the
 // name beside the agent is opened, followed or replaced, and nobody can change the file
 // between its check and its use. Empty (reason says why) when the name is refused or no

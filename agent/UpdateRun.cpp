@@ -180,7 +180,7 @@ bool PerformAutoUpdate() {
     // The process's setup folder is deleted after each run, and the working copy may run
     // more than one update: an elevated agent takes a new protected folder each time
     // rather than make the known name again, which anyone could have taken meanwhile.
-    std::string folder = ProcessIsElevated() ? MakeProtectedSetupFolder(TempFolder(true)) : std::string();
+    std::string folder = ProcessIsElevated() ? MakeProtectedSetupFolder(ProtectedTempBase()) : std::string();
     if (folder.empty()) folder = SetupTempFolder();
     result = RunInstallFlow(folder, setupFile, agentName, !BackgroundUpdate(), arguments);
     DeleteTree(folder, true);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 // after windows.h
+#include <aclapi.h>
 #include <ntsecapi.h>
 #include <sddl.h>
 
@@ -29,9 +30,48 @@ std::uint16_t FileDosTime(const std::string& path) {
   return dosTime;
 }
 
+std::string ProtectedTempBase() {
+  char windows[MAX_PATH + 1];
+  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::string()
+                                 : SetTrailingBackslash(std::string(windows, n), true) + "Temp\\";
+}
+
+bool HoldCheckedFolder(const std::string& folder) {
+  // Data access (listing) makes the handle count against removal and renaming; the
+  // folder itself is opened, never what a reparse point at its name leads to.
+  UniqueHandle handle(CreateFileA(folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!handle || !GetFileInformationByHandle(handle.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) !=
+          FILE_ATTRIBUTE_DIRECTORY ||
+      GetSecurityInfo(handle.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  UniqueLocalMemory descriptorOwner(descriptor);
+  // Owned by the administrators or SYSTEM, or by whoever owns the folder it lies in (who
+  // could replace that folder as a whole anyway; under Wine, which keeps no owners,
+  // every folder reports the user).
+  PSID parentOwner = nullptr;
+  PSECURITY_DESCRIPTOR parentDescriptor = nullptr;
+  GetNamedSecurityInfoA(ExtractFileDir(folder).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        &parentOwner, nullptr, nullptr, nullptr, &parentDescriptor);
+  UniqueLocalMemory parentDescriptorOwner(parentDescriptor);
+  if (!owner || !(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                  IsWellKnownSid(owner, WinLocalSystemSid) || (parentOwner && EqualSid(owner, parentOwner))))
+    return false;
+  HoldPath(folder, std::move(handle));
+  return true;
+}
+
 std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)",
+  if (tempFolderWithBackslash.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorA("O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)",
                                                             SDDL_REVISION_1, &descriptor, nullptr))
     return "";
   UniqueLocalMemory descriptorOwner(descriptor);
@@ -42,22 +82,13 @@ std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash)
     const std::string name =
         tempFolderWithBackslash + "SETUP_" + std::to_string(random[0]) + std::to_string(random[1]);
     // Fails on an existing name: a folder made by someone else is never taken.
-    if (CreateDirectoryA(name.c_str(), &attributes)) return name;
+    if (!CreateDirectoryA(name.c_str(), &attributes)) continue;
+    if (HoldCheckedFolder(name)) return name;
+    RemoveDirectoryA(name.c_str());
+    return "";
   }
   return "";
 }
-
-namespace {
-
-// The span launcher's copy runs from the launcher's SETUP_ folder and works in it.
-bool IsInSetupFolder(const std::string& programPath) {
-  const std::string prefix = TempFolder(true) + "SETUP_";
-  const std::string folder = ExtractFileDir(programPath);
-  return StartsWith(prefix, folder, true) && folder.size() > prefix.size() &&
-         folder.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
-}
-
-}  // namespace
 
 std::string MakeSetupTempFolder(const std::string& programPath) {
   std::string name = SetupTempFolderName(TempFolder(true), FileDosTime(programPath));
@@ -72,9 +103,9 @@ std::string SetupTempFolder() {
   static const std::string folder = [] {
     const std::string program = ProgramPath();
     if (ProcessIsElevated()) {
-      if (IsSpanCopy() && IsInSetupFolder(program)) return ExtractFileDir(program);
-      std::string name = MakeProtectedSetupFolder(TempFolder(true));
-      if (!name.empty()) return name;
+      // Empty when no protected folder can be had: never a place the user can reach. The
+      // span copy makes one of its own too (the launcher's stays with the copy's file).
+      return MakeProtectedSetupFolder(ProtectedTempBase());
     }
     return MakeSetupTempFolder(program);
   }();

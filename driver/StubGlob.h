@@ -22,13 +22,24 @@ extern std::uint32_t StubExitCode;
 // The system's temporary folder + "SETUP_" + the time word of the executable's DOS file
 // date (no trailing backslash). Made on first use: a folder left by an earlier run is
 // deleted with its content first. An elevated stub, which starts what it extracts with
-// administrator rights, takes MakeProtectedSetupFolder instead (the span copy: the
-// launcher's folder it runs from), and the time-word name only when that fails.
+// administrator rights, takes MakeProtectedSetupFolder(ProtectedTempBase()) instead (the
+// span copy too, beside the launcher's folder it runs from), and when that fails an empty
+// text: the caller refuses to run rather than use a place the user can reach.
 std::string SetupTempFolder();
-// A new folder tempFolderWithBackslash + "SETUP_" + 128 random bits in decimal, whose
-// access list lets only administrators and SYSTEM in (nothing inherited); never an
-// existing folder. Empty when none could be made.
+// The system's own temporary folder with a trailing backslash (the Windows folder +
+// "Temp"), where ordinary programs may create but neither list nor remove what others
+// made; empty when it cannot be told.
+std::string ProtectedTempBase();
+// A new folder tempFolderWithBackslash + "SETUP_" + 128 random bits in decimal, owned by
+// the administrators, whose access list lets only administrators and SYSTEM in (nothing
+// inherited); never an existing folder. It is checked and held as HoldCheckedFolder does.
+// Empty when none could be made so.
 std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash);
+// Opens folder itself (no reparse point followed), checks through that handle that it is
+// a folder, no reparse point, owned by the administrators, SYSTEM or the owner of the
+// folder it lies in, and holds it for the process so it cannot be removed or replaced (HoldPath; DeleteTree
+// lets go). False when a check fails.
+bool HoldCheckedFolder(const std::string& folder);
 // The work of SetupTempFolder's first use for the given executable, without the cache.
 std::string MakeSetupTempFolder(const std::string& programPath);
 

@@ -121,6 +121,11 @@ bool X_ExeIsRunning() { return FindWorkingCopyWindow() != nullptr; }
 
 void CreateAndRun_Y_Exe() {
   std::string self = ProgramPath();
+  if (SetupTempFolder().empty()) {  // elevated without a protected folder: nothing is copied or run
+    StubExitCode = kExitInstallFailed;
+    Output() << TracePid() << " CreateAndRun_Y_Exe() --- no protected temporary folder" << EndLine;
+    return;
+  }
   std::string target = SpanCopyPath(SetupTempFolder(), self);
   if (!CopyFileA(self.c_str(), target.c_str(), FALSE))
     Output() << TracePid() << " CreateAndRun_Y_Exe() --- copy to " << target << " failed: " << GetLastError()

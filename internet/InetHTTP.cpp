@@ -337,7 +337,7 @@ struct WinInetIo {
 // The body of an open request into partial (or content): the decisions are
 // ReceiveDownloadBody's, this side reads WinINet, writes the file and shows the progress.
 DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, const std::string& partial,
-                               std::string& content, TProgBar* progBar) {
+                               std::string& content, TProgBar* progBar, std::int64_t& partialSize) {
   const std::string fileName = UrlFileName(answer.url);
   const std::uint64_t shown = ShownSize(answer.size);
   if (progBar) {
@@ -349,14 +349,15 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
   if (progBar) progBar->SetCaption(fileName);
 
   // The partial file stays open for the whole transfer (reopening it for every chunk cost
-  // more than the network on a fast link); others may read it meanwhile. Appends only.
+  // more than the network on a fast link); others may read it meanwhile, but neither
+  // rename nor delete it, so no other file takes its place mid-transfer. Appends only.
   // A new file: the client's own older ones are gone, so whatever is still at the name
   // (a link, a folder, another download's file) is not written through.
   UniqueHandle file;
+  partialSize = 0;
   if (!partial.empty()) {
-    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr));
+    file.reset(CreateFileA(partial.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                           FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       DownloadBodyResult failed;
       failed.error = DownloadErrorText(fileName, "cannot write " + partial + ": " + LastErrorText());
@@ -365,7 +366,9 @@ DownloadBodyResult ReceiveBody(HINTERNET request, const DownloadAnswer& answer, 
   }
   const WinInetIo io{
       request, file.get(), partial, progBar, rate, shown, TickMs() + answer.timeLimitMs, DownloadTimeoutMs()};
-  return ReceiveDownloadBody(answer, io, content);
+  const DownloadBodyResult result = ReceiveDownloadBody(answer, io, content);
+  if (file) partialSize = FileSize(file.get());  // what the held file holds, not what a name shows
+  return result;
 }
 
 bool Download(HWND window, const std::string& url, const std::string& destFile, std::uint64_t maxBytes,
@@ -405,7 +408,8 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
     partial = PartialFileName(destFile, answer.size, stamp);
     DeletePartialFiles(destFile);  // a transfer never continues an older attempt
   }
-  const DownloadBodyResult body = ReceiveBody(request.get(), answer, partial, content, progBar);
+  std::int64_t partialSize = 0;
+  const DownloadBodyResult body = ReceiveBody(request.get(), answer, partial, content, progBar, partialSize);
   errorText = DownloadAborted() ? "Download Aborted" : body.error;
   if (DownloadAborted()) Abandon(request, internet, UnreadRest(answer.size, body.total));
   // Stopped by a bound: the bytes written are no use and may be many.
@@ -414,7 +418,7 @@ bool Download(HWND window, const std::string& url, const std::string& destFile, 
   bool complete = errorText.empty();
   if (!destFile.empty()) {
     complete = false;
-    if (errorText.empty() && !partial.empty() && PartialFileComplete(answer.size, FileSizeByName(partial))) {
+    if (errorText.empty() && !partial.empty() && PartialFileComplete(answer.size, partialSize)) {
       // One rename over the name: it replaces a link planted there as the link, where a
       // delete first may reach what the link points to.
       complete = MoveFileExA(partial.c_str(), destFile.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;

@@ -152,10 +152,14 @@ std::string FileNamePart(const std::string& path) {
 
 // ---- Files ----
 
+#ifdef _WIN32
+std::FILE* (*PackFileOpener)(const std::string& fileName) = nullptr;
+#endif
+
 PackFile::PackFile(const std::string& fileName) {
   if (fileName.empty()) return;
 #ifdef _WIN32
-  file_ = _fsopen(fileName.c_str(), "rb", _SH_DENYNO);
+  file_ = PackFileOpener ? PackFileOpener(fileName) : _fsopen(fileName.c_str(), "rb", _SH_DENYNO);
 #else
   file_ = std::fopen(fileName.c_str(), "rb");
 #endif

@@ -7,7 +7,8 @@
 // (nothing more is read), never as an error. Nothing here throws.
 //
 // Files are read with the C library so the same code serves the stub, zpack and the
-// native tests. Only DriveClusterSize and SpaceNeeded(path) need Windows (PackXWin.cpp).
+// native tests. Only OpenPackFile, DriveClusterSize and SpaceNeeded(path) need Windows
+// (PackXWin.cpp).
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -16,7 +17,7 @@
 
 using pack::PackTrailer;
 
-// Owns a FILE* opened for binary reading (shared for everyone on Windows).
+// Owns a FILE* opened for binary reading (on Windows: OpenPackFile).
 class PackFile {
 public:
   explicit PackFile(const std::string& fileName);
@@ -29,6 +30,15 @@ public:
 private:
   std::FILE* file_ = nullptr;
 };
+
+#ifdef _WIN32
+// The file for reading through OpenForReading (system/Files.h): a held file through its
+// handle, any other shared for reading and writing. Null when it cannot be opened.
+// PackFile opens with it wherever PackXWin.cpp is linked (the stub, the tests), with the
+// C library elsewhere (the Windows build of zpack).
+std::FILE* OpenPackFile(const std::string& fileName);
+extern std::FILE* (*PackFileOpener)(const std::string& fileName);
+#endif
 
 // 64-bit helpers over a FILE*. FileSize leaves the position unchanged; -1 on failure.
 std::int64_t FileSize(std::FILE* file);

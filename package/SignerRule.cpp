@@ -8,6 +8,7 @@
 
 #include "system/DllSafety.h"
 #include "package/PackX.h"
+#include "system/Files.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/ZDebug.h"
@@ -51,9 +52,14 @@ SignatureState ReadFileSignature(const std::string& file, std::string& identity)
   const int n = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, path.data(), static_cast<int>(path.size()));
   if (n <= 0) return SignatureState::Broken;
 
+  // Read through a handle: a held file (the own executable, a checked setup file) is
+  // verified as held, not whatever lies at its name now.
+  UniqueHandle handle = OpenForReading(file);
+  if (!handle) return SignatureState::Broken;
   WINTRUST_FILE_INFO fileInfo{};
   fileInfo.cbStruct = sizeof(fileInfo);
   fileInfo.pcwszFilePath = path.data();
+  fileInfo.hFile = handle.get();
   WINTRUST_DATA data{};
   data.cbStruct = sizeof(data);
   data.dwUIChoice = WTD_UI_NONE;

@@ -42,6 +42,13 @@ std::string MakeFreshFolder(const std::string& folder) {
   return folder;
 }
 
+// What an elevated stub tells when it has no folder only administrators can write: it
+// runs nothing from a place another program of the user could reach.
+std::string NoProtectedFolderText() {
+  return "Unable to create a protected temporary folder in " + ProtectedTempBase() + "<P><P>" +
+         LastErrorText() + "<P><P>Setup cannot continue.";
+}
+
 // The installed product's shortcuts and whether the update description asks to remove
 // them after a successful run. Both records lie beside the running executable.
 struct ShortcutCleanup {
@@ -113,12 +120,19 @@ bool InstallFlow(std::string folder, const std::string& packageFile, const std::
                  bool foreground, const std::string& arguments) {
   TGFileInfo info(packageFile);
   bool result = false;
+  if (folder.empty()) {
+    StubExitCode = kExitInstallFailed;
+    Output() << TracePid() << " RunInstallFlow() --- no protected temporary folder" << EndLine;
+    MsgError(MsgOwnerTitle(), NoProtectedFolderText(), info.GetLangString("Error", "Error"));
+    return false;
+  }
 
   if (HWND activityBar = View().activityBar; activityBar && info.ShowActivityBar())
     ShowWindow(activityBar, SW_SHOW);
   SetViewStatus(info.GetLangString("s1", "Extracting Files..."), info.GetLangFontName(),
                 info.GetLangCharset(), info.GetLangFontSize());
-  if (!HasTempSpace(folder, packageFile) && FindAltTempBase()) folder = AltSetupTempFolder();
+  if (!HasTempSpace(folder, packageFile) && FindAltTempBase() && !AltSetupTempFolder().empty())
+    folder = AltSetupTempFolder();  // elevated: a protected one, else the protected folder stays
   Output() << "========= ForegroundOp=" << BoolToText(foreground) << " ==========" << EndLine;
 
   if (foreground && !CheckTempSpace(folder, packageFile, info)) {
@@ -181,7 +195,7 @@ void CopyFileTime(const std::string& from, const std::string& to) {
 // the engine to install.
 void WriteWebAgentCopy(const TGFileInfo& own) {
   const std::string agentName = ExtractFileName(own.AgentExeName());
-  if (!own.MakeAgent() || Trim(agentName).empty()) return;
+  if (!own.MakeAgent() || Trim(agentName).empty() || SetupTempFolder().empty()) return;
   const std::string image = ReadFilePart(ProgramPath());
   const std::string target = SetTrailingBackslash(SetupTempFolder(), true) + agentName;
   if (image.empty() || !WriteTextFile(target, WebAgentImage(image, VerifiedSignerRecord(ProgramPath())))) {
@@ -210,7 +224,17 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   std::string setupFile = SetTrailingBackslash(base, true) + setupFileName;
   std::string why;
 
-  if (!IsSafeWebFileName(setupFileName, &why)) {
+  // Elevated, the download goes to a protected folder of its own, where nobody else can
+  // change or swap it before it is installed; a folder apart from the extraction's, so a
+  // file of the package may carry the setup file's name.
+  std::string downloadFolder = TempFolder(true);
+  if (ProcessIsElevated())
+    downloadFolder = SetTrailingBackslash(MakeProtectedSetupFolder(ProtectedTempBase()), true);
+
+  if (folder.empty() || downloadFolder.size() < 2) {
+    err = NoProtectedFolderText();
+    setupFile.clear();
+  } else if (!IsSafeWebFileName(setupFileName, &why)) {
     // Checked before any file is looked at: the download would first clear the name's
     // partial files ("*" would clear the temporary folder) and then replace it.
     err = "Bad setup file name \"" + setupFileName + "\": " + why;
@@ -233,7 +257,7 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     }
     SetDownloadAborted(false);
     // Only the name: the download never lands outside the temporary folder.
-    setupFile = TempFolder(true) + ExtractFileName(setupFileName);
+    setupFile = downloadFolder + ExtractFileName(setupFileName);
     HWND window = hidden ? nullptr : View().window;
     TProgBar& progBar = EnsureProgBar();
     if (err.empty()) {
@@ -251,12 +275,14 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     YieldWait(0, 700);
   }
 
-  // Held so that nobody can write it from the token check until the engine has run.
-  UniqueHandle locked;
+  // Held from the token check until the engine has run: nobody can write, rename or
+  // delete it, and the checks and the install read it through this handle.
   if (err.empty()) {
-    locked = OpenDenyingWrites(setupFile);
+    UniqueHandle locked = OpenDenyingWrites(setupFile);
+    const bool held = locked.valid();
+    HoldPath(setupFile, std::move(locked));
     TGFileInfo setup(setupFile);
-    if (!locked || !own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
+    if (!held || !own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
   }
   // A signed web stub installs only what its own publisher signed.
   std::string reason;
@@ -264,8 +290,9 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
     err = "Bad Signature!<P><P>" + setupFile + ": " + reason +
           ".<P><P>The setup file must carry the signature of this installer's publisher.";
   if (err.empty()) RunInstallFlow(folder, setupFile, "", !hidden, CommandLineArgs());
-  locked.reset();
+  ReleaseHeld(setupFile);
   if (deleteAfter) DeleteFileA(setupFile.c_str());
+  if (downloadFolder != TempFolder(true)) DeleteTree(downloadFolder, true);
   if (!err.empty()) {
     // Declined or aborted by the user, else nothing could be installed.
     StubExitCode = err == kDeclinedMarker || err == "Download Aborted" ? kExitInstallCancelled : kExitInstallFailed;
@@ -378,10 +405,17 @@ void WaitForProcess(HANDLE process) {
 
 bool FindAltTempBase() {
   if (!state.altTempBase.empty()) return true;
+  // Elevated, nothing is made or written in a place anyone may create (C:\TEMP) to probe
+  // a drive: the root's free space counts, and the folder is a protected one in the root.
+  const bool elevated = ProcessIsElevated();
   double freeBytes[3] = {0, 0, 0};
   for (int i = 0; i < 3; ++i) {
     std::string root = std::string(1, char('C' + i)) + ":\\";
     if (GetDriveTypeA(root.c_str()) != DRIVE_FIXED) continue;
+    if (elevated) {
+      freeBytes[i] = DiskFree(root);
+      continue;
+    }
     std::string probe = root + "TEMP";
     if (FolderExists(probe)) probe += "\\TEMP" + RandomRangeText(10000, 100000);
     CreateDirectoryA(probe.c_str(), nullptr);
@@ -390,7 +424,8 @@ bool FindAltTempBase() {
     if (FileExists(probeFile)) freeBytes[i] = DiskFree(probe);
     DeleteTree(probe, true);
   }
-  char current = UpperAscii(TempFolder(true).empty() ? 'C' : TempFolder(true)[0]);
+  const std::string temp = elevated ? ProtectedTempBase() : TempFolder(true);
+  char current = UpperAscii(temp.empty() ? 'C' : temp[0]);
   char best = current;
   double most = 0;
   for (int i = 0; i < 3; ++i) {
@@ -399,7 +434,9 @@ bool FindAltTempBase() {
       best = char('C' + i);
     }
   }
-  if (best != current) {
+  if (best != current && elevated) {
+    state.altTempBase = std::string(1, best) + ":\\";
+  } else if (best != current) {
     state.altTempBase = std::string(1, best) + ":\\TEMP";
     if (FolderExists(state.altTempBase)) state.altTempBase += "\\TEMP";
   }
@@ -408,8 +445,12 @@ bool FindAltTempBase() {
 
 std::string AltSetupTempFolder() {
   static std::string folder;
-  if (folder.empty() && !state.altTempBase.empty())
-    folder = MakeFreshFolder(state.altTempBase + "_" + RandomRangeText(10000, 100000));
+  static bool made = false;
+  if (!made && !state.altTempBase.empty()) {
+    made = true;
+    folder = ProcessIsElevated() ? MakeProtectedSetupFolder(state.altTempBase)
+                                 : MakeFreshFolder(state.altTempBase + "_" + RandomRangeText(10000, 100000));
+  }
   return folder;
 }
 

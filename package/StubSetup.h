@@ -23,14 +23,18 @@ extern bool InstallWorkRunning;
 void RunWebBranch();
 // Fetches (or takes from base when it lies there) the setup file, checks that it carries
 // the web stub's token and installs it like a local installation file, with the stub's
-// own switches. A downloaded file is deleted afterwards; errors are shown in a box
+// own switches. Elevated, the download goes to a protected folder of its own
+// (MakeProtectedSetupFolder); the setup file is held (HoldPath) from the token check to
+// the end of the install, which reads it through that handle. A downloaded file is
+// deleted afterwards; errors are shown in a box
 // (exit code 1603, or 1602 when the user declined or aborted the download).
 void WebInstall(const std::string& folder, const std::string& base, const std::string& setupFileName);
 
 // Extracts the package file into folder (or into AltSetupTempFolder when the folder's
 // drive is short and another fixed drive has more room) and runs its engine. Foreground:
 // ask the space question, show the main window and the engine window. Arguments are
-// appended to the engine's command line. True when the engine removed the shared atom
+// appended to the engine's command line. An empty folder (an elevated stub that has no
+// protected one) is refused with a box and kExitInstallFailed. True when the engine removed the shared atom
 // (finished its work). When the installation does not run StubExitCode is set to
 // kExitInstallCancelled (the user declined) or kExitInstallFailed (SetupLogic.h).
 bool RunInstallFlow(const std::string& folder, const std::string& packageFile, const std::string& agentName,
@@ -57,12 +61,14 @@ HANDLE RunProgram(const std::string& commandLine, int showState, const std::stri
 void WaitForProcess(HANDLE process);
 
 // Alternative temporary folder on the fixed drive with the most room: the base (empty
-// until FindAltTempBase found one) + "_" + a random number; made on first use. Empty
-// without a base.
+// until FindAltTempBase found one) + "_" + a random number; made on first use. Elevated,
+// MakeProtectedSetupFolder in the base (the drive's root), empty when it cannot be made.
+// Empty without a base.
 std::string AltSetupTempFolder();
 // Probes the fixed drives C:, D: and E: (each call, until a base is found) and chooses
 // the one with the most room as alternative base when it is not the temporary folder's
-// drive. True when a base exists.
+// drive (elevated: ProtectedTempBase's drive, each root's free space, nothing written). True when a base
+// exists.
 bool FindAltTempBase();
 // Deletes AltSetupTempFolder with its content when there is an alternative base.
 void CleanAltTempFolder();

@@ -21,7 +21,6 @@
 namespace {
 
 constexpr DWORD kReadPiece = 65536;
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 struct UnPackState {
   int writeFailures = 0;
@@ -90,6 +89,10 @@ struct TRun {
   std::string Target;
   std::uint32_t Date = 0;
   UniqueHandle Out;
+  // The file the block before wrote, kept open: a file larger than a block continues in
+  // the blocks (and volumes) that follow, and only there is a file appended to.
+  std::string PreviousTarget;
+  UniqueHandle Previous;
   bool WriteFailed = false;
   DWORD WriteError = 0;
   bool Stopped = false;                 // the main window was closed while the block was written
@@ -156,22 +159,27 @@ bool OnName(void* context, const std::string& namePart) {
     run.FailWrite();
     return false;
   }
-  // Opening tells whether the file is new (one progress step per new file); files below
+  if (run.Previous && SameText(run.Target, run.PreviousTarget)) {
+    run.Out = std::move(run.Previous);
+    return true;
+  }
+  run.Previous.reset();
+  // Every file is made new (one progress step each): whatever already lies at a name in
+  // the folder (a link, a file) is never opened or written through. Files below
   // subfolders of the package get their folders on the first miss.
   for (int attempt = 0; attempt < 2 && !run.Out; ++attempt) {
-    run.Out.reset(CreateFileA(run.Target.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+    run.Out.reset(CreateFileA(run.Target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     const DWORD error = GetLastError();
     if (run.Out) {
-      if (error == ERROR_ALREADY_EXISTS) {
-        LARGE_INTEGER zero{};
-        if (!SetFilePointerEx(run.Out.get(), zero, nullptr, FILE_END)) run.FailWrite();
-      } else {
-        run.Step();
-        ++run.FilesWritten;
-      }
+      run.Step();
+      ++run.FilesWritten;
     } else if (attempt == 0 && error == ERROR_PATH_NOT_FOUND && path.find('\\') != std::string::npos) {
       ForceFolder(ExtractFileDir(run.Target));
+    } else if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+      // zpack writes a file's blocks one after the other: a name met again later is damage.
+      run.Refuse("\"" + name.Path + "\" is already there");
+      return false;
     } else {
       SetLastError(error);
       if (!FileExists(run.Target)) run.Step();
@@ -251,8 +259,11 @@ void ExtractBlock(TRun& run, HANDLE volume, std::int64_t length, bool compressed
   } catch (const EZLibError& error) {
     run.Refuse(std::string("damaged zlib stream: ") + error.what());
   }
-  if (run.Out && !run.WriteFailed && !run.Stopped && !run.Damaged && run.Date != 0)
-    SetDosDate(run.Out.get(), run.Date);
+  if (run.Out && !run.WriteFailed && !run.Stopped && !run.Damaged) {
+    if (run.Date != 0) SetDosDate(run.Out.get(), run.Date);
+    run.PreviousTarget = run.Target;
+    run.Previous = std::move(run.Out);
+  }
   run.Out.reset();
   if (run.WriteFailed && !run.Damaged) {
     if (++state.writeFailures == 1) {
@@ -275,8 +286,8 @@ void WriteAgentCopy(TRun& run, HANDLE volume, const std::string& volumeName, std
   trailer.ThisIsAgent = 1;
   trailer.TrailerSize = pack::kTrailerSize;
   const std::string target = SetTrailingBackslash(run.Dest, true) + agentName;
-  UniqueHandle out(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+  UniqueHandle out(
+      CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   bool ok = out.valid() && MoveTo(volume, 0);
   std::vector<char> buffer(256 * 1024);
   const std::uint64_t packEnd = signerRecord.empty() ? 0 : std::uint64_t(headerEnd) + sizeof trailer;
@@ -379,8 +390,7 @@ std::string ExtractPackage(const std::string& packageFile, const std::string& de
         run.Refuse("no package in the file");
         break;
       }
-      UniqueHandle file(CreateFileA(volumeName.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+      UniqueHandle file = OpenForReading(volumeName);
       std::int64_t end = -1;
       {
         PackFile measured(volumeName);

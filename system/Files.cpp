@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 
+#include "system/CommandLine.h"
 #include "system/DllSafety.h"
 #include "system/FilesLogic.h"
 #include "system/Utils.h"
@@ -17,6 +18,16 @@
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+struct HeldPath {
+  std::string path;
+  UniqueHandle handle;
+};
+struct FilesState {
+  // Few at a time: the own file, the setup folders, a web install's setup file.
+  HeldPath held[8];
+};
+FilesState state;
 
 bool IsDots(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
@@ -124,8 +135,7 @@ std::string ReadFilePart(const std::string& path, std::int64_t maxLength, std::i
   std::string result;
   if (!FileExists(path)) return result;
   try {
-    UniqueHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file = OpenForReading(path);
     if (!file) return result;
     const std::int64_t size = FileSize(file.get());
     std::int64_t n = size - offset;
@@ -296,8 +306,40 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
       } while (FindNextFileA(find.get(), &data));
     }
   }
+  ReleaseHeld(base);
   RemoveDirectoryA(base.c_str());
   return existed && !FolderExists(base);
+}
+
+void HoldPath(const std::string& path, UniqueHandle handle) {
+  for (HeldPath& h : state.held)
+    if (!h.handle) {
+      h.path = path;
+      h.handle = std::move(handle);
+      return;
+    }
+}
+
+void ReleaseHeld(const std::string& path) {
+  const std::string below = SetTrailingBackslash(path, true);
+  for (HeldPath& h : state.held)
+    if (SameText(h.path, path) || StartsWith(below, h.path, true)) h.handle.reset();
+}
+
+UniqueHandle OpenForReading(const std::string& path) {
+  for (const HeldPath& h : state.held)
+    if (h.handle && SameText(h.path, path))
+      // A file object of its own (its own position), on the very file that was held.
+      return UniqueHandle(ReOpenFile(h.handle.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+  return UniqueHandle(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool HoldOwnFile() {
+  UniqueHandle own = OpenDenyingWrites(ProgramPath());
+  const bool held = own.valid();
+  HoldPath(ProgramPath(), std::move(own));
+  return held;
 }
 
 UniqueHandle OpenDenyingWrites(const std::string& path) {

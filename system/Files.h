@@ -61,6 +61,20 @@ bool DeleteTree(const std::string& folder, bool clearAttributes);
 // is what is used. Invalid when the file cannot be opened so.
 UniqueHandle OpenDenyingWrites(const std::string& path);
 
+// Files and folders held open for the process, so that what was checked stays what is
+// used. A held file is shared for reading only: nobody can write, rename or delete it,
+// and OpenForReading reads it through the held handle whatever lies at its name now. A
+// held folder cannot be removed or renamed. DeleteTree lets go of what it deletes.
+void HoldPath(const std::string& path, UniqueHandle handle);
+// Lets go of path and of everything held below it.
+void ReleaseHeld(const std::string& path);
+// A new handle for reading path: a reopening of the held handle (ReOpenFile) when the path
+// is held, else the file opened by name, shared for reading and writing. Invalid when
+// neither works.
+UniqueHandle OpenForReading(const std::string& path);
+// Holds the own executable (ProgramPath) for the process; false when it cannot be opened so.
+bool HoldOwnFile();
+
 // Takes the read-only attribute off an existing file; true when it is writable now.
 bool ClearReadOnly(const std::string& path);
 

@@ -149,7 +149,7 @@ run_case() {  # name, direct|span, refuse|install|any
   if ! cmp -s "$scratch/before.txt" "$scratch/after.txt"; then
     fail "$what: wrote outside its temporary folder: $(diff "$scratch/before.txt" "$scratch/after.txt" | grep '^[<>]' | head -5)"
   fi
-  local left; left=$(ls -d "$temp_unix"/SETUP_* 2>/dev/null)
+  local left; left=$(ls -d "$temp_unix"/SETUP_* "$setup_temp_unix"/SETUP_* 2>/dev/null)
   if [ -n "$left" ]; then
     fail "$what: left $left behind"
     clear_setup_folders

@@ -98,6 +98,44 @@ TEST(Files, ReadFilePartHonoursOffsetAndLength) {
 
 // A file longer than the 32-bit address space (sparse: it takes no room) is refused whole,
 // not read into a buffer cut to the low 32 bits of its length.
+// A held file cannot be renamed or deleted, and it is read through its handle: with the
+// folder it lies in renamed (where the system allows that) and another file put at its
+// name, ReadFilePart and OpenForReading still give the held file.
+TEST(Files, HeldFileIsReadThroughItsHandle) {
+  const std::string root = TempFolder(true) + "held_test_" + std::to_string(GetCurrentProcessId()) + "\\";
+  const std::string dir = root + "d", path = dir + "\\f.bin";
+  DeleteTree(root, true);
+  CreateDirectoryA(root.c_str(), nullptr);
+  CreateDirectoryA(dir.c_str(), nullptr);
+  Put(path, "held");
+  HoldPath(path, OpenDenyingWrites(path));
+  EXPECT_FALSE(MoveFileA(path.c_str(), (dir + "\\g.bin").c_str()));
+  EXPECT_FALSE(DeleteFileA(path.c_str()));
+  if (!MoveFileA(dir.c_str(), (root + "moved").c_str())) {
+    ReleaseHeld(path);
+    DeleteTree(root, true);
+    GTEST_SKIP() << "the system renames no folder that holds an open file";
+  }
+  CreateDirectoryA(dir.c_str(), nullptr);
+  Put(path, "other");
+  UniqueHandle reopened = OpenForReading(path);
+  char bytes[8] = {};
+  DWORD read = 0;
+  EXPECT_TRUE(reopened && ReadFile(reopened.get(), bytes, sizeof bytes, &read, nullptr));
+  reopened.reset();
+  // Windows reopens the handle's own file; Wine's ReOpenFile opens the path the handle was
+  // opened with again, which now names the other file.
+  const bool reopensByPath = std::string(bytes, read) == "other";
+  if (!reopensByPath) {
+    EXPECT_EQ(std::string(bytes, read), "held");
+    EXPECT_EQ(ReadFilePart(path), "held");
+  }
+  ReleaseHeld(root);  // everything below a folder lets go
+  EXPECT_EQ(ReadFilePart(path), "other");
+  DeleteTree(root, true);
+  if (reopensByPath) GTEST_SKIP() << "this system's ReOpenFile follows the path, not the handle's file";
+}
+
 TEST(Files, ReadFilePartRefusesWhatDoesNotFitInMemory) {
 #ifdef _WIN64
   GTEST_SKIP() << "a 32-bit process's limit: a 64-bit string holds 4 GiB, so the 64-bit program would read it all";

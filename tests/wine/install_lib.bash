@@ -97,9 +97,11 @@ expect_temp_gone() {  # what, record file
 # The system's temporary folder, where the stub makes its SETUP_ folders.
 temp_unix=$(winepath -u "$(wine cmd /c echo %TEMP% </dev/null 2>/dev/null | tr -d '\r')" 2>/dev/null)
 [ -d "$temp_unix" ] || { echo "no temporary folder found ($temp_unix)" >&2; exit 1; }
-clear_setup_folders() { rm -rf "$temp_unix"/SETUP_*; }
+# An elevated stub (under Wine every stub runs elevated) makes them in the system's Temp.
+setup_temp_unix="$WINEPREFIX/drive_c/windows/temp"
+clear_setup_folders() { rm -rf "$temp_unix"/SETUP_* "$setup_temp_unix"/SETUP_*; }
 expect_no_setup_folder() {  # what
-  local left; left=$(ls -d "$temp_unix"/SETUP_* 2>/dev/null)
+  local left; left=$(ls -d "$temp_unix"/SETUP_* "$setup_temp_unix"/SETUP_* 2>/dev/null)
   [ -z "$left" ] || fail "$1: temporary folder left behind: $left"
 }
 

@@ -270,6 +270,35 @@ TEST_F(Extract, UnsafePathsAreRefusedAndNothingLeavesTheFolder) {
   }
 }
 
+// Every file is made new: what already lies at a name in the folder (a planted file, a
+// link) is never opened and appended to, and a name the package brings a second time
+// after other files is damage. (A file's own blocks in a row are still appended: the
+// split-blocks case above.)
+TEST_F(Extract, FilesAreMadeNewNeverOpenedWhereSomethingLies) {
+  struct Case {
+    const char* what;
+    bool planted;
+    std::vector<std::string> blocks;
+  } cases[] = {
+      {"planted before", true, {NamedBlock("|Engine.exe*|0|", "e"), NamedBlock("|a.txt|0|", "package")}},
+      {"named again later",
+       false,
+       {NamedBlock("|Engine.exe*|0|", "e"), NamedBlock("|a.txt|0|", "first"), NamedBlock("|b.txt|0|", "b"),
+        NamedBlock("|A.TXT|0|", "again")}},
+  };
+  for (const Case& c : cases) {
+    DeleteTree(root_ + "out", true);
+    CreateDirectoryA((root_ + "out").c_str(), nullptr);
+    CreateDirectoryA(dest_.c_str(), nullptr);
+    if (c.planted) Put(dest_ + "\\a.txt", "planted");
+    Put(root_ + "setup.exe", HandMade(c.blocks, 3));
+    EXPECT_EQ(Run(root_ + "setup.exe"), "") << c.what;
+    EXPECT_EQ(details_.Status, TExtractStatus::Damaged) << c.what;
+    EXPECT_NE(details_.Reason.find("already there"), std::string::npos) << c.what << ": " << details_.Reason;
+    EXPECT_EQ(ReadWholeFile(dest_ + "\\a.txt"), c.planted ? "planted" : "first") << c.what;
+  }
+}
+
 TEST_F(Extract, DamagedBlocksEndTheRunWithoutHanging) {
   const std::string first = Compressed(std::string("|first.txt|0|") + '\0' + "one");
   const std::string last = Compressed(std::string("|last.txt|0|") + '\0' + "never");

@@ -47,8 +47,9 @@ grep -Eq "^web url: +$nginx_url\$" "$work/web.list" && grep -Eq "^web file: +Set
 downloaded=$temp_unix/Setup.exe
 
 # --- 1. Download, check, install: switches reach the engine, its exit code comes back ----
-# An earlier attempt's partial file (the stub's own name: dest + "." + digits) is removed
-# by the new download; a file of another name beside it is not the stub's to delete.
+# Elevated (Wine runs the stub so), the download goes to a protected folder of its own:
+# what another program put in the user's Temp at the setup file's name (a link, partial
+# files of the stub's own naming) is neither followed nor touched.
 echo old > "$downloaded.123456"
 echo old > "$downloaded.part"
 echo victim > "$work/victim.txt"
@@ -72,10 +73,10 @@ rec=$work/webtarget.log
 [[ "$(record_val "$rec" CommandLine)" == *"/OriginExe=\"$work_win\\stubs\\Web.exe\""* ]] ||
   fail "download: engine not told the web stub's path: $(record_val "$rec" CommandLine)"
 [ "$(record_val "$rec" ShowCommand)" = 5 ] || fail "download: engine hidden"
-[ -e "$downloaded" ] && fail "download: the downloaded setup file was not deleted"
-left=$(ls "$downloaded".* 2>/dev/null)
-[ "$left" = "$downloaded.part" ] || fail "download: partial files left, or another file deleted: $left"
-rm -f "$downloaded.part"
+[ -L "$downloaded" ] || fail "download: the link planted in the user's Temp was touched"
+left=$(ls "$downloaded".* 2>/dev/null | tr '\n' ' ')
+[ "$left" = "$downloaded.123456 $downloaded.part " ] || fail "download: files in the user's Temp touched: $left"
+rm -f "$downloaded" "$downloaded".*
 [ "$(cat "$work/victim.txt" 2>/dev/null)" = victim ] ||
   fail "download: the link planted at the setup file's name was written through or its target removed"
 expect_no_setup_folder "download"
