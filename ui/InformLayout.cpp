@@ -60,3 +60,7 @@ std::string HandlerCommandLine(const std::string& command, const std::string& ad
   if (!placed) line += " \"" + safe + "\"";
   return line;
 }
+
+std::string AddressForMessage(const std::string& address) {
+  return ReplaceText(ReplaceText(ReplaceText(address, "\\", "%5C"), "<", "%3C"), ">", "%3E");
+}
