@@ -10,8 +10,8 @@
 # user's), a manual check answered through zuidriver, the sample host
 # (tools/win/agenthost) receiving notifications, reading values and writing a time back,
 # and other programs of the session: hosts naming the broadcast handle or a system
-# message, a second product with the same agent name, squatters on the class, the old
-# mutex and the lock, and the agent started by other spellings of its folder.
+# message, a second product with the same agent name, a squatter on the class (the lock
+# and other spellings of the folder: agent_copy.sh).
 # Run by CTest through wine-bench.sh shell; $1 is the Windows build folder.
 set -uo pipefail
 
@@ -30,7 +30,6 @@ cleanup() {
     sleep 3
   fi
   stop_web_servers
-  rm -f "$WINEPREFIX/dosdevices/y:"
   wine reg delete "$reg_key" /f >/dev/null 2>&1
   wine reg delete "$user_key" /f >/dev/null 2>&1
 }
@@ -373,45 +372,7 @@ stop_copy "class squatter"
 ztest "/post=$x_class;16;0;0"
 wait "$squatter"
 
-# The mutex of earlier versions is a name any program of the session can take first: one
-# that holds it no longer keeps the agent from running.
-ztest "/win=ZMutexHolder;m;0;" "/mutex=$x_class.Mutex" & holder=$!
-sleep 2
-copies=$(grep -c " X WinMain" "$log")
-agent /DELAY=600
-for _ in $(seq 50); do [ "$(grep -c " X WinMain" "$log")" -gt "$copies" ] && break; sleep 0.2; done
-[ "$(grep -c " X WinMain" "$log")" -gt "$copies" ] || fail "mutex squatter: the agent did not start its copy"
-stop_copy "mutex squatter"
-ztest "/post=ZMutexHolder;16;0;0"
-wait "$holder"
-
-# The lock is a file in the agent's folder, which only who may write there (on Windows
-# an administrator) can hold: such a holder is named in the log, and the copy ends.
-ztest "/win=ZLockHolder;l;0;" "/lock=$work_win\\X_Update.lock" & holder=$!
-sleep 2
-ticks=$(count "$pid_re AutoUpdateTimerCount=")
-agent /DELAY=600
-for _ in $(seq 100); do grep -q "X ERROR: the working copy's lock" "$log" && break; sleep 0.1; done
-grep -qF "X ERROR: the working copy's lock $work_win\X_Update.lock is held" "$log" || fail "lock holder: not noticed"
-[ "$(count "$pid_re AutoUpdateTimerCount=")" = "$ticks" ] || fail "lock holder: a second copy ran"
-ztest "/post=ZLockHolder;16;0;0"
-wait "$holder"
 fi
-
-# The plain agent started by other spellings of its folder (another case, a drive letter
-# of its own for a folder on the way, as SUBST makes) reaches the copy it started: "/STOP=0"
-# through each ends it.
-ln -sfn "$root" "$WINEPREFIX/dosdevices/y:"
-for spelling in 'C:\ZAGENT\APP DIR' 'Y:\app dir' 'C:/zagent//app dir'; do
-  ticks=$(count "$pid_re AutoUpdateTimerCount=")
-  agent /DELAY=600
-  wait_count "$pid_re AutoUpdateTimerCount=" $((ticks + 1)) 100 || fail "spelling $spelling: no working copy"
-  ends=$(count "$x_end_re")
-  wine "$spelling\\Update.exe" /STOP=0 </dev/null >/dev/null 2>&1
-  wait_count "$x_end_re" $((ends + 1)) 100 || fail "spelling $spelling: /STOP=0 did not reach the working copy"
-  copy_gone "spelling $spelling"
-done
-rm -f "$WINEPREFIX/dosdevices/y:"
 stop_viewer
 
 if [ "$failures" != 0 ]; then

@@ -146,7 +146,7 @@ probe
 wait_size_stop "no name" 1
 [ "$(version)" = 100 ] || fail "no name: VersionOriginal $(version)"
 [ -s "$record" ] && fail "no name: an address was opened"
-[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 3 ] || fail "no name: a fetch was started"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 4 ] || fail "no name: a fetch was started"
 
 # ---- Another product's token: refused, deleted, nothing shown or recorded ----
 publish 'http://example.test/foreign' --token Other-1 --body 'Not for Pad.'
@@ -167,7 +167,7 @@ rm -f "$www/upd/News.txt"
 sed -i 's/^SizeOfInformFile=.*/SizeOfInformFile=150\r/' "$www/upd/Pad.info"
 probe
 wait_size_stop "404" 2
-[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 4 ] || fail "404: a fetch was started"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 5 ] || fail "404: a fetch was started"
 [ -e "$work/News.txt" ] && fail "404: the error page was kept"
 [ "$(version)" = 100 ] || fail "404: VersionOriginal $(version)"
 

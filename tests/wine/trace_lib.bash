@@ -53,12 +53,12 @@ no_trace() {  # pattern, what
 # its file (and a folder) is left for the system to delete at its next restart.
 pending_removals() {
   wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
-    </dev/null 2>/dev/null | tr -d '\r'
+    </dev/null 2>/dev/null | tr -d '\r' | sed 's/$/\\0/'  # reg leaves the last empty target out
 }
 expect_removal_at_restart() {  # what, Windows path
-  pending_removals | grep -qiF -- "\\??\\$2\\0\\0" || fail "$1: $2 is not registered for removal at restart"
+  local listed; listed=$(pending_removals | grep -oiF -- "\\??\\$2\\0\\0" | wc -l)
+  [ "$listed" = 1 ] || fail "$1: $2 is listed $listed times for removal at restart"
   compgen -G "$WINEPREFIX/drive_c/users/*/Temp/_DEL_ME_.BAT" >/dev/null && fail "$1: a batch in the user's Temp"
-  [ "$(pending_removals | grep -oiF -- "\\??\\$2\\0" | wc -l)" -le 1 ] || fail "$1: $2 registered more than once"
 }
 
 # The CD-spanning launcher's copy, named in the trace, leaves itself and its folder for
