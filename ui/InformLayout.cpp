@@ -62,5 +62,12 @@ std::string HandlerCommandLine(const std::string& command, const std::string& ad
 }
 
 std::string AddressForMessage(const std::string& address) {
-  return ReplaceText(ReplaceText(ReplaceText(address, "\\", "%5C"), "<", "%3C"), ">", "%3E");
+  std::string shown;
+  for (char c : address) {
+    if (c == '\\' || c == '<' || c == '>')
+      shown += c == '\\' ? "%5C" : c == '<' ? "%3C" : "%3E";
+    else
+      shown += c;
+  }
+  return shown;
 }

@@ -22,8 +22,9 @@ constexpr int kButtonId = 101;
 // One inform window at a time.
 struct StubInformDlgState {
   std::string webAddress;
-  std::string caption;
-  std::string copyText;       // shown above an address that could not be opened
+  // ShowInform's own arguments, while it runs.
+  const std::string* caption = nullptr;
+  const std::string* copyText = nullptr;  // shown above an address that could not be opened
   bool* notOpened = nullptr;  // set when an address was only shown
   UniqueGdiObject buttonFont;
   UniqueGdiObject textFont;
@@ -75,8 +76,9 @@ bool OpenWebAddress(const std::string& address) {
   }
   Output() << TracePid() << " OpenWebAddress: no desktop user to open it as, shown >" << address << "<"
            << EndLine;
-  const std::string text = state.copyText.empty() ? kInformCopyText : state.copyText;
-  MsgAttention(MsgOwnerPlain(), text + "<P><P>" + AddressForMessage(address), state.caption);
+  MsgAttention(MsgOwnerPlain(),
+               (state.copyText->empty() ? kInformCopyText : *state.copyText) + "<P><P>" + AddressForMessage(address),
+               *state.caption);
   if (state.notOpened) *state.notOpened = true;
   return false;
 }
@@ -210,8 +212,8 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
                 const std::string& fontName, int fontSize, int charset, const std::string& copyText,
                 bool* notOpened) {
   if (state.window) return false;  // one inform window at a time
-  state.caption = caption;
-  state.copyText = copyText;
+  state.caption = &caption;
+  state.copyText = &copyText;
   state.notOpened = notOpened;
   std::string address = Trim(webAddress);
   // The address comes from a downloaded record: only a web page is opened, never a
