@@ -25,7 +25,7 @@ struct StubInformDlgState {
   // ShowInform's own arguments, while it runs.
   const std::string* caption = nullptr;
   const std::string* copyText = nullptr;  // shown above an address that could not be opened
-  bool* notOpened = nullptr;  // set when an address was only shown
+  bool* notOpened = nullptr;              // set when an address was only shown
   UniqueGdiObject buttonFont;
   UniqueGdiObject textFont;
   HWND window = nullptr;
@@ -76,9 +76,10 @@ bool OpenWebAddress(const std::string& address) {
   }
   Output() << TracePid() << " OpenWebAddress: no desktop user to open it as, shown >" << address << "<"
            << EndLine;
-  MsgAttention(MsgOwnerPlain(),
-               (state.copyText->empty() ? kInformCopyText : *state.copyText) + "<P><P>" + AddressForMessage(address),
-               *state.caption);
+  MsgAttention(
+      MsgOwnerPlain(),
+      (state.copyText->empty() ? kInformCopyText : *state.copyText) + "<P><P>" + AddressForMessage(address),
+      *state.caption);
   if (state.notOpened) *state.notOpened = true;
   return false;
 }
