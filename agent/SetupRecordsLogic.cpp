@@ -14,10 +14,15 @@ constexpr struct {
   const char* id;
   const char* text;
 } kAgentTextDefaults[] = {
-    {"s3", "File Download Aborted!"},      {"s4", "File not Found!"},
-    {"s5", "Unable to Download File!"},    {"s31", "Downloading INFO File..."},
-    {"s32", "Downloading UPDATE File..."}, {"s33", "Downloading INFORM File..."},
-    {"s34", "New Version"},                {"s35", "Download"},
+    {"s3", "File Download Aborted!"},
+    {"s4", "File not Found!"},
+    {"s5", "Unable to Download File!"},
+    {"s31", "Downloading INFO File..."},
+    {"s32", "Downloading UPDATE File..."},
+    {"s33", "Downloading INFORM File..."},
+    {"s34", "New Version"},
+    {"s35", "Download"},
+    {"s37", "Please start PROG_NAME again:"},
 };
 
 constexpr std::int64_t kSecondsPerDay = 86400;

@@ -93,15 +93,23 @@ void StartProgram(const std::string& path, const std::string& commandLine, int s
 }
 
 // The user's program, stopped for the update, is started again with the desktop user's
-// rights where the agent runs elevated and the shell's token can be had; else as before.
+// rights: an elevated agent starts it only with the token of the user's shell, and
+// without a usable one tells the user to start it (it would run as administrator).
 void RestartUsersProgram(const std::string& path) {
+  if (!ProcessIsElevated()) {
+    StartProgram(path, Quote(path), SW_SHOW);
+    return;
+  }
   if (UniqueHandle token = DesktopUserToken()) {
     if (StartWithToken(token.get(), Quote(path), SW_SHOW, path)) {
       Output() << TracePid() << " Restarted as the desktop user >" << path << "<" << EndLine;
       return;
     }
   }
-  StartProgram(path, Quote(path), SW_SHOW);
+  Output() << TracePid() << " Not restarted, no desktop user to start it as >" << path << "<" << EndLine;
+  AgentLog("ERROR: no desktop user's token to restart " + path + " with: the user is asked to start it");
+  MsgAttention(MsgOwnerPlain(), ReplaceProgName(AgentText("s37"), InfoProgramName()) + "<P><P>" + path,
+               MsgBoxAttention(), MsgBoxBtnText(), MsgBoxCharSet());
 }
 
 }  // namespace
@@ -248,8 +256,13 @@ bool PerformAutoInform() {
         if (!KeepBesideAgent(beside, text)) AgentLog("ERROR: the inform text was not kept as " + beside);
         DropDownload(informFile);
       }
+      bool notOpened = false;
       result = ShowInform(View().window, AgentText("s34"), AgentText("s35"), body, DownloadURL_INFORM(),
-                          AutoInformW(), AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet());
+                          AutoInformW(), AutoInformH(), MsgBoxFontName(), MsgBoxFontSize(), MsgBoxCharSet(),
+                          AgentText("s36"), &notOpened);
+      if (notOpened)
+        AgentLog("ERROR: no desktop user's token to open " + DownloadURL_INFORM() +
+                 " with: shown to the user");
       if (result) SetVersionOriginal(VersionNew());
       TraceInform(4);
     }

@@ -40,8 +40,8 @@ std::string WorkingCopyClassName(const std::string& agentName, const std::string
          AgentFolderDigest(programPath);
 }
 
-std::string WorkingCopyMutexName(const std::string& agentName, const std::string& programPath) {
-  return WorkingCopyClassName(agentName, programPath) + ".Mutex";
+std::string WorkingCopyLockPath(const std::string& agentName, const std::string& programPath) {
+  return ExtractFilePath(programPath) + "X_" + ChangeFileExt(ExtractFileName(Trim(agentName)), ".lock");
 }
 
 std::string AgentLogFileNameFor(const std::string& programPath) {

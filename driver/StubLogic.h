@@ -26,12 +26,13 @@ StubRole ChooseStubRole(bool ownWindowExists, bool plainAgent, bool workingCopy,
 // ASCII letters compared without case). An empty agent name never matches.
 bool IsAgentExeName(const std::string& programPath, const std::string& agentName, const std::string& prefix);
 
-// An agent's window classes (and the working copy's mutex) are told apart by product:
+// An agent's window classes are told apart by product:
 // two products may both name their agent "Update.exe", and a class made of the name alone
 // would let one product's agent take the other's working copy for its own. The names keep
 // ".AutoUpdate." + the file name without its last extension as their prefix and add "."
 // and this digest of the folder the agent lies in: 16 hex digits of the 64-bit FNV-1a
-// hash of the folder (with its backslash) with the letters a..z in upper case.
+// hash of the folder (with its backslash) with the letters a..z in upper case. Give it the
+// folder's final path (FinalPathOf), so that every spelling of the folder gives one digest.
 std::string AgentFolderDigest(const std::string& programPath);
 
 // For an agent ".AutoUpdate." + file name without its last extension + "." +
@@ -42,8 +43,11 @@ std::string StubClassNameFor(bool isAgent, const std::string& programPath);
 // plain agent's or the copy's own path): ".AutoUpdate.X_" + agent name without its last
 // extension + "." + AgentFolderDigest; the class the copy's main window has.
 std::string WorkingCopyClassName(const std::string& agentName, const std::string& programPath);
-// The mutex that keeps a second working copy of the same agent from running.
-std::string WorkingCopyMutexName(const std::string& agentName, const std::string& programPath);
+// The file a working copy holds open, unshared, while it runs, so that a second copy of
+// the same agent does not run: folder of programPath + "X_" + agent name without its last
+// extension + ".lock". In the agent's own folder, where an ordinary program cannot create
+// it first (a named object of the session could be taken by any program).
+std::string WorkingCopyLockPath(const std::string& agentName, const std::string& programPath);
 
 // "X_" + the program's file name (unless it already begins with "X_") with the extension
 // ".log", in the program's folder.

@@ -62,15 +62,12 @@ constexpr int kMaxWindowsOfClass = 64;     // a search of windows of one class e
 constexpr int kDuplicateWaitMs = 3000;     // how long a duplicate copy looks for the running one
 constexpr int kDuplicateWaitStepMs = 200;
 
-std::string LongPathOf(const std::string& path) {
-  char buffer[MAX_PATH * 2];
-  const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : path;
+// The program path the agent's names are made from: the same file started by another
+// spelling of its path (8.3 names, "/", another case, a SUBST drive) must find the same
+// working copy.
+std::string AgentNamingPath() {
+  return FinalPathOf(ProgramPath());
 }
-
-// The program path the agent's names are made from: the same file started by its short
-// (8.3) path must find the same working copy.
-std::string AgentNamingPath() { return LongPathOf(ProgramPath()); }
 
 // Full path of the program a window belongs to; empty when the system does not say.
 std::string ProgramOfWindow(HWND window, DWORD& pid) {
@@ -82,7 +79,7 @@ std::string ProgramOfWindow(HWND window, DWORD& pid) {
   char buffer[MAX_PATH * 2];
   DWORD size = sizeof buffer;
   if (!QueryFullProcessImageNameA(process.get(), 0, buffer, &size) || size >= sizeof buffer) return std::string();
-  return LongPathOf(std::string(buffer, size));
+  return FinalPathOf(std::string(buffer, size));
 }
 
 }  // namespace
@@ -92,7 +89,7 @@ std::string WorkingCopyClass() { return WorkingCopyClassName(AgentName(), AgentN
 std::string WorkingCopyFile() { return ExtractFilePath(ProgramPath()) + "X_" + Trim(AgentName()); }
 
 HWND FindAgentWindow(const std::string& className, const std::string& exePath) {
-  const std::string wanted = LongPathOf(exePath);
+  const std::string wanted = FinalPathOf(exePath);
   HWND window = nullptr;
   for (int seen = 0; seen < kMaxWindowsOfClass; ++seen) {
     window = FindWindowExA(nullptr, window, className.c_str(), nullptr);
@@ -178,24 +175,28 @@ void DoRunStubWin() {
       break;
     case StubRole::WorkingCopy: {
       // Two plain agents started at once may both start a copy before either copy's
-      // window exists: the mutex lets only the first run.
-      const std::string mutexName = WorkingCopyMutexName(AgentName(), AgentNamingPath());
-      UniqueHandle single(CreateMutexA(nullptr, FALSE, mutexName.c_str()));
-      if (!single || GetLastError() == ERROR_ALREADY_EXISTS) {
+      // window exists: the lock lets only the first run. It goes with the process.
+      const std::string lockPath = WorkingCopyLockPath(AgentName(), ProgramPath());
+      UniqueHandle lock(CreateFileA(lockPath.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+      if (!lock && GetLastError() == ERROR_SHARING_VIOLATION) {
         AgentLog("Working copy already running");
         Output() << TracePid() << " DoRunStubWin() --- a working copy runs already" << EndLine;
-        // The running copy runs from this very file and deletes it at its end. When none
-        // shows its window, another program holds the mutex (it would keep the agent from
-        // ever running): say so, and delete the file, which no copy will.
+        // The running copy runs from this very file: it is left alone. When no copy shows
+        // its window, another program holds the lock (only one that may write the agent's
+        // folder can): say so, and end.
         if (!WaitForWorkingCopyWindow()) {
-          Output() << TracePid() << " DoRunStubWin() --- mutex " << mutexName << " held, no working copy runs"
+          Output() << TracePid() << " DoRunStubWin() --- " << lockPath << " held, no working copy runs"
                    << EndLine;
-          AgentLog("ERROR: the working copy's mutex " + mutexName +
+          AgentLog("ERROR: the working copy's lock " + lockPath +
                    " is held, but no working copy of this agent runs: another program holds it");
           DeleteMySelf(false);
         }
         break;
       }
+      // A folder where the lock cannot be made (not elevated, or a folder in its place):
+      // the copy runs as it did before there was one.
+      if (!lock) AgentLog("ERROR: no lock " + lockPath + ": " + LastErrorText());
       ApplyWorkingCopyOverrides();
       AgentLog("CheckTestMode");
       AgentLog(std::string("TestMode key: ") + TestModeRegistryKey(ProcessIsElevated()));

@@ -32,9 +32,10 @@ product_win='C:\ZorvikLife\Pad'
 life=$WINEPREFIX/drive_c/ZorvikLife
 product=$life/Pad
 cleanup() {
-  [ -e "$product/X_Update.exe" ] && wine "$product_win\\Update.exe" /STOP=0 </dev/null >/dev/null 2>&1
+  [ -e "$product/X_Update.lock" ] && wine "$product_win\\Update.exe" /STOP=0 </dev/null >/dev/null 2>&1
   sleep 2
   wine taskkill /f /im Pad.exe </dev/null >/dev/null 2>&1 || true
+  wine "$bin/ztestapp.exe" "/post=ZShellStandIn;16;0;0" </dev/null >/dev/null 2>&1
   stop_web_servers
 }
 trap cleanup EXIT
@@ -62,6 +63,11 @@ for v in 1 2; do
     --dir "$life/v$v" --token "$token" --language "|English|s0=Pad $v.0 Setup|" --make-agent --agent Update.exe \
     --agent-log --info Pad.info --update-url "$nginx_url/pad" -o "$life/PadSetup$v.exe" >/dev/null
 done
+
+# The user's desktop shell, which Wine does not have: the elevated agent starts the user's
+# program again only with the token of a shell that runs without administrator rights.
+wine "$bin/ztestapp.exe" /limited "/win=ZShellStandIn;Shell;0" /shell </dev/null >/dev/null 2>&1 &
+sleep 2
 
 step "1. install Pad 1.0 with its agent (PadSetup1.exe)"
 code=0

@@ -354,20 +354,70 @@ bool ClearReadOnly(const std::string& path) {
   return SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) != 0;
 }
 
+namespace {
+
+// Registers path (a file, or an empty folder) for deletion when the system restarts:
+// only administrators may. Once per path: the working copy ends many times between two
+// restarts, and the system's list would grow by an entry each time.
+void RemoveAtRestart(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+    DWORD size = 0;
+    std::string listed;
+    if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+        size <= kPendingRenameReadMax) {
+      listed.resize(size);
+      if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&listed[0]),
+                           &size) != ERROR_SUCCESS)
+        size = 0;
+      listed.resize(size);
+    }
+    RegCloseKey(key);
+    if (PendingDeleteListed(listed, path)) return;
+  }
+  if (!MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    Output() << "DeleteMySelf: " << path << " not registered for removal at restart: " << GetLastError()
+             << EndLine;
+}
+
+}  // namespace
+
 void DeleteMySelf(bool removeFolder) {
   char own[MAX_PATH + 1] = {};
   DWORD length = GetModuleFileNameA(nullptr, own, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  const std::string batch = TempFolder(true) + kSelfDeleteBatchName;
-  const std::string text = SelfDeleteBatchText(own, batch, removeFolder);
   // The batch repeats its delete until it succeeds: a read-only file would keep it
   // spinning for ever.
   ClearReadOnly(own);
+  if (ProcessIsElevated()) {
+    // A batch in the user's Temp could be rewritten while it waits, and cmd would run the
+    // new lines (and the user's own AutoRun command) as administrator: an elevated process
+    // runs nothing from there. The system removes the file at the next restart; a working
+    // copy is written anew by every start of its agent meanwhile.
+    RemoveAtRestart(own);
+    if (removeFolder) RemoveAtRestart(ExtractFileDir(own));
+    return;
+  }
+  // Not elevated, the batch runs with the rights of the user who could write it anyway.
+  const std::string batch = TempFolder(true) + kSelfDeleteBatchName;
+  const std::string text = SelfDeleteBatchText(own, batch, removeFolder);
   // Our own folder must not be the current directory, or it could not be removed.
   SetCurrentDirectoryA(TempFolder(false).c_str());
   if (!WriteTextFile(batch, text)) return;
   // Quoted, so that a blank in the temporary folder's path cannot start another program.
   WinExec(("\"" + batch + "\"").c_str(), SW_HIDE);
+}
+
+std::string FinalPathOf(const std::string& path) {
+  UniqueHandle handle(CreateFileA(path.c_str(), 0, kShareAll | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  char buffer[MAX_PATH * 2];
+  const DWORD n = handle ? GetFinalPathNameByHandleA(handle.get(), buffer, sizeof buffer,
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                         : 0;
+  if (n == 0 || n >= sizeof buffer) return path;
+  return WithoutLongPathPrefix(std::string(buffer, n));
 }
 
 bool EjectCD(const std::string& path) {

@@ -78,9 +78,17 @@ bool HoldOwnFile();
 // Takes the read-only attribute off an existing file; true when it is writable now.
 bool ClearReadOnly(const std::string& path);
 
-// Leaves a hidden batch behind that deletes this executable as soon as the process has
-// ended (and with removeFolder its folder when empty); the batch then deletes itself.
+// Removes this executable once the process has ended (and with removeFolder its folder
+// when empty). Not elevated: a batch in the user's Temp that loops until the file can be
+// deleted and then deletes itself. Elevated: nothing is run; the system deletes them at
+// its next restart (MOVEFILE_DELAY_UNTIL_REBOOT, registered once per path).
 void DeleteMySelf(bool removeFolder);
+
+// The path the system opens for path (GetFinalPathNameByHandle on a handle of the file or
+// folder): one spelling for "/" or "\", doubled separators, 8.3 names, any case of the
+// letters and another drive letter (SUBST) or share for the same folder. Without the
+// "\\?\" prefix ("\\?\UNC\" becomes "\\"). The path itself when it cannot be opened.
+std::string FinalPathOf(const std::string& path);
 
 // Ejects the medium of the CD-ROM drive of path; false for any other drive.
 bool EjectCD(const std::string& path);

@@ -14,6 +14,28 @@ std::string SelfDeleteBatchText(const std::string& exePath, const std::string& b
   return text;
 }
 
+bool PendingDeleteListed(const std::string& list, const std::string& path) {
+  const std::string wanted = "\\??\\" + path;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t end = list.find('\0', start);
+    if (end == std::string::npos) end = list.size();
+    const std::size_t targetEnd = end < list.size() ? list.find('\0', end + 1) : std::string::npos;
+    // Source and target go in pairs; an empty source ends the list.
+    if (end == start) return false;
+    if (targetEnd == end + 1 && SameText(list.substr(start, end - start), wanted)) return true;
+    if (targetEnd == std::string::npos) return false;
+    start = targetEnd + 1;
+  }
+  return false;
+}
+
+std::string WithoutLongPathPrefix(const std::string& path) {
+  if (StartsWith("\\\\?\\UNC\\", path, true)) return "\\\\" + path.substr(8);
+  if (StartsWith("\\\\?\\", path, false)) return path.substr(4);
+  return path;
+}
+
 std::uint64_t WriteChunkSize(std::uint64_t total) {
   const std::uint64_t tenth = total / 10;
   if (tenth > 1024) return std::min<std::uint64_t>(tenth, 1048576);

@@ -13,6 +13,17 @@ constexpr std::uint64_t kWriteChunkThreshold = 1048576;
 // Every line ends with CR LF; paths are quoted.
 std::string SelfDeleteBatchText(const std::string& exePath, const std::string& batchPath, bool removeFolder);
 
+// The system's list of renames and deletions due at its next restart (a registry value of
+// strings ending in 0x00: source, then target, empty for a deletion; sources in the
+// "\??\" form), and the most of it read to look for an entry.
+constexpr const char kPendingRenameValue[] = "PendingFileRenameOperations";
+constexpr unsigned long kPendingRenameReadMax = 1048576;
+// Whether the list already holds the deletion of path (compared without case).
+bool PendingDeleteListed(const std::string& list, const std::string& path);
+
+// "\\?\C:\x" -> "C:\x", "\\?\UNC\server\share" -> "\\server\share"; others unchanged.
+std::string WithoutLongPathPrefix(const std::string& path);
+
 // Chunk size for a write of total bytes: a tenth of the text when that is above 1024
 // (at most 1 MiB), else min(1024, total).
 std::uint64_t WriteChunkSize(std::uint64_t total);

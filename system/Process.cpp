@@ -147,6 +147,16 @@ UniqueHandle DesktopUserToken() {
   UniqueHandle shellToken;
   if (!process || !OpenProcessToken(process.get(), TOKEN_DUPLICATE | TOKEN_QUERY, shellToken.receive()))
     return UniqueHandle();
+  // Unknown counts as elevated, and as another session.
+  TOKEN_ELEVATION elevation{1};
+  DWORD shellSession = ~0UL, ownSession = ~1UL, length = 0;
+  GetTokenInformation(shellToken.get(), TokenElevation, &elevation, sizeof elevation, &length);
+  GetTokenInformation(shellToken.get(), TokenSessionId, &shellSession, sizeof shellSession, &length);
+  ProcessIdToSessionId(GetCurrentProcessId(), &ownSession);
+  if (const char* refusal = ShellTokenRefusal(elevation.TokenIsElevated != 0, shellSession, ownSession)) {
+    Output() << "DesktopUserToken: refused, " << refusal << EndLine;
+    return UniqueHandle();
+  }
   UniqueHandle primary;
   const DWORD access =
       TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT | TOKEN_ADJUST_SESSIONID;

@@ -36,7 +36,9 @@ bool KillProgram(const std::string& exe, bool fullPathOnly);
 // The desktop user's token: a primary copy of the token of the shell's process (the
 // desktop's shell window), taken only when this process runs elevated, so that what it
 // starts for the user runs with the user's rights. Invalid when this process is not
-// elevated or the shell has no window or token to give.
+// elevated, the shell has no window or token to give, or its token is elevated itself or
+// of another session (ShellTokenRefusal, traced): an elevated caller then starts nothing
+// for the user.
 UniqueHandle DesktopUserToken();
 // Starts commandLine (applicationName when not empty) with token, without waiting. The
 // process, or invalid when it could not be started.

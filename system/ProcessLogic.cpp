@@ -76,3 +76,9 @@ TAnalizer::Window TAnalizer::Best() const {
   }
   return best;
 }
+
+const char* ShellTokenRefusal(bool shellElevated, unsigned long shellSession, unsigned long ownSession) {
+  if (shellElevated) return "the shell runs elevated";
+  if (shellSession != ownSession) return "the shell runs in another session";
+  return nullptr;
+}

@@ -18,6 +18,11 @@ std::string TasklistLines(const std::string& output);
 // none has a positive id.
 unsigned long PidFromTasklist(const std::string& output, const std::string& exeName, bool fromEnd);
 
+// Why the shell's token is no desktop user's token to start the user's programs with;
+// null when it is one. An elevated shell token would start them as administrator, and
+// a shell of another session (another user's desktop, a service's) is not this user's.
+const char* ShellTokenRefusal(bool shellElevated, unsigned long shellSession, unsigned long ownSession);
+
 // Chooses the main window of one process from its top-level windows. Handles are plain
 // numbers here; the window system's answers come in through the Score callbacks.
 class TAnalizer {

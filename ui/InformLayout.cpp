@@ -64,3 +64,14 @@ std::string HandlerCommandLine(const std::string& command, const std::string& ad
   if (!placed) line += " \"" + safe + "\"";
   return line;
 }
+
+std::string AddressForMessage(const std::string& address) {
+  std::string shown;
+  for (char c : address) {
+    if (c == '\\' || c == '<' || c == '>')
+      shown += c == '\\' ? "%5C" : c == '<' ? "%3C" : "%3E";
+    else
+      shown += c;
+  }
+  return shown;
+}

@@ -41,3 +41,8 @@ bool IsWebAddress(const std::string& address);
 // and backslashes at its end "%5C", so the address (which IsWebAddress keeps free of
 // blanks) stays one argument.
 std::string HandlerCommandLine(const std::string& command, const std::string& address);
+
+// The address in a message box's text (markup) that shows it for the user to copy: "<",
+// ">" and "\\" become "%3C", "%3E" and "%5C", so no part of it reads as a tag or a
+// line break and the text shown is the address.
+std::string AddressForMessage(const std::string& address);

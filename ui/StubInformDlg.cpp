@@ -11,8 +11,10 @@
 #include "system/WinUtils.h"
 #include "system/ZDebug.h"
 #include "ui/InformLayout.h"
+#include "ui/ZMsgBox.h"
 
 const char* const kInformClass = "ZRichEditBox";
+const char* const kInformCopyText = "Please open this address in your web browser:";
 
 namespace {
 
@@ -22,6 +24,10 @@ constexpr int kButtonId = 101;
 // One inform window at a time.
 struct StubInformDlgState {
   std::string webAddress;
+  // ShowInform's own arguments, while it runs.
+  const std::string* caption = nullptr;
+  const std::string* copyText = nullptr;  // shown above an address that could not be opened
+  bool* notOpened = nullptr;              // set when an address was only shown
   UniqueGdiObject buttonFont;
   UniqueGdiObject textFont;
   HWND window = nullptr;
@@ -53,18 +59,31 @@ std::string WebHandlerCommand(const std::string& address) {
 
 // Opens a web address (IsWebAddress) in the user's browser. An elevated process starts
 // the registered handler with the desktop user's token, so the page never runs with
-// administrator rights; without elevation, a shell token or a handler command, the
-// shell opens it as before (with this process's rights).
-void OpenWebAddress(const std::string& address) {
+// administrator rights; without that token or a handler command it opens nothing and
+// shows the address for the user to copy (the shell would start the browser as
+// administrator). A process that is not elevated opens it with the shell, as before.
+// False when the address was only shown.
+bool OpenWebAddress(const std::string& address) {
+  if (!ProcessIsElevated()) {
+    Output() << TracePid() << " OpenWebAddress: opened by the shell >" << address << "<" << EndLine;
+    ShellOpen(address, "", SW_SHOW);
+    return true;
+  }
   if (UniqueHandle token = DesktopUserToken()) {
     const std::string command = WebHandlerCommand(address);
     if (!command.empty() && StartWithToken(token.get(), HandlerCommandLine(command, address), SW_SHOW)) {
       Output() << TracePid() << " OpenWebAddress: opened as the desktop user >" << address << "<" << EndLine;
-      return;
+      return true;
     }
   }
-  Output() << TracePid() << " OpenWebAddress: opened by the shell >" << address << "<" << EndLine;
-  ShellOpen(address, "", SW_SHOW);
+  Output() << TracePid() << " OpenWebAddress: no desktop user to open it as, shown >" << address << "<"
+           << EndLine;
+  MsgAttention(
+      MsgOwnerPlain(),
+      (state.copyText->empty() ? kInformCopyText : *state.copyText) + "<P><P>" + AddressForMessage(address),
+      *state.caption);
+  if (state.notOpened) *state.notOpened = true;
+  return false;
 }
 
 // The news text as the control reads it: a stream of plain text.
@@ -216,10 +235,14 @@ void ShowInformWindow(HWND owner, const std::string& caption, const std::string&
 
 }  // namespace
 
-bool ShowInform(HWND owner, const std::string& caption, const std::string& buttonCaption, const std::string& text,
-                const std::string& webAddress, long long width, long long height, const std::string& fontName,
-                int fontSize, int charset) {
+bool ShowInform(HWND owner, const std::string& caption, const std::string& buttonCaption,
+                const std::string& text, const std::string& webAddress, long long width, long long height,
+                const std::string& fontName, int fontSize, int charset, const std::string& copyText,
+                bool* notOpened) {
   if (state.window) return false;  // one inform window at a time
+  state.caption = &caption;
+  state.copyText = &copyText;
+  state.notOpened = notOpened;
   std::string address = Trim(webAddress);
   // The address comes from a downloaded record: only a web page is opened, never a
   // program, a local file or another protocol handler.
@@ -228,8 +251,12 @@ bool ShowInform(HWND owner, const std::string& caption, const std::string& butto
     address.clear();
   }
   if (text.empty()) {
-    if (address.empty()) return false;
+    if (address.empty()) {
+      state = StubInformDlgState{};
+      return false;
+    }
     OpenWebAddress(address);
+    state = StubInformDlgState{};
     return true;
   }
   state.webAddress = address;

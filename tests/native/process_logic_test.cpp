@@ -18,6 +18,45 @@ TEST(SelfDeleteBatch, LoopsUntilTheExeIsGoneThenRemovesFolderAndItself) {
   EXPECT_NE(without.find("GOTO START\r\nDEL \"C:\\Temp\\_DEL_ME_.BAT\"\r\n"), std::string::npos);
 }
 
+TEST(RemovalAtRestart, AFileListedOnceIsNotListedAgain) {
+  using namespace std::string_literals;
+  const std::string exe = "C:\\App\\X_Update.exe";
+  const struct {
+    std::string list;
+    bool listed;
+  } cases[] = {
+      {""s, false},
+      {"\\??\\C:\\App\\X_Update.exe\0\0"s, true},
+      {"\\??\\c:\\app\\x_update.EXE\0\0\0"s, true},                          // any case, the list's end
+      {"\\??\\C:\\Other\\a.tmp\0\0\\??\\C:\\App\\X_Update.exe\0\0"s, true},  // a later pair
+      {"\\??\\C:\\App\\X_Update.exe\0\\??\\C:\\New\\x.exe\0"s, false},       // renamed, not deleted
+      {"\\??\\C:\\New\\x.exe\0\\??\\C:\\App\\X_Update.exe\0"s, false},       // a target is no source
+      {"\\??\\C:\\App\\X_Update.exe.old\0\0"s, false},
+      {"C:\\App\\X_Update.exe\0\0"s, false},
+      {"\\??\\C:\\App\\X_Update.exe"s, false},          // cut before its end
+      {"\0\0\\??\\C:\\App\\X_Update.exe\0\0"s, false},  // after the end of the list
+  };
+  for (const auto& c : cases) EXPECT_EQ(PendingDeleteListed(c.list, exe), c.listed) << c.list;
+}
+
+TEST(FinalPath, LongPathPrefixGoes) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"\\\\?\\C:\\App", "C:\\App"},
+      {"\\\\?\\UNC\\srv\\share\\App", "\\\\srv\\share\\App"},
+      {"\\\\?\\unc\\srv\\share", "\\\\srv\\share"},
+      {"C:\\App", "C:\\App"},
+      {"\\\\srv\\share", "\\\\srv\\share"},
+  };
+  for (const auto& [path, plain] : cases) EXPECT_EQ(WithoutLongPathPrefix(path), plain) << path;
+}
+
+TEST(ShellToken, OnlyANonElevatedShellOfThisSession) {
+  EXPECT_EQ(ShellTokenRefusal(false, 1, 1), nullptr);
+  EXPECT_STREQ(ShellTokenRefusal(true, 1, 1), "the shell runs elevated");
+  EXPECT_STREQ(ShellTokenRefusal(false, 2, 1), "the shell runs in another session");
+  EXPECT_NE(ShellTokenRefusal(true, 0, 1), nullptr);
+}
+
 TEST(WriteChunks, SizeFollowsTheTextLength) {
   const std::pair<std::uint64_t, std::uint64_t> cases[] = {
       {0, 0},        {500, 500},        {1024, 1024},        {10249, 1024},

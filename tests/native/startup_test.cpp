@@ -53,7 +53,9 @@ TEST(StubNames, WindowClassesOfStubsAndAgents) {
   // The working copy's class, as the plain agent and the copy itself make it.
   EXPECT_EQ(WorkingCopyClassName("Update.exe", "C:\\App\\Update.exe"), StubClassNameFor(true, "C:\\App\\X_Update.exe"));
   EXPECT_EQ(WorkingCopyClassName(" Update.exe ", "C:\\App\\X_Update.exe"), ".AutoUpdate.X_Update" + app);
-  EXPECT_EQ(WorkingCopyMutexName("Update.exe", "C:\\App\\Update.exe"), ".AutoUpdate.X_Update" + app + ".Mutex");
+  // The lock is a file in the agent's folder, named after the agent, whoever asks.
+  EXPECT_EQ(WorkingCopyLockPath(" Update.exe ", "C:\\App\\Update.exe"), "C:\\App\\X_Update.lock");
+  EXPECT_EQ(WorkingCopyLockPath("My.Update.exe", "C:\\App\\X_My.Update.exe"), "C:\\App\\X_My.Update.lock");
 }
 
 TEST(StubNames, AgentsOfDifferentProductsKeepApart) {
@@ -65,8 +67,6 @@ TEST(StubNames, AgentsOfDifferentProductsKeepApart) {
   // The same folder written in another case is the same folder.
   EXPECT_EQ(WorkingCopyClassName("Update.exe", "C:\\Program Files\\Editor\\Update.exe"),
             WorkingCopyClassName("Update.exe", "c:\\PROGRAM FILES\\editor\\X_Update.exe"));
-  EXPECT_NE(WorkingCopyMutexName("Update.exe", "C:\\Editor\\Update.exe"),
-            WorkingCopyMutexName("Update.exe", "C:\\Viewer\\Update.exe"));
 }
 
 TEST(ClientSwitch, OnlyAWindowAndAnApplicationMessage) {

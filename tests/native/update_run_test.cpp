@@ -100,6 +100,13 @@ TEST(InformAddress, HandlerGetsTheAddressAsOneArgument) {
   EXPECT_EQ(HandlerCommandLine("b.exe", "http://h/a\\b\\"), "b.exe \"http://h/a\\b%5C\"");
 }
 
+TEST(InformAddress, ShownAsItIsWithoutMarkup) {
+  // The message box reads "<P>", "<B>" and "\\n" as markup: the address shown for copying
+  // must not turn into other text.
+  EXPECT_EQ(AddressForMessage("http://h/a?b=1&c=<P>x</B>\\n"), "http://h/a?b=1&c=%3CP%3Ex%3C/B%3E%5Cn");
+  EXPECT_EQ(AddressForMessage("https://example.test/news"), "https://example.test/news");
+}
+
 TEST(AgentRestart, QuotedPathAndTheOverrides) {
   EXPECT_EQ(AgentRestartCommand("C:\\Program Files\\Pad\\", "Agent.exe", "255,1,255,255,255,255,255,255"),
             "\"C:\\Program Files\\Pad\\Agent.exe\" /_ZZ=99 /WAIT=10 /TRANSIENT=255,1,255,255,255,255,255,255");

@@ -33,6 +33,7 @@ cleanup() {
     agent /STOP=0
     sleep 3
   fi
+  user_shell_stop
   stop_web_servers
   wine reg add "$key" /ve /d "$old" /f </dev/null >/dev/null 2>&1
 }
@@ -45,6 +46,8 @@ start_nginx "$www" "$root/nginx" || exit 1
 wine reg add "$key" /ve /d "\"$(winepath -w "$bin/ztestapp.exe")\" /record=$(winepath -w "$record") \"%1\"" /f \
   </dev/null >/dev/null 2>&1
 wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
+# The elevated agent opens addresses only as the desktop user, with the token of the shell.
+user_shell_start
 
 "$zpack" --stub "$bin/ZStub.exe" -o "$work/News.exe" --this-is-agent --agent News.exe --agent-log --token "$token" \
   --info Pad.info --update-url "$nginx_url/upd" >/dev/null || { echo "zpack failed" >&2; exit 1; }
@@ -114,6 +117,20 @@ wait_inform_end "only address" $shots
 [ "$(opened)" = "http://example.test/only" ] || fail "only address: the handler received '$(opened)'"
 [ "$(version)" = 200 ] || fail "only address: VersionOriginal $(version)"
 
+# ---- Only an address, no desktop user's shell: the elevated agent starts no browser (it
+# would run as administrator); it shows the address to copy and says so in its log ----
+user_shell_stop
+publish 'http://example.test/copy' --token "$token" --body ''
+probe; shots=$((shots + 1))
+wine "$bin/zuidriver.exe" --class ZMsgBox --wait 30000 print return gone:5000 </dev/null > "$root/copy.ui" 2>&1
+grep -qF 'text=Please open this address in your web browser:\r\n\r\nhttp://example.test/copy' "$root/copy.ui" \
+  || fail "no shell: the box reads $(grep '^text=' "$root/copy.ui")"
+wait_inform_end "no shell" $shots
+[ -s "$record" ] && fail "no shell: the handler was started: $(cat "$record")"
+grep -q "ERROR: no desktop user's token to open http://example.test/copy with: shown to the user" "$log" \
+  || fail "no shell: not in the agent log"
+user_shell_start
+
 # ---- Neither body nor address: nothing shown, nothing recorded ----
 publish - --token "$token" --body ''
 probe; shots=$((shots + 1))
@@ -129,7 +146,7 @@ probe
 wait_size_stop "no name" 1
 [ "$(version)" = 100 ] || fail "no name: VersionOriginal $(version)"
 [ -s "$record" ] && fail "no name: an address was opened"
-[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 3 ] || fail "no name: a fetch was started"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 4 ] || fail "no name: a fetch was started"
 
 # ---- Another product's token: refused, deleted, nothing shown or recorded ----
 publish 'http://example.test/foreign' --token Other-1 --body 'Not for Pad.'
@@ -150,7 +167,7 @@ rm -f "$www/upd/News.txt"
 sed -i 's/^SizeOfInformFile=.*/SizeOfInformFile=150\r/' "$www/upd/Pad.info"
 probe
 wait_size_stop "404" 2
-[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 4 ] || fail "404: a fetch was started"
+[ "$(count "$pid_re ==== PerformAutoInform-2 ====")" = 5 ] || fail "404: a fetch was started"
 [ -e "$work/News.txt" ] && fail "404: the error page was kept"
 [ "$(version)" = 100 ] || fail "404: VersionOriginal $(version)"
 

@@ -7,12 +7,21 @@
 #include <vector>
 
 #include "system/Files.h"
+#include "driver/StubLogic.h"
 #include "system/FilesLogic.h"
+#include "system/ProcessViewer.h"
 #include "system/Utils.h"
 #include "system/WinHandles.h"
 #include "system/WinUtils.h"
 #include "ui/ZMsgBox.h"
 #include "tests/wine/TestSupport.h"
+
+namespace {
+// The digest of a folder, as the agent makes it of its program's path.
+std::string AgentFolderDigestOf(const std::string& folder) {
+  return AgentFolderDigest(folder + "\\Update.exe");
+}
+}  // namespace
 
 namespace {
 
@@ -548,6 +557,31 @@ TEST(Files, DeleteTreeRemovesAJunctionNotItsTarget) {
     const DWORD attributes = GetFileAttributesA(link.c_str());
     EXPECT_TRUE(attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) << link;
   }
+}
+
+TEST(Files, FinalPathIsOneSpellingOfAFolder) {
+  // The agent's folder digest is taken from it: every spelling that reaches the folder
+  // must give the same digest, and another folder another one.
+  const std::string base = TempFolder(true) + "zfinal_" + std::to_string(GetCurrentProcessId());
+  const bool cp1252 = GetACP() == 1252;
+  const std::string leaf = cp1252 ? "\xC4pp Dir" : "App Dir";  // "Äpp Dir"
+  const std::string folder = base + "\\" + leaf;
+  ASSERT_TRUE(CreateDirectoryA(base.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((base + "\\Other").c_str(), nullptr));
+  const std::string final = FinalPathOf(folder);
+  EXPECT_FALSE(StartsWith("\\\\?\\", final, false)) << final;
+  const std::string digest = AgentFolderDigestOf(final);
+  std::vector<std::string> spellings = {ReplaceChar(folder, '\\', '/'), base + "\\\\" + leaf,
+                                        UpperAscii(base) + "\\" + leaf, ShortPathOf(folder)};
+  if (cp1252) spellings.push_back(base + "\\\xE4PP dIR");  // "äPP dIR"
+  for (const std::string& spelling : spellings) {
+    EXPECT_EQ(AgentFolderDigestOf(FinalPathOf(spelling)), digest)
+        << spelling << " -> " << FinalPathOf(spelling);
+  }
+  EXPECT_NE(AgentFolderDigestOf(FinalPathOf(base + "\\Other")), digest);
+  EXPECT_EQ(FinalPathOf(base + "\\missing"), base + "\\missing");
+  DeleteTree(base, true);
 }
 
 TEST(Files, EjectCDOnlyForCdDrives) {

@@ -22,7 +22,10 @@ key='HKCR\http\shell\open\command'
 old=$(wine reg query "$key" /ve </dev/null 2>/dev/null | sed -n 's/^ *(Default) *REG_SZ *//p' | tr -d '\r')
 [ -n "$old" ] || old='"C:\windows\system32\winebrowser.exe" "%1"'
 wine reg add "$key" /ve /d "\"$app_win\" /record=$record_win \"%1\"" /f </dev/null >/dev/null 2>&1
-trap 'wine reg add "$key" /ve /d "$old" /f </dev/null >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+source "$(dirname "$0")/trace_lib.bash"
+trap 'user_shell_stop; wine reg add "$key" /ve /d "$old" /f </dev/null >/dev/null 2>&1; rm -rf "$tmp"' EXIT
+# The elevated demo (Wine runs every program elevated) opens addresses as the desktop user.
+user_shell_start
 opened() {  # waits up to 5 s for the handler's record
   for _ in $(seq 50); do [ -s "$record" ] && break; sleep 0.1; done
   sed 's/\r$//' "$record" 2>/dev/null
@@ -136,17 +139,14 @@ sed -i 's/\r$//' "$tmp/twice.out"
 [ "$(grep -c '^result=1$' "$tmp/twice.out")" = 2 ] || fail "twice: $(cat "$tmp/twice.out")"
 
 # ---- Elevated (as Wine runs every program), with a desktop shell whose token can be had:
-# the handler is started with the shell's token, not by this process's shell call. Wine
-# gives the shell's process the same elevated token, so the rights themselves do not
-# differ here; the trace shows which way the address went. ----
-source "$(dirname "$0")/trace_lib.bash"
+# the handler is started with the shell's token (Wine's CreateProcessWithTokenW starts it
+# with the caller's own: the rights themselves cannot be seen here). Without
+# such a shell (none, or one that runs elevated itself), nothing is started: the address
+# is shown for the user to copy. ----
 viewer_out="$tmp/trace.txt"
 viewer_ready="$tmp/viewer.ready"
 start_viewer 60
 rm -f "$record"
-wine "$bin/ztestapp.exe" "/win=ZShellStandIn;Shell;0" /shell </dev/null >/dev/null 2>&1 &
-shell_pid=$!
-for _ in $(seq 50); do wine "$bin/zuidriver.exe" --quiet --class ZShellStandIn alive </dev/null >/dev/null 2>&1 && break; sleep 0.1; done
 wine "$bin/informdemo.exe" --url "http://example.test/user" </dev/null >"$tmp/user.out" 2>/dev/null
 [ "$(opened)" = "http://example.test/user" ] || fail "desktop user: the handler received '$(opened)'"
 wait_for_trace 'OpenWebAddress: opened as the desktop user >http://example.test/user<' 50 \
@@ -156,14 +156,26 @@ wait_for_trace 'OpenWebAddress: opened as the desktop user >http://example.test/
 rm -f "$record"
 wine "$bin/informdemo.exe" --url 'http://example.test/dir\' </dev/null >/dev/null 2>&1
 [ "$(opened)" = 'http://example.test/dir%5C' ] || fail "backslash: the handler received '$(opened)'"
-kill $shell_pid 2>/dev/null
-wait $shell_pid 2>/dev/null
-# Without a shell window: the shell opens it, as before.
-rm -f "$record"
-wine "$bin/informdemo.exe" --url "http://example.test/noshell" </dev/null >/dev/null 2>&1
-[ "$(opened)" = "http://example.test/noshell" ] || fail "no shell: the handler received '$(opened)'"
-wait_for_trace 'OpenWebAddress: opened by the shell >http://example.test/noshell<' 50 \
-  || fail "no shell: $(grep OpenWebAddress "$viewer_out")"
+user_shell_stop
+for shell in elevated none; do
+  [ "$shell" = elevated ] && user_shell_start elevated
+  rm -f "$record"
+  # In the window (the button) and alone (an empty text): the same box.
+  for demo in "--text news" ""; do
+    wine "$bin/informdemo.exe" $demo --url "http://example.test/$shell?a=<P>" </dev/null >/dev/null 2>&1 &
+    demo_pid=$!
+    [ -n "$demo" ] && wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 10000 click:Download </dev/null >/dev/null 2>&1
+    wine "$bin/zuidriver.exe" --class ZMsgBox --wait 10000 print return gone:5000 </dev/null >"$tmp/copy.ui" 2>&1
+    grep -qF "text=Please open this address in your web browser:\r\n\r\nhttp://example.test/$shell?a=%3CP%3E" \
+      "$tmp/copy.ui" || fail "$shell shell ($demo): the box reads $(grep '^text=' "$tmp/copy.ui")"
+    wait "$demo_pid"
+  done
+  [ -s "$record" ] && fail "$shell shell: the handler was started: $(cat "$record")"
+  [ "$(count "OpenWebAddress: no desktop user to open it as, shown >http://example.test/$shell")" = 2 ] \
+    || fail "$shell shell: $(grep OpenWebAddress "$viewer_out")"
+  user_shell_stop
+done
+expect_trace "DesktopUserToken: refused, the shell runs elevated" "elevated shell"
 stop_viewer
 
 [ "$failures" = 0 ] && echo "inform_ui: all cases passed"

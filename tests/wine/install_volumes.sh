@@ -101,7 +101,7 @@ run_stub Vol.exe
 [ "$stub_code" = 0 ] || fail "ForcePrompt 2: exit code $stub_code (asked?)"
 wine reg delete "$span_key" /f </dev/null >/dev/null 2>&1
 
-# --- 5. The CD-spanning launcher: the Y_ copy extracts .001 and deletes itself ----------------
+# --- 5. The CD-spanning launcher: the Y_ copy extracts .001 and leaves itself for removal
 pack Launch.exe span --span-cd
 [ -f "$work/Launch.exe.001" ] || { echo "zpack wrote no Launch.exe.001" >&2; exit 1; }
 rm -rf "$work/span" "$work/span.log"

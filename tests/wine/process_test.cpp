@@ -10,6 +10,7 @@
 
 #include "system/ExecPipe.h"
 #include "system/Files.h"
+#include "system/FilesLogic.h"
 #include "system/Process.h"
 #include "system/ProcessViewer.h"
 #include "system/TestHooks.h"
@@ -486,43 +487,107 @@ void EndChildrenOf(DWORD parent) {
 }
 }  // namespace
 
-TEST(DeleteMySelf, RemovesTheExitedCopyAndOnRequestItsFolder) {
+// The system's list of deletions due at its next restart.
+std::string PendingRemovals() {
+  HKEY key = nullptr;
+  std::string list;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return list;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS) {
+    list.resize(size);
+    if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&list[0]),
+                         &size) != ERROR_SUCCESS)
+      size = 0;
+    list.resize(size);
+  }
+  RegCloseKey(key);
+  return list;
+}
+
+TEST(DeleteMySelf, NotElevatedABatchRemovesTheExitedCopyElevatedTheSystemAtRestart) {
+  // Wine runs every program elevated; "/limited" starts the copy with the linked token,
+  // as a user without administrator rights would.
   const struct {
     const char* sw;
     bool folderGoes;
     bool readOnly;  // as a copy from a CD is
-  } cases[] = {{"/deleteselfdir", true, false}, {"/deleteself", false, false}, {"/deleteselfdir", true, true}};
+    bool elevated;
+  } cases[] = {{"/deleteselfdir", true, false, false},
+               {"/deleteself", false, false, false},
+               {"/deleteselfdir", true, true, false},
+               {"/deleteselfdir", true, true, true},
+               {"/deleteself", false, false, true}};
+  const std::string batch = TempFolder(true) + "_DEL_ME_.BAT";
+  int n = 0;
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.sw) + (c.readOnly ? " read-only" : ""));
-    const std::string folder = TempFolder(true) + "zself_" + std::to_string(GetCurrentProcessId());
+    SCOPED_TRACE(std::string(c.sw) + (c.readOnly ? " read-only" : "") + (c.elevated ? " elevated" : ""));
+    // A folder of its own for each case: the system's list keeps what earlier ones left.
+    const std::string folder =
+        TempFolder(true) + "zself_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++n);
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string exe = folder + "\\zself copy.exe";
     ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), exe.c_str(), FALSE));
     if (c.readOnly) {
       ASSERT_TRUE(SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_READONLY));
     }
+    DeleteFileA(batch.c_str());
     DWORD pid = 0;
     {
       // The copy stays up for a moment after asking, so the batch has to wait for it.
-      TestApp app(exe, std::string(c.sw) + " /win=ZTSelf;Self;0;");
-      pid = app.pid();
-      g_closeTarget = app.WaitWindow("ZTSelf");
+      TestApp app(exe, std::string(c.elevated ? "" : "/limited ") + c.sw + " /win=ZTSelf;Self;0;");
+      // Without elevation the window is the relaunched copy's, not the launcher's.
+      g_closeTarget = nullptr;
+      for (int i = 0; i < 200 && !g_closeTarget; ++i) {
+        g_closeTarget = c.elevated ? app.WaitWindow("ZTSelf") : FindWindowA("ZTSelf", nullptr);
+        if (!g_closeTarget) Sleep(50);
+      }
       ASSERT_TRUE(g_closeTarget);
+      GetWindowThreadProcessId(g_closeTarget, &pid);
       YieldWait(0, 1000);
       EXPECT_TRUE(GetFileAttributesA(exe.c_str()) != INVALID_FILE_ATTRIBUTES);
       PostMessageA(g_closeTarget, WM_CLOSE, 0, 0);
       EXPECT_NE(app.WaitExit(10000), STILL_ACTIVE);
     }
-    bool gone = false;
-    for (int i = 0; i < 150 && !gone; ++i) {
-      gone = GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES &&
-             (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) == c.folderGoes &&
-             GetFileAttributesA((TempFolder(true) + "_DEL_ME_.BAT").c_str()) == INVALID_FILE_ATTRIBUTES;
-      if (!gone) Sleep(100);
+    if (c.elevated) {
+      // Nothing written to or run from the user's Temp; the file, its folder when asked,
+      // each listed once for the system.
+      EXPECT_EQ(GetFileAttributesA(batch.c_str()), INVALID_FILE_ATTRIBUTES);
+      EXPECT_NE(GetFileAttributesA(exe.c_str()), INVALID_FILE_ATTRIBUTES);
+      const std::string list = PendingRemovals();
+      EXPECT_TRUE(PendingDeleteListed(list, exe));
+      EXPECT_EQ(PendingDeleteListed(list, folder), c.folderGoes);
+      SetFileAttributesA(exe.c_str(), FILE_ATTRIBUTE_NORMAL);
+    } else {
+      bool gone = false;
+      for (int i = 0; i < 150 && !gone; ++i) {
+        gone = GetFileAttributesA(exe.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) == c.folderGoes &&
+               GetFileAttributesA(batch.c_str()) == INVALID_FILE_ATTRIBUTES;
+        if (!gone) Sleep(100);
+      }
+      EXPECT_TRUE(gone);
+      Sleep(300);  // the batch interpreter ends after deleting its batch
     }
-    EXPECT_TRUE(gone);
-    Sleep(300);  // the batch interpreter ends after deleting its batch
     EndChildrenOf(pid);
     DeleteTree(folder, true);
   }
+}
+
+TEST(DeleteMySelf, ListedOnceForTheSystemHoweverOftenItEnds) {
+  const std::string folder = TempFolder(true) + "zonce_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string exe = folder + "\\zonce.exe";
+  ASSERT_TRUE(CopyFileA(TestAppPath().c_str(), exe.c_str(), FALSE));
+  for (int run = 0; run < 2; ++run) {
+    TestApp app(exe, "/deleteself");
+    EXPECT_EQ(app.WaitExit(10000), 0u);
+  }
+  const std::string list = PendingRemovals();
+  const std::string entry = std::string("\\??\\") + exe + '\0';
+  std::size_t found = 0;
+  for (std::size_t at = list.find(entry); at != std::string::npos; at = list.find(entry, at + 1)) ++found;
+  EXPECT_EQ(found, 1u);
+  DeleteTree(folder, true);
 }

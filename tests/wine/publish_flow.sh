@@ -24,7 +24,7 @@ token=Tok-Pub-3
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
 cleanup() {
   wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 300 escape </dev/null >/dev/null 2>&1
-  [ -e "$work/X_Update.exe" ] && { agent /STOP=0; sleep 2; }
+  [ -e "$work/X_Update.lock" ] && { agent /STOP=0; sleep 2; }
   stop_viewer
   stop_web_servers
 }

@@ -49,8 +49,20 @@ no_trace() {  # pattern, what
   grep -Eq -- "$1" "$viewer_out" && fail "$2: unexpected trace line matching '$1'"
 }
 
-# The CD-spanning launcher's copy, named in the trace, deletes itself and its folder once
-# it has ended.
+# An elevated copy (Wine runs every program elevated) runs no batch from the user's Temp:
+# its file (and a folder) is left for the system to delete at its next restart.
+pending_removals() {
+  wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations \
+    </dev/null 2>/dev/null | tr -d '\r' | sed 's/$/\\0/'  # reg leaves the last empty target out
+}
+expect_removal_at_restart() {  # what, Windows path
+  local listed; listed=$(pending_removals | grep -oiF -- "\\??\\$2\\0\\0" | wc -l)
+  [ "$listed" = 1 ] || fail "$1: $2 is listed $listed times for removal at restart"
+  compgen -G "$WINEPREFIX/drive_c/users/*/Temp/_DEL_ME_.BAT" >/dev/null && fail "$1: a batch in the user's Temp"
+}
+
+# The CD-spanning launcher's copy, named in the trace, leaves itself and its folder for
+# removal at the next restart once it has ended.
 expect_span_copy_gone() {  # what, copy's file name (e.g. Y_Launch.exe)
   local copy_win
   copy_win=$(grep -Eo "C:[^\"<]*\\\\SETUP_[0-9]+\\\\${2//./\\.}" "$viewer_out" | head -n1)
@@ -58,8 +70,30 @@ expect_span_copy_gone() {  # what, copy's file name (e.g. Y_Launch.exe)
     fail "$1: no $2 in the trace"
     return
   fi
-  local copy_unix; copy_unix=$(winepath -u "$copy_win")
-  for _ in $(seq 200); do [ -e "$(dirname "$copy_unix")" ] || break; sleep 0.1; done
-  [ -e "$copy_unix" ] && fail "$1: $copy_win was not deleted after its end"
-  [ -e "$(dirname "$copy_unix")" ] && fail "$1: its folder was not removed"
+  local i
+  for i in $(seq 100); do pending_removals | grep -qiF -- "$copy_win" && break; sleep 0.1; done
+  expect_removal_at_restart "$1" "$copy_win"
+  expect_removal_at_restart "$1 (its folder)" "${copy_win%\\*}"
+}
+
+# The desktop's shell (a window of class ZShellStandIn made the shell window): run as a
+# user without administrator rights (the linked token), whose token an elevated agent
+# starts the user's programs with; with "elevated" as Wine runs every program, whose
+# token the agent refuses. Wine has no shell window of its own.
+user_shell_start() {  # [elevated]
+  local limited=/limited
+  [ "${1-}" = elevated ] && limited=
+  wine "$bin/ztestapp.exe" $limited "/win=ZShellStandIn;Shell;0" /shell </dev/null >/dev/null 2>&1 &
+  user_shell_pid=$!
+  for _ in $(seq 50); do
+    wine "$bin/zuidriver.exe" --quiet --class ZShellStandIn alive </dev/null >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "the stand-in shell did not come up" >&2
+}
+user_shell_stop() {
+  [ -n "${user_shell_pid-}" ] || return 0
+  wine "$bin/ztestapp.exe" "/post=ZShellStandIn;16;0;0" </dev/null >/dev/null 2>&1
+  wait "$user_shell_pid" 2>/dev/null
+  user_shell_pid=
 }

@@ -32,9 +32,10 @@ agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
 # Ends whatever is left: a box, the program, the working copy, the servers.
 cleanup() {
   wine "$bin/zuidriver.exe" --quiet --class ZMsgBox --wait 300 escape </dev/null >/dev/null 2>&1
-  [ -e "$work/X_Update.exe" ] && { agent /STOP=0; sleep 2; }
+  [ -e "$work/X_Update.lock" ] && { agent /STOP=0; sleep 2; }
   wine "$bin/zuidriver.exe" --quiet --class ZEditorMain --wait 300 close </dev/null >/dev/null 2>&1
   stop_viewer
+  user_shell_stop
   stop_web_servers
   wine reg delete "$reg_key" /f >/dev/null 2>&1
 }
@@ -50,6 +51,8 @@ start_nginx "$www" "$root/nginx" || exit 1
 start_fault_server "$root/fault" "$root/fault" || exit 1
 wine reg delete "$reg_key" /f >/dev/null 2>&1
 wine "$bin/zuidriver.exe" --setup </dev/null >/dev/null 2>&1
+# The desktop user's shell: the elevated agent starts the program again with its token.
+user_shell_start
 
 # The agent, the published setups (the product's, a failing one, another product's).
 "$zpack" --stub "$bin/ZStub.exe" -o "$work/Update.exe" --this-is-agent --agent Update.exe --agent-log \
@@ -198,6 +201,7 @@ while IFS='|' read -r method restarted; do
     expect_trace "$pid_re Restart=TRUE RestartOk=TRUE  >C:\\\\zupd\\\\Editor\\\\Editor\\.exe<" "$what"
     wait_starts $((before + 1)) || fail "$what: the program was not started again ($(starts) starts)"
     program_runs ZEditorMain 3000 || fail "$what: the program does not run after the update"
+    expect_trace "$pid_re Restarted as the desktop user >C:\\\\zupd\\\\Editor\\\\Editor\\.exe<" "$what"
   else
     [ "$(starts)" = "$before" ] || fail "$what: the program was started again"
     program_runs || fail "$what: the program was stopped"
@@ -210,6 +214,23 @@ Using WM_QUIT|1
 Using Terminate Process|1
 Don't Shut Down|0
 CASES
+
+# --- No desktop user's shell: the elevated agent does not start the program as
+# administrator; it asks the user to start it and says so in its log -------------------------
+user_shell_stop
+what="no shell"
+start_program
+before=$(starts)
+publish Setup2.exe "ShutDownMethod=Using WM_CLOSE" RestartProcess=1
+probe
+answer "$what" 'text=Please start Editor again:\r\n\r\nC:\\zupd\\Editor\\Editor.exe' click:OK
+update_ends "$what"
+expect_installed "$what"
+sleep 2
+[ "$(starts)" = "$before" ] || fail "$what: the program was started again"
+grep -qF 'ERROR: no desktop user'"'"'s token to restart C:\zupd\Editor\Editor.exe with' "$log" \
+  || fail "$what: not in the agent log"
+user_shell_start
 
 # --- The folder base of test mode, progress shown, no program running ----------------------
 today=$(date +%d-%b-%Y | tr a-z A-Z)

@@ -26,11 +26,10 @@ log=$work/X_Update.log
 token=Tok-Planted-3
 
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
-shell_pid=
 cleanup() {
-  [ -e "$work/X_Update.exe" ] && { agent /STOP=0; sleep 2; }
+  [ -e "$work/X_Update.lock" ] && { agent /STOP=0; sleep 2; }
   wine "$bin/zuidriver.exe" --quiet --class ZEditorMain --wait 300 close </dev/null >/dev/null 2>&1
-  [ -n "$shell_pid" ] && kill "$shell_pid" 2>/dev/null
+  user_shell_stop
   stop_viewer
   stop_web_servers
   wine reg delete "$reg_key" /f >/dev/null 2>&1
@@ -96,8 +95,7 @@ update_with() {  # what, .info lines...
 
 start_viewer 280
 # The desktop's shell: its token is the one the user's program is started with again.
-wine "$bin/ztestapp.exe" "/win=ZShellStandIn;Shell;0" /shell </dev/null >/dev/null 2>&1 &
-shell_pid=$!
+user_shell_start
 agent /DELAY=600
 wait_count "$pid_re AutoUpdateTimerCount=" 1 || { fail "the working copy did not start"; exit 1; }
 

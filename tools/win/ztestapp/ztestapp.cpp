@@ -7,6 +7,11 @@
 //   /stay          keep running without windows until killed
 //   /shell         make the last window made here the desktop's shell window (stand-in for
 //                  the user's shell, whose token an elevated program starts things with)
+//   /limited       (first) start this program again with the rest of the arguments and
+//                  the token without administrator rights (the linked token; an
+//                  elevated program's desktop user), wait for it and end with its code
+//   /elevation=FILE  append "elevated" or "limited" (this process's token) to FILE
+//   /lock=PATH     open (or create) PATH unshared and hold it until the end
 //   /mutex=NAME    create (and hold) the named mutex
 //   /post=class;message;wparam;lparam   post the message (decimal numbers) to the first
 //                  top-level window of the class, as any program of the session can
@@ -94,6 +99,43 @@ std::vector<std::string> Arguments() {
   return args;
 }
 
+// The command line after the first argument, as given.
+std::string RestOfCommandLine() {
+  const char* line = GetCommandLineA();
+  bool quoted = false;
+  for (; *line && (quoted || (*line != ' ' && *line != '\t')); ++line)
+    if (*line == '"') quoted = !quoted;
+  while (*line == ' ' || *line == '\t') ++line;  // the blanks after the program
+  for (; *line && *line != ' '; ++line) {        // the first argument
+  }
+  return line;
+}
+
+int RunLimited() {
+  HANDLE own = nullptr;
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD length = 0;
+  HANDLE primary = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) ||
+      !GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &length) ||
+      !DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                        &primary))
+    return 5;
+  char path[MAX_PATH * 2] = {};
+  GetModuleFileNameA(nullptr, path, sizeof(path));
+  std::string line = "\"" + std::string(path) + "\"" + RestOfCommandLine();
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessAsUserA(primary, nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &child))
+    return 6;
+  WaitForSingleObject(child.hProcess, INFINITE);
+  DWORD code = 7;
+  GetExitCodeProcess(child.hProcess, &code);
+  return static_cast<int>(code);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -101,6 +143,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int exitCode = 0;
   bool stay = false;
   const std::vector<std::string> args = Arguments();
+  if (!args.empty() && args[0] == "/limited") return RunLimited();
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     auto value = [&](const char* name) -> const char* {
@@ -149,6 +192,25 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       const std::string list = "\"Image Name\",\"PID\"\r\n\"planted.exe\",\"4242\"\r\n";
       DWORD written = 0;
       WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), list.data(), static_cast<DWORD>(list.size()), &written, nullptr);
+    } else if (const char* v = value("/elevation=")) {
+      HANDLE token = nullptr;
+      TOKEN_ELEVATION elevation{};
+      DWORD length = 0;
+      const bool elevated =
+          OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+          GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length) &&
+          elevation.TokenIsElevated;
+      const std::string line = elevated ? "elevated\r\n" : "limited\r\n";
+      HANDLE file = CreateFileA(v, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+      DWORD written = 0;
+      if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        CloseHandle(file);
+      }
+    } else if (const char* v = value("/lock=")) {
+      // held until the process ends
+      if (CreateFileA(v, GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr) == INVALID_HANDLE_VALUE)
+        exitCode = 8;
     } else if (const char* v = value("/mutex=")) {
       CreateMutexA(nullptr, FALSE, v);  // held until the process ends
     } else if (const char* v = value("/post=")) {
