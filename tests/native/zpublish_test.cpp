@@ -32,7 +32,7 @@ class ZPublishTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::string stub(1024, '\0');
-    stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+    stub[0] = 'M', stub[1] = 'Z', stub[0x3D] = 1, stub[256] = 'P', stub[257] = 'E';  // PE header at 256
     Write("stub.exe", stub);
     Write("Pad.exe", "the program, version 2");
     previous_ = Setup("PadSetup1.exe", "Pad-1");
@@ -114,7 +114,7 @@ TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
                                            info,
                                            "--product",
                                            "Pad",
-                                           "--version",
+                                           "--version-new",
                                            "200",
                                            "--url",
                                            "http://example.com/pad",
@@ -137,7 +137,7 @@ TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
 TEST_F(ZPublishTest, NewsTextCarriesTheToken) {
   const std::string info = (dir_ / "Pad.info").string();
   std::string out;
-  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version", "1", "--url", "http://example.com/news",
+  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version-new", "1", "--url", "http://example.com/news",
                  "--inform-name", "news.txt", "--inform-body", "Pad 3 is coming", "--scrambled",
                  "--token-from", previous_},
                 out),

@@ -55,6 +55,8 @@ bool ParseSize(const std::string& value, std::uint64_t& result) {
   }
   std::int64_t number = 0;
   if (v.empty() || !TryParseInt64(v, number) || number < 0) return false;
+  // A size that does not fit is refused, not wrapped (to 0, which means "no limit").
+  if (std::uint64_t(number) > UINT64_MAX / unit) return false;
   result = std::uint64_t(number) * unit;
   return true;
 }
@@ -107,6 +109,11 @@ bool ReadWholeFile(const std::string& name, std::string& content) {
   buffer << in.rdbuf();
   content = buffer.str();
   return !in.bad();
+}
+
+bool TokenOfPackage(const std::string& file, std::string& token) {
+  TGFileInfo info(file);
+  return info.HasPackage() && TryUnscrambleToken(info.StubToken(false), token) && !token.empty();
 }
 
 std::int64_t ModificationTime(const std::string& name) {
@@ -179,17 +186,30 @@ struct Volume {
 
 class Builder {
 public:
-  Builder(const Options& options, std::string& error) : o_(options), error_(error) {}
+ // otherOutput: a file the same run writes besides this one (the web stub of a setup
+ // file); it may be neither an input nor this output.
+ Builder(const Options& options, std::string& error, std::string otherOutput = "")
+     : o_(options), error_(error), otherOutput_(std::move(otherOutput)) {}
 
-  ~Builder() {
-    for (auto& v : volumes_) {
-      if (v.file) std::fclose(v.file);
-      if (!done_) std::remove(v.tempName.c_str());
-    }
+ ~Builder() {
+   for (auto& v : volumes_) {
+     if (v.file) std::fclose(v.file);
+     if (!done_) std::remove(v.tempName.c_str());
+   }
   }
 
-  bool Run(std::vector<std::string>& written) {
-    if (!Prepare() || !WriteAll()) return false;
+  bool Run(std::vector<std::string>& written, std::vector<std::string>* removed = nullptr) {
+    return Make() && Commit(written, removed);
+  }
+
+  // Writes every file under its temporary name.
+  bool Make() { return Prepare() && WriteAll(); }
+  // The installation file as written so far (its first file, under the temporary name).
+  std::string FirstTemp() const { return volumes_.empty() ? "" : volumes_.front().tempName; }
+
+  // Gives the files their names, then removes volumes of an earlier build of the same name
+  // that this one no longer has: left beside the new file they would be read as its own.
+  bool Commit(std::vector<std::string>& written, std::vector<std::string>* removed) {
     for (auto& v : volumes_) {
       std::error_code ec;
       fs::rename(v.tempName, v.finalName, ec);
@@ -197,10 +217,51 @@ public:
       written.push_back(v.finalName);
     }
     done_ = true;
+    auto removeSeries = [&](const std::string& first, int from) {
+      for (int j = from; j < 10000; ++j) {
+        const std::string name = j == 1 ? first : VolumeName(first, j);
+        if (!IsPackageFile(name)) break;
+        std::error_code ec;
+        if (fs::remove(name, ec) && removed) removed->push_back(name);
+      }
+    };
+    removeSeries(firstVolume_, int(volumes_.size() - firstIndex_) + 1);
+    if (!o_.spanCd) removeSeries(o_.output + ".001", 1);
     return true;
   }
 
 private:
+ static bool IsPackageFile(const std::string& name) {
+   std::error_code ec;
+   if (!fs::is_regular_file(name, ec)) return false;
+   PackTrailer t{};
+   ReadTrailer(name, t);
+   return t.PackMagic == pack::kPackMagic;
+ }
+
+ // Refuses to write over a file the build reads: compared as files, so another spelling
+ // of the same path (or a link to it) is caught too.
+ bool OutputsAreNotInputs(const std::vector<Input>& inputs) {
+   std::vector<std::string> outputs = {o_.output};
+   if (o_.spanCd) outputs.push_back(o_.output + ".001");
+   if (!otherOutput_.empty()) outputs.push_back(otherOutput_);
+   std::vector<std::pair<std::string, std::string>> read = {{o_.stub, "the stub"}};
+   for (const auto& in : inputs) read.emplace_back(in.source, "the packed file");
+   if (!o_.languageFile.empty()) read.emplace_back(o_.languageFile, "the language file");
+   if (!o_.webSetup.empty()) read.emplace_back(o_.webSetup, "the web setup file");
+   if (!o_.tokenFrom.empty()) read.emplace_back(o_.tokenFrom, "the token-from file");
+   std::error_code ec;
+   if (!otherOutput_.empty() && fs::weakly_canonical(otherOutput_, ec) == fs::weakly_canonical(o_.output, ec))
+     return Fail("web-stub and output name the same file " + o_.output);
+   for (const auto& out : outputs) {
+     if (!fs::exists(out, ec)) continue;
+     for (const auto& [source, what] : read)
+       if (fs::equivalent(out, source, ec))
+         return Fail("the output " + out + " is " + what + " " + source + "; it would be overwritten");
+   }
+   return true;
+ }
+
   bool Fail(const std::string& text) {
     error_ = text;
     return false;
@@ -212,6 +273,9 @@ private:
     if (!ReadWholeFile(o_.stub, stub_)) return Fail("cannot read the stub " + o_.stub);
     if (stub_.size() < 4 || stub_.size() > 0x7FFFFFFF) return Fail("the stub " + o_.stub + " is not an executable");
     if (TGFileInfo(o_.stub).HasPackage()) return Fail("the stub " + o_.stub + " already carries a package");
+    const std::string kind = StubKind(stub_);
+    if (kind.compare(0, 2, "PE") != 0)
+      return Fail("the stub " + o_.stub + " is not a Windows program (" + kind + ")");
     if (o_.blockSize == 0 || o_.blockSize > pack::kMaxBlockContent)
       return Fail("block-size must be 1.." + std::to_string(pack::kMaxBlockContent));
     if (o_.level < 0 || o_.level > 9) return Fail("level must be 0..9");
@@ -224,7 +288,16 @@ private:
       return Fail("pack-end = on needs a stub with its PE header at 256 and bytes 248..255 free (see pefix)");
     writePackEnd_ = o_.packEnd != Options::PackEnd::Off && slotFree;
 
-    token_ = o_.token.empty() ? RandomToken() : o_.token;
+    token_ = o_.token;
+    if (!o_.tokenFrom.empty()) {
+      std::string earlier;
+      if (!TokenOfPackage(o_.tokenFrom, earlier))
+        return Fail("token-from: " + o_.tokenFrom + " carries no package token");
+      if (!token_.empty() && token_ != earlier)
+        return Fail("token differs from the token of " + o_.tokenFrom);
+      token_ = earlier;
+    }
+    if (token_.empty()) token_ = RandomToken();
     if (token_.size() > 200) return Fail("the token is longer than 200 bytes");
 
     // Inputs: the engine first.
@@ -237,6 +310,7 @@ private:
     if (o_.webInstall && !inputs.empty()) return Fail("a web-install package carries no files");
     if (!inputs.empty() && !inputs[0].engine) return Fail("no engine given (engine = FILE)");
     if (inputs.empty() && !o_.webInstall && !o_.thisIsAgent) return Fail("nothing to pack: give an engine and files");
+    if (!OutputsAreNotInputs(inputs)) return false;
     if (o_.makeAgent && (Trim(o_.agentName).empty() || o_.agentName == ".exe"))
       return Fail("make-agent needs an agent name (agent = Update.exe)");
     std::string why;
@@ -259,6 +333,8 @@ private:
       if (!fs::is_regular_file(input.source, ec)) return Fail("no such file: " + input.source);
       entry.size = fs::file_size(input.source, ec);
       if (ec) return Fail("cannot read " + input.source + ": " + ec.message());
+      if (input.engine && entry.size == 0)
+        return Fail("engine: " + input.source + " is empty; the stub would start nothing");
       entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(ModificationTime(input.source));
       if (!seen.insert(Lower(entry.input.path)).second) return Fail("two files are packed as " + entry.input.path);
       entries_.push_back(entry);
@@ -362,6 +438,9 @@ private:
     Volume v;
     v.finalName = finalName;
     v.tempName = finalName + ".zpack-tmp";
+    std::error_code ec;
+    const fs::path folder = fs::path(finalName).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
     v.file = std::fopen(v.tempName.c_str(), "wb");
     if (!v.file) return Fail("cannot create " + v.tempName + ": " + std::strerror(errno));
     volumes_.push_back(v);
@@ -474,6 +553,7 @@ private:
 
   const Options& o_;
   std::string& error_;
+  std::string otherOutput_;
   std::string stub_, token_, langTable_, stubInfo_, webInfo_, headers_, firstVolume_;
   std::uint8_t headerCount_ = pack::kHeaderCountPlain;
   bool writePackEnd_ = false;
@@ -484,6 +564,24 @@ private:
 };
 
 }  // namespace
+
+std::string JsonText(const std::string& text) {
+  std::string json = "\"";
+  for (unsigned char ch : text) {
+    if (ch == '"' || ch == '\\') {
+      json += '\\';
+      json += char(ch);
+    } else if (ch < 0x20) {
+      static const char hex[] = "0123456789abcdef";
+      json += "\\u00";
+      json += hex[ch >> 4];
+      json += hex[ch & 15];
+    } else {
+      json += char(ch);
+    }
+  }
+  return json + "\"";
+}
 
 std::int32_t DosDateTime(std::int64_t unixTime) {
   std::time_t time = std::time_t(unixTime);
@@ -522,6 +620,8 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   if (key == "stub") o.stub = WithBase(value, baseDir);
   else if (key == "output") o.output = WithBase(value, baseDir);
   else if (key == "token") o.token = value;
+  else if (key == "token-from")
+    o.tokenFrom = WithBase(value, baseDir);
   else if (key == "update-url") o.updateUrl = value;
   else if (key == "info") o.infoName = value;
   else if (key == "agent") o.agentName = value;
@@ -553,8 +653,12 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
     o.level = int(level);
   } else if (key == "volume-size") return size(o.volumeSize);
   else if (key == "block-size") return size(o.blockSize);
-  else if (key == "space-needed") return size(o.spaceNeeded);
-  else if (key == "checksum") {
+  else if (key == "space-needed") {
+    // The trailer holds 32 bits: a larger figure would be cut, not asked for.
+    if (!size(o.spaceNeeded)) return false;
+    if (o.spaceNeeded > UINT32_MAX)
+      return error = "space-needed: at most 4294967295 bytes, not \"" + value + "\"", false;
+  } else if (key == "checksum") {
     bool on = true;
     if (!flag(on)) return false;
     o.checksum = on;
@@ -566,8 +670,11 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   } else if (key == "date") {
     std::int64_t date = 0;
     if (value == "file") o.fixedDate = -1;
-    else if (TryParseInt64(value, date) && date >= INT32_MIN && date <= UINT32_MAX) o.fixedDate = date & 0xFFFFFFFF;
-    else return error = "date: expected file or a DOS date-time number", false;
+    else if (TryParseInt64(value, date) && date >= 0 && date <= UINT32_MAX)
+      o.fixedDate = date;
+    else
+      return error = "date: expected file or a DOS date-time number 0..4294967295, not \"" + value + "\"",
+             false;
   } else if (key == "engine" || key == "file") {
     SplitMapping(value, source, target);
     if (source.empty()) return error = key + ": no file given", false;
@@ -590,9 +697,20 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   return true;
 }
 
-bool ParseDescription(const std::string& text, Options& options, std::string& error, const std::string& baseDir) {
-  std::istringstream lines(text);
+bool IsRepeatableKey(const std::string& key) {
+  const std::string k = Lower(Trim(key));
+  return k == "file" || k == "dir" || k == "language";
+}
+
+std::string WithoutByteOrderMark(const std::string& text) {
+  return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
+}
+
+bool ParseDescription(const std::string& textIn, Options& options, std::string& error,
+                      const std::string& baseDir) {
+  std::istringstream lines(WithoutByteOrderMark(textIn));
   std::string line;
+  std::map<std::string, int> seen;  // a single setting given twice is a mistake, not "the last wins"
   for (int number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::string trimmed = Trim(line);
@@ -600,6 +718,12 @@ bool ParseDescription(const std::string& text, Options& options, std::string& er
     std::size_t equals = trimmed.find('=');
     if (equals == std::string::npos) {
       error = "line " + std::to_string(number) + ": expected key = value";
+      return false;
+    }
+    const std::string key = Lower(Trim(trimmed.substr(0, equals)));
+    if (!IsRepeatableKey(key) && !seen.emplace(key, number).second) {
+      error = "line " + std::to_string(number) + ": " + key + " is already set on line " +
+              std::to_string(seen[key]);
       return false;
     }
     std::string why;
@@ -611,11 +735,12 @@ bool ParseDescription(const std::string& text, Options& options, std::string& er
   return true;
 }
 
-bool Build(const Options& options, std::vector<std::string>& written, std::string& error) {
+bool Build(const Options& options, std::vector<std::string>& written, std::string& error,
+           std::vector<std::string>* removed) {
   written.clear();
   if (options.webStub.empty()) {
     Builder builder(options, error);
-    return builder.Run(written);
+    return builder.Run(written, removed);
   }
   if (options.webInstall) return error = "web-stub is written beside a setup file, not a web-install stub", false;
   if (options.webUrl.empty()) return error = "web-stub needs web-url (where the setup file will lie)", false;
@@ -624,8 +749,10 @@ bool Build(const Options& options, std::vector<std::string>& written, std::strin
   setup.webStub.clear();
   setup.askBeforeDownload = setup.webNoLocal = false;
   if (setup.webToken.empty()) setup.webToken = RandomToken();
-  if (!Builder(setup, error).Run(written)) return false;
-  // ... then the stub, which takes the file's name, size and token from it.
+  Builder setupBuilder(setup, error, options.webStub);
+  if (!setupBuilder.Make()) return false;
+  // ... then the stub, which takes the file's size and token from it. Both stay under
+  // their temporary names until both are whole: a failure keeps the earlier pair.
   Options web = setup;
   web.output = options.webStub;
   web.inputs.clear();
@@ -633,17 +760,16 @@ bool Build(const Options& options, std::vector<std::string>& written, std::strin
   web.webInstall = true;
   web.askBeforeDownload = options.askBeforeDownload;
   web.webNoLocal = options.webNoLocal;
-  web.webSetup = setup.output;
-  web.webFile = options.webFile;
-  web.webSize.clear();
+  web.webSetup = setupBuilder.FirstTemp();
+  web.webFile = options.webFile.empty() ? fs::path(setup.output).filename().string() : options.webFile;
+  std::error_code ec;
+  web.webSize = std::to_string(fs::file_size(web.webSetup, ec));
   web.volumeSize = 0;
   web.spanCd = false;
+  Builder webBuilder(web, error, setup.output);
+  if (!webBuilder.Make()) return false;
   std::vector<std::string> stubFiles;
-  if (!Builder(web, error).Run(stubFiles)) {
-    for (const auto& file : written) std::remove(file.c_str());
-    written.clear();
-    return false;
-  }
+  if (!setupBuilder.Commit(written, removed) || !webBuilder.Commit(stubFiles, nullptr)) return false;
   written.insert(written.end(), stubFiles.begin(), stubFiles.end());
   return true;
 }
@@ -718,20 +844,23 @@ namespace {
 
 const char kUsage[] =
     "usage: zpack [OPTIONS] [DESCRIPTION]\n"
-    "       zpack --list FILE\n"
+    "       zpack --list FILE [--show-token] [--json]\n"
     "\n"
     "Builds an installation file: the stub executable with a package of files appended.\n"
     "Settings come from the DESCRIPTION file (one \"key = value\" per line) and from\n"
     "options of the same names (--key=VALUE or --key VALUE); options win over the file,\n"
-    "and repeatable keys (engine, file, dir, language) add to it.\n"
+    "and repeatable keys (file, dir, language) add to it. Any other key may be given once\n"
+    "in the file and once as an option. Keys are taken without regard to case.\n"
     "\n"
-    "  -o, --output FILE      installation file to write\n"
+    "  -o, --output FILE      installation file to write (its folder is made as needed)\n"
     "  --stub FILE            stub executable\n"
     "  --engine SRC[=>PATH]   the setup engine (started after extraction)\n"
     "  --engine-args TEXT     arguments stored with the engine\n"
     "  --file SRC[=>PATH]     a file (repeatable); PATH under the extraction folder\n"
     "  --dir SRC[=>PREFIX]    every file below a folder (repeatable)\n"
-    "  --token TEXT           package token (default: a random one)\n"
+    "  --token TEXT           package token: keep it for every release of the product (the\n"
+    "                         installed agents take only updates that carry it)\n"
+    "  --token-from FILE      the token of an earlier package (a setup file or an agent)\n"
     "  --update-url, --info, --agent, --hidden   the auto-update settings\n"
     "  --language ENTRY       a language entry, e.g. \"|English|s0=My Setup|\" (repeatable)\n"
     "  --language-file FILE   a whole language table\n"
@@ -745,9 +874,12 @@ const char kUsage[] =
     "  --space-needed SIZE    the temporary space the stub asks for (default: computed)\n"
     "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"
     "  -l, --list FILE        list a package's trailer, header texts and blocks\n"
+    "  --show-token           with --list: print the tokens themselves\n"
+    "  --json                 with --list: one JSON object\n"
     "  --inform FILE --token TEXT (--body TEXT | --body-file F) [--scrambled]\n"
     "                         write an auto-inform text carrying the token\n"
     "  -h, --help             this text\n"
+    "  --version              zpack's own version\n"
     "\n"
     "SIZE takes a k, m or g suffix. Exit status: 0 success, 1 failure, 2 usage error.\n"
     "See docs/zpack.md for the description file and docs/package-format.md for the format.\n";
@@ -764,7 +896,7 @@ std::string FlagsText(std::uint8_t flags) {
   return text.empty() ? "-" : text;
 }
 
-int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
+int List(const std::string& fileName, bool showToken, bool json, std::ostream& out, std::ostream& err) {
   PackFile file(fileName);
   if (!file) {
     err << "zpack: cannot open " << fileName << "\n";
@@ -777,41 +909,102 @@ int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
     return 1;
   }
   std::uint32_t sum = PackCheckSum(fileName, t.TrailerSize);
-  std::string token;
   std::string head(4096, '\0');
   {
     std::ifstream in(fileName, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
   }
-  out << "file:          " << fileName << "\n"
-      << "stub:          " << StubKind(head) << "\n"
-      << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "") << "\n"
-      << "header blocks: " << int(t.HeaderCount) << "\n"
-      << "files:         " << t.FilesCount << "\n"
-      << "checksum:      " << t.CheckSum << (CheckSumAccepted(sum, t.CheckSum) ? " ok" : " BAD (computed " + std::to_string(sum) + ")") << "\n"
-      << "flags:         " << FlagsText(t.PackFlags) << "\n"
-      << "web install:   " << int(t.IsWebInstall) << "  ask: " << int(t.AskBeforeDownload)
-      << "  make agent: " << int(t.MakeAgent) << "  agent: " << int(t.ThisIsAgent) << "\n"
-      << "space needed:  ";
-  for (int i = 0; i < pack::kSpaceSlots; ++i) out << (i ? " " : "") << t.SpaceNeeded[i];
-  out << "\n"
-      << "update url:    " << info.UpdateUrl() << "\n"
-      << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
-      << "agent name:    " << info.AgentExeName() << "\n"
-      << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
-      << "token:         " << (TryUnscrambleToken(info.StubToken(false), token) ? "present" : "does not decode") << "\n"
-      << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
-  if (t.HeaderCount >= pack::kHeaderCountWeb)
-    out << "web url:       " << info.WebUrl() << "\n"
-        << "web file:      " << info.WebFileName() << " (" << info.WebSize() << " bytes, no local: " << (info.WebNoLocal() ? 1 : 0) << ")\n"
-        << "web token:     " << (TryUnscrambleToken(info.WebToken(false), token) ? "present" : "none") << "\n";
+  // The token is no secret from the vendor (every installation file carries it); it is
+  // printed only on request so that a listing pasted into a report does not carry it.
+  auto tokenText = [&](const std::string& scrambled, const char* none) {
+    std::string token;
+    if (!TryUnscrambleToken(scrambled, token))
+      return std::string(scrambled.empty() ? none : "does not decode");
+    return showToken ? token : std::string("present");
+  };
+  std::string space;
+  for (int i = 0; i < pack::kSpaceSlots; ++i) space += (i ? " " : "") + std::to_string(t.SpaceNeeded[i]);
+  const bool checksumOk = CheckSumAccepted(sum, t.CheckSum);
+  struct Field {
+    const char* key;
+    std::string value;
+    bool number;
+  };
+  std::vector<Field> fields = {
+      {"file", fileName, false},
+      {"stub", StubKind(head), false},
+      {"package_end", std::to_string(PackEndOf(file.get())), true},
+      {"header_blocks", std::to_string(int(t.HeaderCount)), true},
+      {"files", std::to_string(t.FilesCount), true},
+      {"checksum", std::to_string(t.CheckSum), true},
+      {"flags", FlagsText(t.PackFlags), false},
+      {"web_install", std::to_string(int(t.IsWebInstall)), true},
+      {"ask_before_download", std::to_string(int(t.AskBeforeDownload)), true},
+      {"make_agent", std::to_string(int(t.MakeAgent)), true},
+      {"this_is_agent", std::to_string(int(t.ThisIsAgent)), true},
+      {"space_needed", space, false},
+      {"update_url", info.UpdateUrl(), false},
+      {"info_file", SUB::GetItem(info.StubInfo, 1), false},
+      {"agent_name", info.AgentExeName(), false},
+      {"hidden", info.HiddenByDefault() ? "1" : "0", true},
+      {"token", tokenText(info.StubToken(false), "none"), false},
+      {"languages", std::to_string(SUB::CountItems(info.LangTable)), true},
+  };
+  if (t.HeaderCount >= pack::kHeaderCountWeb) {
+    fields.push_back({"web_url", info.WebUrl(), false});
+    fields.push_back({"web_file", info.WebFileName(), false});
+    fields.push_back({"web_size", info.WebSize(), false});
+    fields.push_back({"web_no_local", info.WebNoLocal() ? "1" : "0", true});
+    fields.push_back({"web_token", tokenText(info.WebToken(false), "none"), false});
+  }
   std::vector<Block> blocks;
   std::string error;
   bool ok = ReadBlocks(fileName, blocks, error);
-  for (const auto& b : blocks)
-    out << "  " << b.volume << " " << (b.compressed ? "zlib " : "store") << " " << b.stored << " -> " << b.content.size()
-        << "  " << SUB::GetItem(b.namePart, 0) << "  " << SUB::GetItem(b.namePart, 1) << "\n";
+  if (json) {
+    out << "{";
+    for (const auto& f : fields)
+      out << JsonText(f.key) << ": " << (f.number ? f.value : JsonText(f.value)) << ", ";
+    out << "\"checksum_ok\": " << (checksumOk ? "true" : "false") << ", \"blocks\": [";
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const Block& b = blocks[i];
+      out << (i ? ", " : "") << "{\"volume\": " << b.volume
+          << ", \"compressed\": " << (b.compressed ? "true" : "false") << ", \"stored\": " << b.stored
+          << ", \"size\": " << b.content.size() << ", \"path\": " << JsonText(SUB::GetItem(b.namePart, 0))
+          << ", \"date\": " << JsonText(SUB::GetItem(b.namePart, 1)) << "}";
+    }
+    out << "], \"sound\": " << (ok ? "true" : "false");
+    if (!ok) out << ", \"error\": " << JsonText(error);
+    out << "}\n";
+  } else {
+    out << "file:          " << fileName << "\n"
+        << "stub:          " << StubKind(head) << "\n"
+        << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "")
+        << "\n"
+        << "header blocks: " << int(t.HeaderCount) << "\n"
+        << "files:         " << t.FilesCount << "\n"
+        << "checksum:      " << t.CheckSum
+        << (checksumOk ? " ok" : " BAD (computed " + std::to_string(sum) + ")") << "\n"
+        << "flags:         " << FlagsText(t.PackFlags) << "\n"
+        << "web install:   " << int(t.IsWebInstall) << "  ask: " << int(t.AskBeforeDownload)
+        << "  make agent: " << int(t.MakeAgent) << "  agent: " << int(t.ThisIsAgent) << "\n"
+        << "space needed:  " << space << "\n"
+        << "update url:    " << info.UpdateUrl() << "\n"
+        << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
+        << "agent name:    " << info.AgentExeName() << "\n"
+        << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
+        << "token:         " << tokenText(info.StubToken(false), "none") << "\n"
+        << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
+    if (t.HeaderCount >= pack::kHeaderCountWeb)
+      out << "web url:       " << info.WebUrl() << "\n"
+          << "web file:      " << info.WebFileName() << " (" << info.WebSize()
+          << " bytes, no local: " << (info.WebNoLocal() ? 1 : 0) << ")\n"
+          << "web token:     " << tokenText(info.WebToken(false), "none") << "\n";
+    for (const auto& b : blocks)
+      out << "  " << b.volume << " " << (b.compressed ? "zlib " : "store") << " " << b.stored << " -> "
+          << b.content.size() << "  " << SUB::GetItem(b.namePart, 0) << "  " << SUB::GetItem(b.namePart, 1)
+          << "\n";
+  }
   if (!ok) {
     err << "zpack: " << error << "\n";
     return 1;
@@ -867,10 +1060,15 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (arg == "--inform") return WriteInform(args, out, err);
   std::vector<std::pair<std::string, std::string>> settings;
   std::string description, listFile;
+  bool showToken = false, json = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
       out << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      out << "zpack " << kToolsVersion << "\n";
       return 0;
     }
     auto needValue = [&](const std::string& name, std::string& value) {
@@ -884,6 +1082,10 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     std::string value;
     if (arg == "-l" || arg == "--list") {
       if (!needValue(arg, listFile)) return 2;
+    } else if (arg == "--show-token") {
+      showToken = true;
+    } else if (arg == "--json") {
+      json = true;
     } else if (arg == "-o") {
       if (!needValue(arg, value)) return 2;
       settings.emplace_back("output", value);
@@ -892,7 +1094,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       std::size_t equals = key.find('=');
       if (equals != std::string::npos) {
         settings.emplace_back(key.substr(0, equals), key.substr(equals + 1));
-      } else if (kBooleanKeys.count(key)) {
+      } else if (kBooleanKeys.count(Lower(key))) {
         settings.emplace_back(key, "1");
       } else {
         if (!needValue(arg, value)) return 2;
@@ -908,10 +1110,30 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       return 2;
     }
   }
-  if (!listFile.empty()) return List(listFile, out, err);
+  if (!listFile.empty()) {
+    if (!settings.empty() || !description.empty()) {
+      err << "zpack: --list reads a package; it takes no build settings\n";
+      return 2;
+    }
+    return List(listFile, showToken, json, out, err);
+  }
+  if (showToken || json) {
+    err << "zpack: --show-token and --json go with --list\n";
+    return 2;
+  }
   if (description.empty() && settings.empty()) {
     err << kUsage;
     return 2;
+  }
+  // Options replace a single setting of the description, but one option given twice is a
+  // slip (which of the two was meant?).
+  std::set<std::string> given;
+  for (const auto& setting : settings) {
+    const std::string key = Lower(Trim(setting.first));
+    if (!IsRepeatableKey(key) && !given.insert(key).second) {
+      err << "zpack: --" << key << " is given twice\n";
+      return 2;
+    }
   }
 
   Options options;
@@ -932,12 +1154,22 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       err << "zpack: --" << key << ": " << error << "\n";
       return 2;
     }
-  std::vector<std::string> written;
-  if (!Build(options, written, error)) {
+  if (options.webInstall && (options.spanCd || options.volumeSize || !options.webStub.empty())) {
+    err << "zpack: web-install makes a stub without files: span-cd, volume-size and web-stub do not go with "
+           "it\n";
+    return 2;
+  }
+  if (!options.token.empty() && !options.tokenFrom.empty()) {
+    err << "zpack: give token or token-from, not both\n";
+    return 2;
+  }
+  std::vector<std::string> written, removed;
+  if (!Build(options, written, error, &removed)) {
     err << "zpack: " << error << "\n";
     return 1;
   }
   for (const auto& name : written) out << name << "\n";
+  for (const auto& name : removed) err << "zpack: removed " << name << ", a volume of the earlier build\n";
   return 0;
 }
 
