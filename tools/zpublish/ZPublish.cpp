@@ -236,8 +236,8 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
   if (key == "output") return path(r.output);
   if (key == "product") return r.product = value, true;
   if (key == "version-new" || key == "version") {
-    if (!number(r.version)) return false;
-    if (RecordInt32(r.version, 0) > 0) return true;
+    std::int64_t n = 0;
+    if (TryParseInt64(value, n) && n > 0 && n <= INT32_MAX) return r.version = std::to_string(n), true;
     error = key + ": the agent compares whole numbers above 0 (2.0 is 200), not " + Quoted(value);
     return false;
   }
