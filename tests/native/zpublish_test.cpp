@@ -373,9 +373,10 @@ class PathServer {
         const std::size_t a = line.find(' '), b = line.rfind(' ');
         const std::string path = a == std::string::npos || b <= a ? "" : line.substr(a + 1, b - a - 1);
         const auto found = answers_.find(path);
-        const std::string answer = found != answers_.end()
-                                       ? found->second
-                                       : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        const std::string answer =
+            found != answers_.end()
+                ? found->second
+                : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         for (std::size_t sent = 0; sent < answer.size();) {
           const ssize_t m = send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
           if (m <= 0) break;
@@ -393,8 +394,8 @@ class PathServer {
   std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
   const std::vector<std::string>& Lines() const { return lines_; }
   static std::string Ok(const std::string& body) {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
-           body;
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
   }
 
  private:
@@ -411,8 +412,8 @@ TEST_F(ZPublishTest, NewsRecordNamesTheAddressTheAgentFetchesFrom) {
   const std::string info = (dir_ / "Pad.info").string();
   std::string out;
   ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version-new", "2", "--url", "http://example.com/news",
-                 "--inform-url", "http://example.com/pad3", "--inform-name", "news.txt", "--inform-body", "Pad 3",
-                 "--token-from", previous_},
+                 "--inform-url", "http://example.com/pad3", "--inform-name", "news.txt", "--inform-body",
+                 "Pad 3", "--token-from", previous_},
                 out),
             0)
       << out;
@@ -423,7 +424,8 @@ TEST_F(ZPublishTest, NewsRecordNamesTheAddressTheAgentFetchesFrom) {
   Write("Old.info",
         "[General]\r\nAutoInform=1\r\n[AutoInform]\r\nDownloadURL_INFORM=http://example.com/news\r\n"
         "NameOfInformFile=news.txt\r\nSizeOfInformFile=" +
-            std::to_string(fs::file_size(dir_ / "news.txt")) + "\r\n[NewSetup]\r\nProgramName=Pad\r\nVersionNew=2\r\n");
+            std::to_string(fs::file_size(dir_ / "news.txt")) +
+            "\r\n[NewSetup]\r\nProgramName=Pad\r\nVersionNew=2\r\n");
   EXPECT_EQ(Run({"--check", (dir_ / "Old.info").string(), "--token-from", previous_}, out), 1);
   EXPECT_NE(out.find("DownloadURL_UPDATE is missing"), std::string::npos) << out;
 }
@@ -432,8 +434,18 @@ TEST_F(ZPublishTest, NewsRecordNamesTheAddressTheAgentFetchesFrom) {
 // record stay as they were.
 TEST_F(ZPublishTest, FailedNewsRunKeepsThePublishedText) {
   const std::string info = (dir_ / "Pad.info").string();
-  std::vector<std::string> args = {"-o", info, "--product", "Pad", "--version-new", "2", "--url",
-                                   "http://127.0.0.1:1/news", "--inform-name", "news.txt", "--token-from", previous_};
+  std::vector<std::string> args = {"-o",
+                                   info,
+                                   "--product",
+                                   "Pad",
+                                   "--version-new",
+                                   "2",
+                                   "--url",
+                                   "http://127.0.0.1:1/news",
+                                   "--inform-name",
+                                   "news.txt",
+                                   "--token-from",
+                                   previous_};
   std::string out;
   auto with = [&](std::vector<std::string> extra) {
     extra.insert(extra.begin(), args.begin(), args.end());
@@ -451,8 +463,9 @@ TEST_F(ZPublishTest, FailedNewsRunKeepsThePublishedText) {
 // Releases that would cut the installed base off, or leave part of it behind.
 TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
   auto build = [&](const std::string& name, std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(),
-                                     "--token", "Pad-1", "-o", (dir_ / name).string()};
+    std::vector<std::string> args = {
+        "--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(), "--token", "Pad-1",
+        "-o",     (dir_ / name).string()};
     args.insert(args.end(), extra.begin(), extra.end());
     std::ostringstream o, e;
     EXPECT_EQ(zpack::Main(args, o, e), 0) << e.str();
@@ -466,12 +479,15 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
   // Options later on the line replace the earlier ones of the same name in a description
   // only; here each package is built with its own full set.
   const std::string movedUrl = build("Moved.exe", plus({"--update-url", "http://new.example.com"}));
-  const std::string renamedInfo = build("Renamed.exe", {"--make-agent", "--agent", "Update.exe", "--info", "Pad2.info"});
-  const std::string renamedAgent = build("Agent.exe", {"--make-agent", "--agent", "Updater.exe", "--info", "Pad.info"});
+  const std::string renamedInfo =
+      build("Renamed.exe", {"--make-agent", "--agent", "Update.exe", "--info", "Pad2.info"});
+  const std::string renamedAgent =
+      build("Agent.exe", {"--make-agent", "--agent", "Updater.exe", "--info", "Pad.info"});
   const std::string noAgent = build("NoAgent.exe", {"--agent", "Update.exe", "--info", "Pad.info"});
   const std::string big = Write("big.bin", std::string(3000, 'b'));
   const std::string volumes =
-      build("Split.exe", plus({"--file", big, "--block-size", "1k", "--volume-size", "1500", "--compress", "store"}));
+      build("Split.exe",
+            plus({"--file", big, "--block-size", "1k", "--volume-size", "1500", "--compress", "store"}));
   struct Case {
     const char* name;
     std::string setup;
@@ -480,10 +496,12 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
   } cases[] = {
       {"same agent settings", setup_, "", "http://example.com/pad", nullptr},
       {"versions listed as the agent reads them", setup_, "100,110", "http://example.com/pad", nullptr},
-      {"a blank after the comma", setup_, "100, 110", "http://example.com/pad", "ValidVersions=100, 110: \" 110\""},
+      {"a blank after the comma", setup_, "100, 110", "http://example.com/pad",
+       "ValidVersions=100, 110: \" 110\""},
       {"a range", setup_, "1.0-1.9", "http://example.com/pad", "ValidVersions=1.0-1.9: \"1.0-1.9\""},
       {"a leading zero", setup_, "0100", "http://example.com/pad", "ValidVersions=0100"},
-      {"an ftp address", setup_, "", "ftp://example.com/pad", "DownloadURL_UPDATE=ftp://example.com/pad: the agent"},
+      {"an ftp address", setup_, "", "ftp://example.com/pad",
+       "DownloadURL_UPDATE=ftp://example.com/pad: the agent"},
       {"another update address", movedUrl, "", "http://example.com/pad", "update-url: "},
       {"another record name", renamedInfo, "", "http://example.com/pad", "info: "},
       {"another agent name", renamedAgent, "", "http://example.com/pad", "agent: "},
@@ -500,7 +518,8 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
       EXPECT_TRUE(faults.empty()) << c.name << ": " << faults[0];
       continue;
     }
-    ASSERT_EQ(faults.size(), 1u) << c.name << (faults.empty() ? "" : ": " + faults[0] + " / " + faults.back());
+    ASSERT_EQ(faults.size(), 1u) << c.name
+                                 << (faults.empty() ? "" : ": " + faults[0] + " / " + faults.back());
     EXPECT_EQ(faults[0].rfind(c.fault, 0), 0u) << c.name << ": " << faults[0];
   }
   // A multi-volume setup file: the agent fetches its first file only.
@@ -527,7 +546,8 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
 TEST_F(ZPublishTest, FetchFollowsTheAgentsWay) {
   const std::string bytes = Read(setup_);
   const std::string spaced = Write("Pad Setup 2.exe", bytes);
-  PathServer files({{"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)}, {"/big/Pad%20Setup%202.exe", PathServer::Ok(bytes + std::string(5000, 'x'))}});
+  PathServer files({{"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)},
+                    {"/big/Pad%20Setup%202.exe", PathServer::Ok(bytes + std::string(5000, 'x'))}});
   PathServer front({{"/moved/Pad%20Setup%202.exe",
                      "HTTP/1.1 302 Found\r\nLocation: " + files.Base() +
                          "/pad/Pad%20Setup%202.exe\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
@@ -559,9 +579,11 @@ TEST_F(ZPublishTest, FetchFollowsTheAgentsWay) {
   release.setup = spaced;
   release.url = files.Base() + "/pad";
   const std::string record = zpublish::InfoText(release, std::int64_t(bytes.size()));
-  PathServer site({{"/pad/Pad.info", PathServer::Ok(record)}, {"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)}});
+  PathServer site(
+      {{"/pad/Pad.info", PathServer::Ok(record)}, {"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)}});
   std::string out;
-  EXPECT_EQ(Run({"--check", site.Base() + "/pad/Pad.info", "--token-from", previous_, "--json"}, out), 0) << out;
+  EXPECT_EQ(Run({"--check", site.Base() + "/pad/Pad.info", "--token-from", previous_, "--json"}, out), 0)
+      << out;
   EXPECT_EQ(out.rfind("{\"record\": ", 0), 0u) << out;
   EXPECT_NE(out.find("\"sound\": true"), std::string::npos) << out;
 }
@@ -573,9 +595,11 @@ TEST_F(ZPublishTest, CommandLineConventions) {
   EXPECT_EQ(Run({"--version"}, out), 0);
   EXPECT_EQ(out, std::string("zpublish ") + zpack::kToolsVersion + "\n");
   const std::string info = (dir_ / "out" / "Pad.info").string();  // a folder made as needed
-  const std::string base = "setup = PadSetup2.exe\noutput = out/Pad.info\nurl = http://example.com/pad\n"
-                           "token-from = PadSetup1.exe\n";
-  EXPECT_EQ(Run({Write("bom.zpub", "\xEF\xBB\xBFProduct = Pad\n" + base + "VERSION-NEW = 200\n")}, out), 0) << out;
+  const std::string base =
+      "setup = PadSetup2.exe\noutput = out/Pad.info\nurl = http://example.com/pad\n"
+      "token-from = PadSetup1.exe\n";
+  EXPECT_EQ(Run({Write("bom.zpub", "\xEF\xBB\xBFProduct = Pad\n" + base + "VERSION-NEW = 200\n")}, out), 0)
+      << out;
   EXPECT_EQ(Ini(Read(info)).Get(records::kNewSetup, "ProgramName"), "Pad");
   EXPECT_EQ(Run({Write("twice.zpub", base + "version = 200\nversion-new = 300\n")}, out), 2);
   EXPECT_NE(out.find("line 6: version-new is already set on line 5"), std::string::npos) << out;

@@ -196,39 +196,39 @@ public:
      if (v.file) std::fclose(v.file);
      if (!done_) std::remove(v.tempName.c_str());
    }
-  }
+ }
 
-  bool Run(std::vector<std::string>& written, std::vector<std::string>* removed = nullptr) {
-    return Make() && Commit(written, removed);
-  }
+ bool Run(std::vector<std::string>& written, std::vector<std::string>* removed = nullptr) {
+   return Make() && Commit(written, removed);
+ }
 
-  // Writes every file under its temporary name.
-  bool Make() { return Prepare() && WriteAll(); }
-  // The installation file as written so far (its first file, under the temporary name).
-  std::string FirstTemp() const { return volumes_.empty() ? "" : volumes_.front().tempName; }
+ // Writes every file under its temporary name.
+ bool Make() { return Prepare() && WriteAll(); }
+ // The installation file as written so far (its first file, under the temporary name).
+ std::string FirstTemp() const { return volumes_.empty() ? "" : volumes_.front().tempName; }
 
-  // Gives the files their names, then removes volumes of an earlier build of the same name
-  // that this one no longer has: left beside the new file they would be read as its own.
-  bool Commit(std::vector<std::string>& written, std::vector<std::string>* removed) {
-    for (auto& v : volumes_) {
-      std::error_code ec;
-      fs::rename(v.tempName, v.finalName, ec);
-      if (ec) return Fail("cannot rename " + v.tempName + " to " + v.finalName + ": " + ec.message());
-      written.push_back(v.finalName);
-    }
-    done_ = true;
-    auto removeSeries = [&](const std::string& first, int from) {
-      for (int j = from; j < 10000; ++j) {
-        const std::string name = j == 1 ? first : VolumeName(first, j);
-        if (!IsPackageFile(name)) break;
-        std::error_code ec;
-        if (fs::remove(name, ec) && removed) removed->push_back(name);
-      }
-    };
-    removeSeries(firstVolume_, int(volumes_.size() - firstIndex_) + 1);
-    if (!o_.spanCd) removeSeries(o_.output + ".001", 1);
-    return true;
-  }
+ // Gives the files their names, then removes volumes of an earlier build of the same name
+ // that this one no longer has: left beside the new file they would be read as its own.
+ bool Commit(std::vector<std::string>& written, std::vector<std::string>* removed) {
+   for (auto& v : volumes_) {
+     std::error_code ec;
+     fs::rename(v.tempName, v.finalName, ec);
+     if (ec) return Fail("cannot rename " + v.tempName + " to " + v.finalName + ": " + ec.message());
+     written.push_back(v.finalName);
+   }
+   done_ = true;
+   auto removeSeries = [&](const std::string& first, int from) {
+     for (int j = from; j < 10000; ++j) {
+       const std::string name = j == 1 ? first : VolumeName(first, j);
+       if (!IsPackageFile(name)) break;
+       std::error_code ec;
+       if (fs::remove(name, ec) && removed) removed->push_back(name);
+     }
+   };
+   removeSeries(firstVolume_, int(volumes_.size() - firstIndex_) + 1);
+   if (!o_.spanCd) removeSeries(o_.output + ".001", 1);
+   return true;
+ }
 
 private:
  static bool IsPackageFile(const std::string& name) {
