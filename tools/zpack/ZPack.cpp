@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -92,10 +93,17 @@ bool MakeList(const std::vector<std::string>& items, std::string& list) {
   return false;
 }
 
+// The build's random numbers: from the device, or from the seed (seed, or
+// SOURCE_DATE_EPOCH) so that the same inputs give the same bytes.
+std::mt19937& Random(std::int64_t seed = -1) {
+  static std::mt19937 generator{std::random_device{}()};
+  if (seed >= 0) generator.seed(std::uint32_t(seed ^ (seed >> 32)));
+  return generator;
+}
+
 std::string RandomToken() {
   static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
-  std::random_device device;
-  std::mt19937 generator(device());
+  std::mt19937& generator = Random();
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 2);
   std::string token;
   for (int i = 0; i < 16; ++i) token += alphabet[pick(generator)];
@@ -109,6 +117,34 @@ bool ReadWholeFile(const std::string& name, std::string& content) {
   buffer << in.rdbuf();
   content = buffer.str();
   return !in.bad();
+}
+
+// ScrambleToken's encoding (package/PackX.cpp) with the build's own random numbers: the
+// package reader's ScrambleToken draws from a generator of its own, which no seed reaches.
+// Each text is decoded again by the reader before it is used.
+std::string SeededScramble(const std::string& token) {
+  const std::size_t m = token.size();
+  if (m == 0 || m > 200) return "";
+  auto below = [](unsigned bound) { return std::uniform_int_distribution<unsigned>(0, bound - 1)(Random()); };
+  const std::size_t padding = m <= 19 ? 20 - m : 1;
+  const std::size_t before = below(unsigned(padding)), after = padding - before;
+  const std::size_t n = m + before + after + 4;
+  const unsigned char key = (unsigned char)(1 + below(255));
+  std::string d(n, '\0');
+  for (char& ch : d) ch = char(below(256));
+  d[0] = char(key ^ (unsigned char)d[n - 1]);
+  d[1] = char(before);
+  d[2] = char(after);
+  token.copy(&d[3 + before], m);
+  for (std::size_t i = 1; i + 1 < n; ++i) d[i] = char((unsigned char)d[i] ^ key);
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (i != n - 2) sum += (unsigned char)d[i];
+  d[n - 2] = char(sum & 0xFF);
+  std::string text = BytesToHex(d);
+  for (char& ch : text) ch = char((unsigned char)ch + 50);
+  std::string check;
+  return TryUnscrambleToken(text, check) && check == token ? text : ScrambleToken(token);
 }
 
 bool TokenOfPackage(const std::string& file, std::string& token) {
@@ -297,6 +333,7 @@ private:
         return Fail("token differs from the token of " + o_.tokenFrom);
       token_ = earlier;
     }
+    if (o_.seed >= 0) Random(o_.seed);
     if (token_.empty()) token_ = RandomToken();
     if (token_.size() > 200) return Fail("the token is longer than 200 bytes");
 
@@ -335,7 +372,9 @@ private:
       if (ec) return Fail("cannot read " + input.source + ": " + ec.message());
       if (input.engine && entry.size == 0)
         return Fail("engine: " + input.source + " is empty; the stub would start nothing");
-      entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(ModificationTime(input.source));
+      std::int64_t modified = ModificationTime(input.source);
+      if (o_.sourceDateEpoch >= 0) modified = std::min(modified, o_.sourceDateEpoch);  // files made by the build itself
+      entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(modified);
       if (!seen.insert(Lower(entry.input.path)).second) return Fail("two files are packed as " + entry.input.path);
       entries_.push_back(entry);
     }
@@ -372,7 +411,8 @@ private:
         langTable_ += entry + pack::kLangTableSeparator;
       }
     }
-    std::string scrambled = ScrambleToken(token_);
+    if (o_.seed >= 0) Random(o_.seed);
+    std::string scrambled = o_.seed >= 0 ? SeededScramble(token_) : ScrambleToken(token_);
     if (!MakeList({o_.updateUrl, o_.infoName, o_.agentName, scrambled, o_.hidden ? "1" : "0"}, stubInfo_))
       return Fail("StubInfo items use every separator");
 
@@ -397,7 +437,7 @@ private:
       return Fail("web-file \"" + webFile + "\" would be refused by the stub: " + why);
     if (o_.webInstall || !webToken.empty()) {
       headerCount_ = pack::kHeaderCountWeb;
-      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : ScrambleToken(webToken), webSize},
+      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : o_.seed >= 0 ? SeededScramble(webToken) : ScrambleToken(webToken), webSize},
                     webInfo_))
         return Fail("WebInfo items use every separator");
     }
@@ -622,6 +662,11 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   else if (key == "token") o.token = value;
   else if (key == "token-from")
     o.tokenFrom = WithBase(value, baseDir);
+  else if (key == "seed") {
+    std::int64_t seed = -1;
+    if (!TryParseInt64(value, seed) || seed < 0) return error = "seed: expected a number 0 or above", false;
+    o.seed = seed;
+  }
   else if (key == "update-url") o.updateUrl = value;
   else if (key == "info") o.infoName = value;
   else if (key == "agent") o.agentName = value;
@@ -748,6 +793,7 @@ bool Build(const Options& options, std::vector<std::string>& written, std::strin
   Options setup = options;
   setup.webStub.clear();
   setup.askBeforeDownload = setup.webNoLocal = false;
+  if (setup.seed >= 0) Random(setup.seed + 1);
   if (setup.webToken.empty()) setup.webToken = RandomToken();
   Builder setupBuilder(setup, error, options.webStub);
   if (!setupBuilder.Make()) return false;
@@ -861,6 +907,8 @@ const char kUsage[] =
     "  --token TEXT           package token: keep it for every release of the product (the\n"
     "                         installed agents take only updates that carry it)\n"
     "  --token-from FILE      the token of an earlier package (a setup file or an agent)\n"
+    "  --seed N               same inputs, token and seed give the same bytes (default:\n"
+    "                         SOURCE_DATE_EPOCH, which also caps the files' dates)\n"
     "  --update-url, --info, --agent, --hidden   the auto-update settings\n"
     "  --language ENTRY       a language entry, e.g. \"|English|s0=My Setup|\" (repeatable)\n"
     "  --language-file FILE   a whole language table\n"
@@ -1154,6 +1202,17 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       err << "zpack: --" << key << ": " << error << "\n";
       return 2;
     }
+  // The reproducible-builds convention: SOURCE_DATE_EPOCH seeds the random numbers and
+  // caps the files' dates, unless a seed is given.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    std::int64_t value = -1;
+    if (!TryParseInt64(epoch, value) || value < 0) {
+      err << "zpack: SOURCE_DATE_EPOCH must be a number of seconds, not \"" << epoch << "\"\n";
+      return 2;
+    }
+    options.sourceDateEpoch = value;
+    if (options.seed < 0) options.seed = value;
+  }
   if (options.webInstall && (options.spanCd || options.volumeSize || !options.webStub.empty())) {
     err << "zpack: web-install makes a stub without files: span-cd, volume-size and web-stub do not go with "
            "it\n";
