@@ -390,8 +390,8 @@ TEST_F(ZPackTest, TokenFromAnEarlierPackage) {
 TEST_F(ZPackTest, SameInputsAndSeedGiveTheSameBytes) {
   auto build = [&](const std::string& name, std::vector<std::string> extra) {
     const std::string out = (dir_ / name).string();
-    std::vector<std::string> args = {"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_, "--token", "Tok-1",
-                                     "--web-token", "Web-1"};
+    std::vector<std::string> args = {"--stub", stub_, "-o",      out,     "--engine",    engine_,
+                                     "--file", big_,  "--token", "Tok-1", "--web-token", "Web-1"};
     args.insert(args.end(), extra.begin(), extra.end());
     EXPECT_EQ(Run(args), 0) << name;
     return Read(out);

@@ -373,7 +373,8 @@ private:
       if (input.engine && entry.size == 0)
         return Fail("engine: " + input.source + " is empty; the stub would start nothing");
       std::int64_t modified = ModificationTime(input.source);
-      if (o_.sourceDateEpoch >= 0) modified = std::min(modified, o_.sourceDateEpoch);  // files made by the build itself
+      if (o_.sourceDateEpoch >= 0)
+        modified = std::min(modified, o_.sourceDateEpoch);  // files made by the build itself
       entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(modified);
       if (!seen.insert(Lower(entry.input.path)).second) return Fail("two files are packed as " + entry.input.path);
       entries_.push_back(entry);
@@ -437,7 +438,11 @@ private:
       return Fail("web-file \"" + webFile + "\" would be refused by the stub: " + why);
     if (o_.webInstall || !webToken.empty()) {
       headerCount_ = pack::kHeaderCountWeb;
-      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : o_.seed >= 0 ? SeededScramble(webToken) : ScrambleToken(webToken), webSize},
+      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0",
+                     webToken.empty() ? ""
+                     : o_.seed >= 0   ? SeededScramble(webToken)
+                                      : ScrambleToken(webToken),
+                     webSize},
                     webInfo_))
         return Fail("WebInfo items use every separator");
     }
@@ -666,8 +671,8 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
     std::int64_t seed = -1;
     if (!TryParseInt64(value, seed) || seed < 0) return error = "seed: expected a number 0 or above", false;
     o.seed = seed;
-  }
-  else if (key == "update-url") o.updateUrl = value;
+  } else if (key == "update-url")
+    o.updateUrl = value;
   else if (key == "info") o.infoName = value;
   else if (key == "agent") o.agentName = value;
   else if (key == "hidden") return flag(o.hidden);
