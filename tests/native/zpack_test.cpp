@@ -415,6 +415,38 @@ TEST_F(ZPackTest, SameInputsAndSeedGiveTheSameBytes) {
   EXPECT_EQ(SUB::GetItem(blocks[0].namePart, 1), std::to_string(zpack::DosDateTime(1000000000)));
 }
 
+// The stub creates files through the ANSI calls: a package path outside ASCII is stored
+// in the package's code page (Windows-1252 by default), or refused by name.
+TEST_F(ZPackTest, NamesOutsideAsciiInTheCodePage) {
+  struct Case {
+    const char* name;
+    std::string path;  // UTF-8, as on the vendor's Linux
+    std::vector<std::string> options;
+    const char* stored;  // nullptr: refused
+  } cases[] = {
+      {"accented, the default code page", "caf\xC3\xA9.txt", {}, "caf\xE9.txt"},
+      {"Cyrillic in 1251", "\xD0\xBF\xD1\x80\xD0\xB8.txt", {"--codepage", "1251"}, "\xEF\xF0\xE8.txt"},
+      {"Cyrillic lacking in 1252", "\xD0\xBF\xD1\x80\xD0\xB8.txt", {}, nullptr},
+      {"no UTF-8", "caf\xE9.txt", {}, nullptr},
+      {"ASCII only asked for", "caf\xC3\xA9.txt", {"--codepage", "ascii"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string out = (dir_ / "cp.exe").string();
+    std::vector<std::string> args = {"--stub",   stub_,   "-o",     out,
+                                     "--engine", engine_, "--file", big_ + "=>" + c.path};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::string err;
+    ASSERT_EQ(Run(args, &err), c.stored ? 0 : 1) << c.name << ": " << err;
+    if (!c.stored) {
+      EXPECT_NE(err.find("package path"), std::string::npos) << c.name << ": " << err;
+      continue;
+    }
+    std::vector<zpack::Block> blocks;
+    ASSERT_TRUE(zpack::ReadBlocks(out, blocks, err)) << err;
+    EXPECT_EQ(SUB::GetItem(blocks.back().namePart, 0), c.stored) << c.name;
+  }
+}
+
 TEST_F(ZPackTest, DescriptionFileAndExecutable) {
   Write("pack.zp", "# comment\nstub = stub.exe\noutput = desc.exe\nengine = Engine.exe\n"
                    "language = |English|s0=My Setup|\nhidden = yes\nagent-log = 1\nthis-is-agent = 1\n");

@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -145,6 +150,41 @@ std::string SeededScramble(const std::string& token) {
   for (char& ch : text) ch = char((unsigned char)ch + 50);
   std::string check;
   return TryUnscrambleToken(text, check) && check == token ? text : ScrambleToken(token);
+}
+
+// A UTF-8 name in Windows code page codePage, as the stub's ANSI calls take it: false when
+// the name is no UTF-8 or the code page lacks one of its characters.
+bool ToCodePage(const std::string& utf8, int codePage, std::string& result) {
+  result.clear();
+  if (std::all_of(utf8.begin(), utf8.end(), [](char ch) { return (unsigned char)ch < 0x80; }))
+    return result = utf8, true;
+  if (codePage <= 0) return false;
+#ifdef _WIN32
+  const int wide =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0);
+  if (wide <= 0) return false;
+  std::vector<wchar_t> text(std::size_t(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), text.data(), wide);
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(UINT(codePage), WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0,
+                                    nullptr, &lost);
+  if (n <= 0 || lost) return false;
+  result.assign(std::size_t(n), '\0');
+  WideCharToMultiByte(UINT(codePage), WC_NO_BEST_FIT_CHARS, text.data(), wide, &result[0], n, nullptr, &lost);
+  return !lost;
+#else
+  iconv_t convert = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-8");
+  if (convert == iconv_t(-1)) return false;
+  std::string in = utf8;
+  std::string out(in.size() * 4 + 4, '\0');
+  char* from = &in[0];
+  char* to = &out[0];
+  std::size_t fromLeft = in.size(), toLeft = out.size();
+  const bool ok = iconv(convert, &from, &fromLeft, &to, &toLeft) != std::size_t(-1) && fromLeft == 0;
+  iconv_close(convert);
+  if (ok) result.assign(out.data(), out.size() - toLeft);
+  return ok;
+#endif
 }
 
 bool TokenOfPackage(const std::string& file, std::string& token) {
@@ -360,6 +400,15 @@ private:
       entry.input = input;
       entry.input.path = PackagePath(input.path.empty() ? fs::path(input.source).filename().string() : input.path);
       if (entry.input.path.empty()) return Fail("empty package path for " + input.source);
+      // The stub creates files through the ANSI calls: a name outside ASCII is stored in
+      // the code page of the Windows the package is for.
+      std::string ansi;
+      if (!ToCodePage(entry.input.path, o_.codePage, ansi))
+        return Fail("the package path " + entry.input.path +
+                    (o_.codePage <= 0 ? " is not ASCII (codepage = ascii)"
+                                      : " is no UTF-8, or code page " + std::to_string(o_.codePage) +
+                                            " lacks one of its characters (codepage = N names another)"));
+      entry.input.path = ansi;
       if (entry.input.path.find('*') != std::string::npos || entry.input.path.find('\0') != std::string::npos)
         return Fail("the package path " + entry.input.path + " contains \"*\"");
       // The stub writes only plain relative paths (no "..", drive, stream, device name ...).
@@ -667,7 +716,15 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   else if (key == "token") o.token = value;
   else if (key == "token-from")
     o.tokenFrom = WithBase(value, baseDir);
-  else if (key == "seed") {
+  else if (key == "codepage") {
+    std::int64_t page = 0;
+    if (Lower(value) == "ascii")
+      o.codePage = 0;
+    else if (TryParseInt64(value, page) && page > 0 && page < 65000)
+      o.codePage = int(page);
+    else
+      return error = "codepage: expected a Windows code page number (1252 ...) or ascii", false;
+  } else if (key == "seed") {
     std::int64_t seed = -1;
     if (!TryParseInt64(value, seed) || seed < 0) return error = "seed: expected a number 0 or above", false;
     o.seed = seed;
@@ -912,6 +969,7 @@ const char kUsage[] =
     "  --token TEXT           package token: keep it for every release of the product (the\n"
     "                         installed agents take only updates that carry it)\n"
     "  --token-from FILE      the token of an earlier package (a setup file or an agent)\n"
+    "  --codepage N|ascii     the code page file names outside ASCII are stored in (1252)\n"
     "  --seed N               same inputs, token and seed give the same bytes (default:\n"
     "                         SOURCE_DATE_EPOCH, which also caps the files' dates)\n"
     "  --update-url, --info, --agent, --hidden   the auto-update settings\n"

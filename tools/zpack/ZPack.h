@@ -21,6 +21,7 @@ struct Options {
   std::string output;
   std::string token;          // empty: a random one
   std::string tokenFrom;      // an earlier package whose token this one carries
+  int codePage = 1252;        // package paths outside ASCII are stored in it; 0: refused
   std::int64_t seed = -1;     // the random numbers' seed (token scrambling); -1: random
   std::int64_t sourceDateEpoch = -1;  // files' dates are capped to this Unix time; -1: none
   std::string updateUrl;
