@@ -278,11 +278,12 @@ TEST_F(ZPackTest, SetupAndWebStubReplacedTogether) {
   args.insert(args.end(), {"--web-stub", web, "--web-url", "http://h/d"});
   ASSERT_EQ(Run(args), 0);
   const std::string setupBefore = Read(setup), webBefore = Read(web);
-  auto failing = args;
-  failing.insert(failing.end(), {"--web-file", "con"});  // a name the web stub would not fetch
+  // The web stub cannot be written (its folder would be a file), after the setup file was.
+  auto failing = Basic(setup);
+  failing.insert(failing.end(), {"--web-stub", (dir_ / "Engine.exe" / "WebSetup.exe").string(), "--web-url", "http://h/d"});
   std::string err;
   EXPECT_EQ(Run(failing, &err), 1);
-  EXPECT_NE(err.find("web-file"), std::string::npos) << err;
+  EXPECT_NE(err.find("WebSetup.exe"), std::string::npos) << err;
   EXPECT_EQ(Read(setup), setupBefore);
   EXPECT_EQ(Read(web), webBefore);
   for (const auto& entry : fs::directory_iterator(dir_))

@@ -779,6 +779,12 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       return 0;
     }
     if (arg == "--version") {
+      // Alone it is the tool's own version; among settings it is an older script's
+      // release number, which must not pass for a release that was written.
+      if (args.size() > 1) {
+        err << "zpublish: --version prints zpublish's own version; the release number is --version-new\n";
+        return 2;
+      }
       out << "zpublish " << zpack::kToolsVersion << "\n";
       return 0;
     }
