@@ -280,7 +280,8 @@ TEST_F(ZPackTest, SetupAndWebStubReplacedTogether) {
   const std::string setupBefore = Read(setup), webBefore = Read(web);
   // The web stub cannot be written (its folder would be a file), after the setup file was.
   auto failing = Basic(setup);
-  failing.insert(failing.end(), {"--web-stub", (dir_ / "Engine.exe" / "WebSetup.exe").string(), "--web-url", "http://h/d"});
+  failing.insert(failing.end(),
+                 {"--web-stub", (dir_ / "Engine.exe" / "WebSetup.exe").string(), "--web-url", "http://h/d"});
   std::string err;
   EXPECT_EQ(Run(failing, &err), 1);
   EXPECT_NE(err.find("WebSetup.exe"), std::string::npos) << err;

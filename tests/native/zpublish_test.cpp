@@ -594,7 +594,8 @@ TEST_F(ZPublishTest, CommandLineConventions) {
   std::string out;
   EXPECT_EQ(Run({"--version"}, out), 0);
   EXPECT_EQ(out, std::string("zpublish ") + zpack::kToolsVersion + "\n");
-  EXPECT_EQ(Run({"--setup", setup_, "-o", (dir_ / "x.info").string(), "--version", "200"}, out), 2);  // an old script
+  EXPECT_EQ(Run({"--setup", setup_, "-o", (dir_ / "x.info").string(), "--version", "200"}, out),
+            2);  // an old script
   EXPECT_FALSE(fs::exists(dir_ / "x.info"));
   const std::string info = (dir_ / "out" / "Pad.info").string();  // a folder made as needed
   const std::string base =
