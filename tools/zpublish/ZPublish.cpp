@@ -72,6 +72,11 @@ const std::set<std::string> kFlagKeys = {"restart-process",
                                          "agent-change",
                                          "manual"};
 
+std::string ToLower(std::string text) {
+  for (char& ch : text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
 bool ParseFlag(const std::string& value, bool& result) {
   std::string v = Trim(value);
   for (char& ch : v) ch = char(std::tolower(static_cast<unsigned char>(ch)));
@@ -807,7 +812,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       const std::size_t equals = key.find('=');
       if (equals != std::string::npos) {
         settings.emplace_back(key.substr(0, equals), key.substr(equals + 1));
-      } else if (kFlagKeys.count(key)) {
+      } else if (kFlagKeys.count(ToLower(key))) {
         settings.emplace_back(key, "1");
       } else {
         if (!needValue(value)) return 2;
