@@ -505,7 +505,6 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
       {"another update address", movedUrl, "", "http://example.com/pad", "update-url: "},
       {"another record name", renamedInfo, "", "http://example.com/pad", "info: "},
       {"another agent name", renamedAgent, "", "http://example.com/pad", "agent: "},
-      {"no agent any more", noAgent, "", "http://example.com/pad", "make-agent: "},
   };
   for (const auto& c : cases) {
     zpublish::Release release = Release();
@@ -539,6 +538,15 @@ TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
   EXPECT_TRUE(faults.empty());
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].rfind("update-url: ", 0), 0u) << notes[0];
+  // A release that writes no agent leaves the installed ones as they are: a note.
+  notes.clear();
+  zpublish::Release plain = Release();
+  plain.setup = noAgent;
+  faults = zpublish::CheckRelease(Ini(zpublish::InfoText(plain, std::int64_t(fs::file_size(noAgent)))),
+                                  {noAgent, previous_, "", original_, false, false, &notes});
+  EXPECT_TRUE(faults.empty()) << faults[0];
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("make-agent: ", 0), 0u) << notes[0];
 }
 
 // The fetch goes as the agent's does: redirects followed, the name encoded, the body

@@ -449,6 +449,16 @@ void CompareAgentSettings(const TGFileInfo& release, const CheckFiles& files, Fa
       report(std::string(setting) + ": the release has \"" + now + "\", the installed agent \"" + was +
              "\"; " + effect);
   };
+  const bool hadAgent = before.MakeAgent() || before.ThisIsAgent();
+  if (!release.MakeAgent()) {
+    // The installed agents stay as they are (nothing replaces them), but a machine that
+    // installs this release fresh gets none: worth a line, not a refusal.
+    if (hadAgent && files.notes)
+      files.notes->push_back("make-agent: the release writes no agent; the installed agents stay, machines "
+                             "that install it fresh get no updates");
+    return;
+  }
+  // The agent the release writes replaces the installed one.
   compare("update-url", before.UpdateUrl(), release.UpdateUrl(),
           "once updated, the agents ask the new address only: nothing published at the old one reaches them");
   compare("info", before.InfoFileName(), release.InfoFileName(),
@@ -456,11 +466,6 @@ void CompareAgentSettings(const TGFileInfo& release, const CheckFiles& files, Fa
           "reaches none of them");
   compare("agent", before.AgentExeName(), release.AgentExeName(),
           "the release writes an agent under another name: the old agent stays beside it and both probe");
-  const bool hadAgent = before.MakeAgent() || before.ThisIsAgent();
-  if (hadAgent && !release.MakeAgent())
-    report(
-        "make-agent: the release makes no agent, the installed one did; once it is installed the "
-        "product gets no further updates");
 }
 
 }  // namespace
