@@ -454,8 +454,9 @@ void CompareAgentSettings(const TGFileInfo& release, const CheckFiles& files, Fa
     // The installed agents stay as they are (nothing replaces them), but a machine that
     // installs this release fresh gets none: worth a line, not a refusal.
     if (hadAgent && files.notes)
-      files.notes->push_back("make-agent: the release writes no agent; the installed agents stay, machines "
-                             "that install it fresh get no updates");
+      files.notes->push_back(
+          "make-agent: the release writes no agent; the installed agents stay, machines "
+          "that install it fresh get no updates");
     return;
   }
   // The agent the release writes replaces the installed one.
