@@ -110,6 +110,12 @@ add_test(NAME ${Z_TEST_PREFIX}stub.size COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET
 add_test(NAME ${Z_TEST_PREFIX}stub.pe COMMAND bash ${CMAKE_SOURCE_DIR}/tests/static/stub_pe.sh
   $<TARGET_FILE:ZStub> ${Z_ARCH} ${Z_NATIVE_BINARY_DIR}/pefix)
 set_tests_properties(${Z_TEST_PREFIX}stub.size ${Z_TEST_PREFIX}stub.pe PROPERTIES LABELS static)
+# The vendor's guides (README's quick start, docs/*.md) run as written with this stub and
+# the sample engine: the tools built and installed into a fresh home, no Wine.
+if(Z_WINDOWS_TESTS STREQUAL full)
+  add_test(NAME docs.guides COMMAND bash ${CMAKE_SOURCE_DIR}/tests/docs/guides.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(docs.guides PROPERTIES LABELS docs TIMEOUT 600)
+endif()
 
 # The package builder records the package's end at bytes 248..255 of the stub, and the
 # reader looks for "PE" at 256: pefix (a native tool of the native build) moves the PE

@@ -83,7 +83,7 @@ running Pad.exe
 
 step "3. the vendor publishes Pad 2.0 on $nginx_url/pad (zpublish writes and checks Pad.info)"
 cp "$life/PadSetup2.exe" "$life/www/pad/"
-"$zpublish" --setup "$life/www/pad/PadSetup2.exe" -o "$life/www/pad/Pad.info" --product Pad --version 200 --stamp 2 \
+"$zpublish" --setup "$life/www/pad/PadSetup2.exe" -o "$life/www/pad/Pad.info" --product Pad --version-new 200 --stamp 2 \
   --url "$nginx_url/pad" --running-process '<InstallDir>\Pad.exe' --shut-down 'Using WM_CLOSE' --restart-process \
   --background --token-from "$product/Update.exe" --agent "$product/Update.exe" --original "$product/Pad.original" \
   --fetch | sed 's/^/   wrote /'

@@ -13,7 +13,7 @@ packages=(
   libgtest-dev
   wine wine64
   xvfb xauth x11-utils imagemagick
-  zlib1g-dev
+  zlib1g-dev libcurl4-openssl-dev
   clang-format
   clang libclang-rt-14-dev
   osslsigncode openssl

@@ -171,7 +171,9 @@ protected:
     dir_ = fs::temp_directory_path() /
            ("lang_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
-    std::ofstream(dir_ / "stub.exe", std::ios::binary) << std::string(512, 'S');
+    // Enough of a Windows program for zpack: "MZ", and "PE\0\0" where bytes 60..63 point.
+    std::ofstream(dir_ / "stub.exe", std::ios::binary)
+        << "MZ" + std::string(58, 'S') + std::string("\x40\0\0\0PE\0\0", 8) + std::string(444, 'S');
     std::ofstream(dir_ / "engine.txt", std::ios::binary) << "engine";
     ResetLangCache();
   }

@@ -33,7 +33,7 @@ TEST(ZMutate, CopiesWithARecomputedChecksumPassIt) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   std::string stub(1024, '\0');
-  stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+  stub[0] = 'M', stub[1] = 'Z', stub[0x3D] = 1, stub[256] = 'P', stub[257] = 'E';  // PE header at 256
   std::string text;
   for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\n";
   std::string noise;

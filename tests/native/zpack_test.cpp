@@ -1,6 +1,7 @@
 // zpack: packages it writes read back through the package reader, and its command line.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,7 +24,7 @@ protected:
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::string stub(1024, '\0');
-    stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+    stub[0] = 'M', stub[1] = 'Z', stub[0x3D] = 1, stub[256] = 'P', stub[257] = 'E';  // PE header at 256
     stub_ = Write("stub.exe", stub);
     engine_ = Write("Engine.exe", "engine bytes");
     std::string big;
@@ -200,12 +201,11 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
       {{"--bogus"}, 2},
       {{"-x"}, 2},
       {{"--level", "12"}, 2},
-      {{"--stub", stub_, "-o", out, "--file", big_}, 1},                        // no engine
+      {{"--stub", stub_, "-o", out, "--file", big_}, 1},  // no engine
       {{"--stub", (dir_ / "none").string(), "-o", out, "--engine", engine_}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", (dir_ / "none").string()}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", engine_}, 1},  // same path twice
-      {{"--stub", stub_, "-o", (dir_ / "no" / "dir" / "x.exe").string(), "--engine", engine_}, 1},
-      {{"--stub", stub_, "-o", out, "--engine", engine_, "--pack-end", "on", "--stub", engine_}, 1},
+      {{"--stub", engine_, "-o", out, "--engine", engine_, "--pack-end", "on"}, 1},
       // Paths the stub would refuse to write: a device name, a way out, a stream.
       {{"--stub", stub_, "-o", out, "--engine", engine_, "--file", big_ + "=>aux.c"}, 1},
       {{"--stub", stub_, "-o", out, "--engine", engine_ + "=>sub/con.h"}, 1},
@@ -231,6 +231,222 @@ TEST_F(ZPackTest, CommandLineErrorsLeaveNothingBehind) {
   // A packed file cannot be the stub of another package.
   ASSERT_EQ(Run(Basic(out)), 0);
   EXPECT_EQ(Run({"--stub", out, "-o", (dir_ / "again.exe").string(), "--engine", engine_}), 1);
+}
+
+// An output that is one of the build's inputs, however it is spelled, is refused before
+// anything is written: the input keeps its bytes.
+TEST_F(ZPackTest, OutputThatIsAnInputIsRefused) {
+  fs::create_directories(dir_ / "sub");
+  fs::create_symlink(engine_, dir_ / "engine-link.exe");
+  const std::string lang = Write("lang.txt", "\x02|English|s0=X|\x02");
+  const std::string sameStub = (dir_ / "sub" / ".." / "stub.exe").string();
+  const std::string out = (dir_ / "setup.exe").string();
+  struct Case {
+    const char* name;
+    std::vector<std::string> extra;  // after the basic build's arguments
+    std::string victim;
+  } cases[] = {
+      {"the stub by another spelling", {"-o", sameStub}, stub_},
+      {"the engine through a link", {"-o", (dir_ / "engine-link.exe").string()}, engine_},
+      {"a packed file", {"-o", big_}, big_},
+      {"the language file", {"-o", lang, "--language-file", lang}, lang},
+      {"the span launcher's first volume", {"-o", (dir_ / "big").string(), "--span-cd"}, ""},
+      {"web stub = output",
+       {"-o", out, "--web-url", "http://h/d", "--web-stub", (dir_ / "sub" / ".." / "setup.exe").string()},
+       ""},
+  };
+  const std::string span = Write("big.001", "a file that is packed");
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"--stub",           stub_,    "--engine",         engine_, "--file",
+                                     big_ + "=>big.txt", "--file", span + "=>span.txt"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const std::string before = c.victim.empty() ? "" : Read(c.victim);
+    std::string err;
+    EXPECT_EQ(Run(args, &err), 1) << c.name;
+    EXPECT_FALSE(err.empty()) << c.name;
+    if (!c.victim.empty()) EXPECT_EQ(Read(c.victim), before) << c.name;
+  }
+  EXPECT_EQ(Read(span), "a file that is packed");
+  EXPECT_FALSE(fs::exists(out));
+}
+
+// The setup file and its web stub are renamed into place together: a run whose web stub
+// fails keeps the earlier pair as it was.
+TEST_F(ZPackTest, SetupAndWebStubReplacedTogether) {
+  const std::string setup = (dir_ / "Setup.exe").string(), web = (dir_ / "WebSetup.exe").string();
+  auto args = Basic(setup);
+  args.insert(args.end(), {"--web-stub", web, "--web-url", "http://h/d"});
+  ASSERT_EQ(Run(args), 0);
+  const std::string setupBefore = Read(setup), webBefore = Read(web);
+  // The web stub cannot be written (its folder would be a file), after the setup file was.
+  auto failing = Basic(setup);
+  failing.insert(failing.end(),
+                 {"--web-stub", (dir_ / "Engine.exe" / "WebSetup.exe").string(), "--web-url", "http://h/d"});
+  std::string err;
+  EXPECT_EQ(Run(failing, &err), 1);
+  EXPECT_NE(err.find("WebSetup.exe"), std::string::npos) << err;
+  EXPECT_EQ(Read(setup), setupBefore);
+  EXPECT_EQ(Read(web), webBefore);
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().string().find("zpack-tmp"), std::string::npos) << entry.path();
+}
+
+// Volumes of an earlier build of the same name go when the new build has fewer; a file of
+// that name which is no package volume stays.
+TEST_F(ZPackTest, RebuildRemovesTheEarlierBuildsVolumes) {
+  const std::string out = (dir_ / "setup.exe").string();
+  auto split = Basic(out);
+  split.insert(split.end(), {"--volume-size", "10k", "--compress", "store"});
+  ASSERT_EQ(Run(split), 0);
+  ASSERT_TRUE(fs::exists(out + ".003"));
+  std::string err;
+  ASSERT_EQ(Run(Basic(out), &err), 0);
+  EXPECT_FALSE(fs::exists(out + ".002"));
+  EXPECT_FALSE(fs::exists(out + ".003"));
+  EXPECT_NE(err.find(out + ".002"), std::string::npos) << err;
+  std::vector<zpack::Block> blocks;
+  ASSERT_TRUE(zpack::ReadBlocks(out, blocks, err)) << err;
+
+  // After a span build: the launcher's .001 series goes too; a stranger's .002 stays.
+  auto span = Basic(out);
+  span.insert(span.end(), {"--span-cd"});
+  ASSERT_EQ(Run(span), 0);
+  ASSERT_TRUE(fs::exists(out + ".001"));
+  Write("setup.exe.002", "notes of the vendor");
+  ASSERT_EQ(Run(Basic(out)), 0);
+  EXPECT_FALSE(fs::exists(out + ".001"));
+  EXPECT_EQ(Read(out + ".002"), "notes of the vendor");
+}
+
+// Careless input is an error that names the key, or follows a written rule.
+TEST_F(ZPackTest, CarelessInputIsNamed) {
+  const std::string text = Write("readme.txt", "not a program");
+  const std::string none = Write("none.exe", "");
+  const std::string base = "stub = stub.exe\noutput = out.exe\nengine = Engine.exe\n";
+  struct Case {
+    const char* name;
+    std::string description;
+    std::vector<std::string> options;
+    int code;
+    const char* message;  // in the error text; nullptr: succeeds
+  } cases[] = {
+      {"a key twice", base + "token = A\ntoken = B\n", {}, 2, "line 5: token is already set on line 4"},
+      {"an option twice", base, {"--token", "A", "--token", "B"}, 2, "--token is given twice"},
+      {"a size that wraps", base + "volume-size = 17179869184g\n", {}, 2, "volume-size"},
+      {"space beyond 32 bits", base + "space-needed = 5g\n", {}, 2, "space-needed"},
+      {"a negative date", base + "date = -1\n", {}, 2, "date"},
+      {"a stub that is no program",
+       "stub = readme.txt\noutput = out.exe\nengine = Engine.exe\n",
+       {},
+       1,
+       "not a Windows program"},
+      {"an empty engine", "stub = stub.exe\noutput = out.exe\nengine = none.exe\n", {}, 1, "engine"},
+      {"a byte-order mark", "\xEF\xBB\xBF" + base, {}, 0, nullptr},
+      {"keys in another case", "Stub = stub.exe\nOUTPUT = out.exe\nEngine = Engine.exe\n", {}, 0, nullptr},
+      {"list with build settings", base, {"--list", stub_}, 2, "--list"},
+      {"a web stub in volumes",
+       "",
+       {"--stub", stub_, "-o", (dir_ / "w.exe").string(), "--web-install", "--web-url", "http://h",
+        "--web-file", "S.exe", "--web-token", "t", "--volume-size", "1m"},
+       2,
+       "volume-size"},
+      {"token and token-from", base, {"--token", "A", "--token-from", stub_}, 2, "token-from"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = c.options;
+    if (!c.description.empty()) args.insert(args.begin(), Write("pack.zp", c.description));
+    std::string err;
+    EXPECT_EQ(Run(args, &err), c.code) << c.name << ": " << err;
+    if (c.message) EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
+    fs::remove(dir_ / "out.exe");
+  }
+}
+
+// A later release takes the token of an earlier package; --list prints it only on
+// request, and in JSON for pipelines.
+TEST_F(ZPackTest, TokenFromAnEarlierPackage) {
+  const std::string first = (dir_ / "Setup1.exe").string(), second = (dir_ / "Setup2.exe").string();
+  ASSERT_EQ(Run({"--stub", stub_, "-o", first, "--engine", engine_}), 0);  // a random token
+  ASSERT_EQ(Run({"--stub", stub_, "-o", second, "--engine", engine_, "--token-from", first}), 0);
+  const std::string token = TGFileInfo(first).StubToken(true);
+  EXPECT_EQ(TGFileInfo(second).StubToken(true), token);
+  std::string err;
+  EXPECT_EQ(Run({"--stub", stub_, "-o", second, "--engine", engine_, "--token-from", engine_}, &err), 1);
+  EXPECT_NE(err.find("token-from"), std::string::npos) << err;
+
+  std::ostringstream plain, shown, json, version, e;
+  ASSERT_EQ(zpack::Main({"--list", second}, plain, e), 0);
+  EXPECT_EQ(plain.str().find(token), std::string::npos);
+  ASSERT_EQ(zpack::Main({"--list", second, "--show-token"}, shown, e), 0);
+  EXPECT_NE(shown.str().find("token:         " + token + "\n"), std::string::npos) << shown.str();
+  ASSERT_EQ(zpack::Main({"--list", second, "--json", "--show-token"}, json, e), 0);
+  EXPECT_NE(json.str().find("\"token\": \"" + token + "\""), std::string::npos) << json.str();
+  EXPECT_NE(json.str().find("\"sound\": true"), std::string::npos) << json.str();
+  EXPECT_EQ(json.str().front(), '{');
+  ASSERT_EQ(zpack::Main({"--version"}, version, e), 0);
+  EXPECT_EQ(version.str(), std::string("zpack ") + zpack::kToolsVersion + "\n");
+}
+
+// The same inputs, token and seed (or SOURCE_DATE_EPOCH) give the same bytes, whose
+// tokens the reader decodes; without a seed the token's scrambling differs each time.
+TEST_F(ZPackTest, SameInputsAndSeedGiveTheSameBytes) {
+  auto build = [&](const std::string& name, std::vector<std::string> extra) {
+    const std::string out = (dir_ / name).string();
+    std::vector<std::string> args = {"--stub", stub_, "-o",      out,     "--engine",    engine_,
+                                     "--file", big_,  "--token", "Tok-1", "--web-token", "Web-1"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    EXPECT_EQ(Run(args), 0) << name;
+    return Read(out);
+  };
+  const std::string a = build("a.exe", {"--seed", "42", "--date", "1234567"});
+  EXPECT_EQ(build("b.exe", {"--seed", "42", "--date", "1234567"}), a);
+  EXPECT_NE(build("c.exe", {"--seed", "43", "--date", "1234567"}), a);
+  EXPECT_NE(build("d.exe", {"--date", "1234567"}), build("e.exe", {"--date", "1234567"}));
+  EXPECT_EQ(TGFileInfo((dir_ / "a.exe").string()).StubToken(true), "Tok-1");
+  EXPECT_EQ(TGFileInfo((dir_ / "a.exe").string()).WebToken(true), "Web-1");
+  // SOURCE_DATE_EPOCH: the seed, and the files' dates capped to it.
+  setenv("SOURCE_DATE_EPOCH", "1000000000", 1);
+  const std::string f = build("f.exe", {});
+  fs::last_write_time(big_, fs::last_write_time(big_) + std::chrono::hours(1));
+  const std::string g = build("g.exe", {});
+  unsetenv("SOURCE_DATE_EPOCH");
+  EXPECT_EQ(f, g);
+  std::vector<zpack::Block> blocks;
+  std::string error;
+  ASSERT_TRUE(zpack::ReadBlocks((dir_ / "f.exe").string(), blocks, error)) << error;
+  EXPECT_EQ(SUB::GetItem(blocks[0].namePart, 1), std::to_string(zpack::DosDateTime(1000000000)));
+}
+
+// The stub creates files through the ANSI calls: a package path outside ASCII is stored
+// in the package's code page (Windows-1252 by default), or refused by name.
+TEST_F(ZPackTest, NamesOutsideAsciiInTheCodePage) {
+  struct Case {
+    const char* name;
+    std::string path;  // UTF-8, as on the vendor's Linux
+    std::vector<std::string> options;
+    const char* stored;  // nullptr: refused
+  } cases[] = {
+      {"accented, the default code page", "caf\xC3\xA9.txt", {}, "caf\xE9.txt"},
+      {"Cyrillic in 1251", "\xD0\xBF\xD1\x80\xD0\xB8.txt", {"--codepage", "1251"}, "\xEF\xF0\xE8.txt"},
+      {"Cyrillic lacking in 1252", "\xD0\xBF\xD1\x80\xD0\xB8.txt", {}, nullptr},
+      {"no UTF-8", "caf\xE9.txt", {}, nullptr},
+      {"ASCII only asked for", "caf\xC3\xA9.txt", {"--codepage", "ascii"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string out = (dir_ / "cp.exe").string();
+    std::vector<std::string> args = {"--stub",   stub_,   "-o",     out,
+                                     "--engine", engine_, "--file", big_ + "=>" + c.path};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    std::string err;
+    ASSERT_EQ(Run(args, &err), c.stored ? 0 : 1) << c.name << ": " << err;
+    if (!c.stored) {
+      EXPECT_NE(err.find("package path"), std::string::npos) << c.name << ": " << err;
+      continue;
+    }
+    std::vector<zpack::Block> blocks;
+    ASSERT_TRUE(zpack::ReadBlocks(out, blocks, err)) << err;
+    EXPECT_EQ(SUB::GetItem(blocks.back().namePart, 0), c.stored) << c.name;
+  }
 }
 
 TEST_F(ZPackTest, DescriptionFileAndExecutable) {

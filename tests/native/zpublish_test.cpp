@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -32,7 +34,7 @@ class ZPublishTest : public ::testing::Test {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::string stub(1024, '\0');
-    stub[0] = 'M', stub[1] = 'Z', stub[256] = 'P', stub[257] = 'E';
+    stub[0] = 'M', stub[1] = 'Z', stub[0x3D] = 1, stub[256] = 'P', stub[257] = 'E';  // PE header at 256
     Write("stub.exe", stub);
     Write("Pad.exe", "the program, version 2");
     previous_ = Setup("PadSetup1.exe", "Pad-1");
@@ -114,7 +116,7 @@ TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
                                            info,
                                            "--product",
                                            "Pad",
-                                           "--version",
+                                           "--version-new",
                                            "200",
                                            "--url",
                                            "http://example.com/pad",
@@ -137,7 +139,7 @@ TEST_F(ZPublishTest, CommandWritesOnlyASoundRelease) {
 TEST_F(ZPublishTest, NewsTextCarriesTheToken) {
   const std::string info = (dir_ / "Pad.info").string();
   std::string out;
-  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version", "1", "--url", "http://example.com/news",
+  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version-new", "1", "--url", "http://example.com/news",
                  "--inform-name", "news.txt", "--inform-body", "Pad 3 is coming", "--scrambled",
                  "--token-from", previous_},
                 out),
@@ -344,3 +346,279 @@ TEST(ZPublishDryRun, NamesTheQuestionsAnAgentAsks) {
 }
 
 }  // namespace
+
+// A small HTTP server on loopback: each request's path (as sent) gets its answer, an
+// unknown one a 404; the request lines are kept.
+class PathServer {
+ public:
+  explicit PathServer(std::map<std::string, std::string> answers) : answers_(std::move(answers)) {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen(listener_, 8);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int client = accept(listener_, nullptr, nullptr);
+        if (client < 0) return;
+        char buffer[4096];
+        const ssize_t n = recv(client, buffer, sizeof buffer, 0);
+        const std::string request(buffer, n > 0 ? std::size_t(n) : 0);
+        const std::string line = request.substr(0, request.find("\r\n"));
+        lines_.push_back(line);
+        const std::size_t a = line.find(' '), b = line.rfind(' ');
+        const std::string path = a == std::string::npos || b <= a ? "" : line.substr(a + 1, b - a - 1);
+        const auto found = answers_.find(path);
+        const std::string answer =
+            found != answers_.end()
+                ? found->second
+                : "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        for (std::size_t sent = 0; sent < answer.size();) {
+          const ssize_t m = send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
+          if (m <= 0) break;
+          sent += std::size_t(m);
+        }
+        close(client);
+      }
+    });
+  }
+  ~PathServer() {
+    shutdown(listener_, SHUT_RDWR);
+    close(listener_);
+    thread_.join();
+  }
+  std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  static std::string Ok(const std::string& body) {
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+  }
+
+ private:
+  std::map<std::string, std::string> answers_;
+  std::vector<std::string> lines_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// News is fetched by the agent from DownloadURL_UPDATE; DownloadURL_INFORM is only the
+// address its window offers. A record naming only the latter reaches no agent.
+TEST_F(ZPublishTest, NewsRecordNamesTheAddressTheAgentFetchesFrom) {
+  const std::string info = (dir_ / "Pad.info").string();
+  std::string out;
+  ASSERT_EQ(Run({"-o", info, "--product", "Pad", "--version-new", "2", "--url", "http://example.com/news",
+                 "--inform-url", "http://example.com/pad3", "--inform-name", "news.txt", "--inform-body",
+                 "Pad 3", "--token-from", previous_},
+                out),
+            0)
+      << out;
+  const Ini record(Read(info));
+  EXPECT_EQ(record.Get(records::kNewSetup, "DownloadURL_UPDATE"), "http://example.com/news");
+  EXPECT_EQ(record.Get(records::kAutoInform, "DownloadURL_INFORM"), "http://example.com/pad3");
+  // The record as it used to be written: the text's address only as the window's.
+  Write("Old.info",
+        "[General]\r\nAutoInform=1\r\n[AutoInform]\r\nDownloadURL_INFORM=http://example.com/news\r\n"
+        "NameOfInformFile=news.txt\r\nSizeOfInformFile=" +
+            std::to_string(fs::file_size(dir_ / "news.txt")) +
+            "\r\n[NewSetup]\r\nProgramName=Pad\r\nVersionNew=2\r\n");
+  EXPECT_EQ(Run({"--check", (dir_ / "Old.info").string(), "--token-from", previous_}, out), 1);
+  EXPECT_NE(out.find("DownloadURL_UPDATE is missing"), std::string::npos) << out;
+}
+
+// A run whose check fails writes and deletes nothing: the published news text and its
+// record stay as they were.
+TEST_F(ZPublishTest, FailedNewsRunKeepsThePublishedText) {
+  const std::string info = (dir_ / "Pad.info").string();
+  std::vector<std::string> args = {"-o",
+                                   info,
+                                   "--product",
+                                   "Pad",
+                                   "--version-new",
+                                   "2",
+                                   "--url",
+                                   "http://127.0.0.1:1/news",
+                                   "--inform-name",
+                                   "news.txt",
+                                   "--token-from",
+                                   previous_};
+  std::string out;
+  auto with = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), args.begin(), args.end());
+    return extra;
+  };
+  ASSERT_EQ(Run(with({"--inform-body", "Pad 2 is out"}), out), 0) << out;
+  const std::string text = Read((dir_ / "news.txt").string()), record = Read(info);
+  EXPECT_EQ(Run(with({"--inform-body", "Pad 3 is out", "--fetch"}), out), 1);  // nothing listens there
+  EXPECT_EQ(Read((dir_ / "news.txt").string()), text);
+  EXPECT_EQ(Read(info), record);
+  for (const auto& entry : fs::directory_iterator(dir_))
+    EXPECT_EQ(entry.path().string().find("zpublish-tmp"), std::string::npos) << entry.path();
+}
+
+// Releases that would cut the installed base off, or leave part of it behind.
+TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
+  auto build = [&](const std::string& name, std::vector<std::string> extra) {
+    std::vector<std::string> args = {
+        "--stub", (dir_ / "stub.exe").string(), "--engine", (dir_ / "Pad.exe").string(), "--token", "Pad-1",
+        "-o",     (dir_ / name).string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    std::ostringstream o, e;
+    EXPECT_EQ(zpack::Main(args, o, e), 0) << e.str();
+    return (dir_ / name).string();
+  };
+  const std::vector<std::string> same = {"--make-agent", "--agent", "Update.exe", "--info", "Pad.info"};
+  auto plus = [&](std::vector<std::string> extra) {
+    extra.insert(extra.begin(), same.begin(), same.end());
+    return extra;
+  };
+  // Options later on the line replace the earlier ones of the same name in a description
+  // only; here each package is built with its own full set.
+  const std::string movedUrl = build("Moved.exe", plus({"--update-url", "http://new.example.com"}));
+  const std::string renamedInfo =
+      build("Renamed.exe", {"--make-agent", "--agent", "Update.exe", "--info", "Pad2.info"});
+  const std::string renamedAgent =
+      build("Agent.exe", {"--make-agent", "--agent", "Updater.exe", "--info", "Pad.info"});
+  const std::string noAgent = build("NoAgent.exe", {"--agent", "Update.exe", "--info", "Pad.info"});
+  const std::string big = Write("big.bin", std::string(3000, 'b'));
+  const std::string volumes =
+      build("Split.exe",
+            plus({"--file", big, "--block-size", "1k", "--volume-size", "1500", "--compress", "store"}));
+  struct Case {
+    const char* name;
+    std::string setup;
+    std::string validVersions, url;
+    const char* fault;  // the start of the one fault; nullptr: sound
+  } cases[] = {
+      {"same agent settings", setup_, "", "http://example.com/pad", nullptr},
+      {"versions listed as the agent reads them", setup_, "100,110", "http://example.com/pad", nullptr},
+      {"a blank after the comma", setup_, "100, 110", "http://example.com/pad",
+       "ValidVersions=100, 110: \" 110\""},
+      {"a range", setup_, "1.0-1.9", "http://example.com/pad", "ValidVersions=1.0-1.9: \"1.0-1.9\""},
+      {"a leading zero", setup_, "0100", "http://example.com/pad", "ValidVersions=0100"},
+      {"an ftp address", setup_, "", "ftp://example.com/pad",
+       "DownloadURL_UPDATE=ftp://example.com/pad: the agent"},
+      {"another update address", movedUrl, "", "http://example.com/pad", "update-url: "},
+      {"another record name", renamedInfo, "", "http://example.com/pad", "info: "},
+      {"another agent name", renamedAgent, "", "http://example.com/pad", "agent: "},
+  };
+  for (const auto& c : cases) {
+    zpublish::Release release = Release();
+    release.setup = c.setup;
+    release.validVersions = c.validVersions;
+    release.url = c.url;
+    const Ini info(zpublish::InfoText(release, std::int64_t(fs::file_size(c.setup))));
+    const auto faults = zpublish::CheckRelease(info, {c.setup, previous_, "", original_, false});
+    if (!c.fault) {
+      EXPECT_TRUE(faults.empty()) << c.name << ": " << faults[0];
+      continue;
+    }
+    ASSERT_EQ(faults.size(), 1u) << c.name
+                                 << (faults.empty() ? "" : ": " + faults[0] + " / " + faults.back());
+    EXPECT_EQ(faults[0].rfind(c.fault, 0), 0u) << c.name << ": " << faults[0];
+  }
+  // A multi-volume setup file: the agent fetches its first file only.
+  ASSERT_TRUE(fs::exists(volumes + ".002"));
+  zpublish::Release split = Release();
+  split.setup = volumes;
+  auto faults = zpublish::CheckRelease(Ini(zpublish::InfoText(split, std::int64_t(fs::file_size(volumes)))),
+                                       {volumes, previous_, "", original_, false});
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_NE(faults[0].find("split into volumes"), std::string::npos) << faults[0];
+  // A change that is meant is a note, and the release sound.
+  std::vector<std::string> notes;
+  zpublish::Release moved = Release();
+  moved.setup = movedUrl;
+  faults = zpublish::CheckRelease(Ini(zpublish::InfoText(moved, std::int64_t(fs::file_size(movedUrl)))),
+                                  {movedUrl, previous_, "", original_, false, true, &notes});
+  EXPECT_TRUE(faults.empty());
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("update-url: ", 0), 0u) << notes[0];
+  // A release that writes no agent leaves the installed ones as they are: a note.
+  notes.clear();
+  zpublish::Release plain = Release();
+  plain.setup = noAgent;
+  faults = zpublish::CheckRelease(Ini(zpublish::InfoText(plain, std::int64_t(fs::file_size(noAgent)))),
+                                  {noAgent, previous_, "", original_, false, false, &notes});
+  EXPECT_TRUE(faults.empty()) << faults[0];
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].rfind("make-agent: ", 0), 0u) << notes[0];
+}
+
+// The fetch goes as the agent's does: redirects followed, the name encoded, the body
+// bounded; --check reads a published record from its address.
+TEST_F(ZPublishTest, FetchFollowsTheAgentsWay) {
+  const std::string bytes = Read(setup_);
+  const std::string spaced = Write("Pad Setup 2.exe", bytes);
+  PathServer files({{"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)},
+                    {"/big/Pad%20Setup%202.exe", PathServer::Ok(bytes + std::string(5000, 'x'))}});
+  PathServer front({{"/moved/Pad%20Setup%202.exe",
+                     "HTTP/1.1 302 Found\r\nLocation: " + files.Base() +
+                         "/pad/Pad%20Setup%202.exe\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
+  struct Case {
+    const char* name;
+    std::string url;
+    const char* fault;
+  } cases[] = {
+      {"a name with blanks", files.Base() + "/pad", nullptr},
+      {"a redirect", front.Base() + "/moved", nullptr},
+      {"a body beyond the size", files.Base() + "/big", "sends more than"},
+  };
+  for (const auto& c : cases) {
+    zpublish::Release release = Release();
+    release.setup = spaced;
+    release.url = c.url;
+    const auto faults = zpublish::CheckRelease(Ini(zpublish::InfoText(release, std::int64_t(bytes.size()))),
+                                               {spaced, previous_, "", original_, true});
+    if (!c.fault) {
+      EXPECT_TRUE(faults.empty()) << c.name << ": " << faults[0];
+      continue;
+    }
+    ASSERT_EQ(faults.size(), 1u) << c.name;
+    EXPECT_NE(faults[0].find(c.fault), std::string::npos) << c.name << ": " << faults[0];
+  }
+
+  // --check URL: the record and the file it names come from the server.
+  zpublish::Release release = Release();
+  release.setup = spaced;
+  release.url = files.Base() + "/pad";
+  const std::string record = zpublish::InfoText(release, std::int64_t(bytes.size()));
+  PathServer site(
+      {{"/pad/Pad.info", PathServer::Ok(record)}, {"/pad/Pad%20Setup%202.exe", PathServer::Ok(bytes)}});
+  std::string out;
+  EXPECT_EQ(Run({"--check", site.Base() + "/pad/Pad.info", "--token-from", previous_, "--json"}, out), 0)
+      << out;
+  EXPECT_EQ(out.rfind("{\"record\": ", 0), 0u) << out;
+  EXPECT_NE(out.find("\"sound\": true"), std::string::npos) << out;
+}
+
+// The command line's conventions: its own version, keys in any case, a byte-order mark,
+// a key given twice, settings that do not go together, JSON of the dry run.
+TEST_F(ZPublishTest, CommandLineConventions) {
+  std::string out;
+  EXPECT_EQ(Run({"--version"}, out), 0);
+  EXPECT_EQ(out, std::string("zpublish ") + zpack::kToolsVersion + "\n");
+  EXPECT_EQ(Run({"--setup", setup_, "-o", (dir_ / "x.info").string(), "--version", "200"}, out),
+            2);  // an old script
+  EXPECT_FALSE(fs::exists(dir_ / "x.info"));
+  const std::string info = (dir_ / "out" / "Pad.info").string();  // a folder made as needed
+  const std::string base =
+      "setup = PadSetup2.exe\noutput = out/Pad.info\nurl = http://example.com/pad\n"
+      "token-from = PadSetup1.exe\n";
+  EXPECT_EQ(Run({Write("bom.zpub", "\xEF\xBB\xBFProduct = Pad\n" + base + "VERSION-NEW = 200\n")}, out), 0)
+      << out;
+  EXPECT_EQ(Ini(Read(info)).Get(records::kNewSetup, "ProgramName"), "Pad");
+  EXPECT_EQ(Run({Write("twice.zpub", base + "version = 200\nversion-new = 300\n")}, out), 2);
+  EXPECT_NE(out.find("line 6: version-new is already set on line 5"), std::string::npos) << out;
+  EXPECT_EQ(Run({Write("dec.zpub", base + "version = 2.0\n")}, out), 2);
+  EXPECT_NE(out.find("2.0 is 200"), std::string::npos) << out;
+  EXPECT_EQ(Run({Write("both.zpub", base + "version = 200\ninform-name = n.txt\n")}, out), 2);
+  EXPECT_EQ(Run({"--check", info, "--dry-run", info}, out), 2);
+  const std::string original = Write("Pad.original", original_);
+  EXPECT_EQ(Run({"--dry-run", info, "--original", original, "--setup", setup_, "--json"}, out), 0) << out;
+  EXPECT_EQ(out.rfind("{\"stage\": 6, \"decision\": \"OK\", \"takes\": true, \"lines\": [", 0), 0u) << out;
+}

@@ -9,6 +9,7 @@ set -uo pipefail
 
 bin=$(cd "${1:?Windows build folder}" && pwd)
 zpack="$bin/../zpack"
+zpublish="$bin/../zpublish"
 work_win='C:\zinform\app'
 work=$(winepath -u "$work_win" 2>/dev/null)
 root=$(dirname "$work")
@@ -234,6 +235,21 @@ wait_inform_end "NUL byte" $shot
 [ -e "$work/Readme.txt" ] && fail "NUL byte: the refused text was kept"
 [ "$(version)" = 100 ] || fail "NUL byte: VersionOriginal $(version)"
 [ -s "$record" ] && fail "NUL byte: an address was opened"
+
+# ---- The record and text as zpublish writes them: the agent fetches the text from the
+# record's DownloadURL_UPDATE and shows it; the button opens DownloadURL_INFORM ----
+publish - --token "$token" --body 'x'
+rm -f "$www/upd/News.txt" "$www/upd/Pad.info"
+"$zpublish" -o "$www/upd/Pad.info" --product Pad --version-new 200 --url "$nginx_url/upd" \
+  --inform-name News.txt --inform-body 'Pad 2 is published.' --inform-url http://example.test/zpublish \
+  --token-from "$work/News.exe" > "$root/zpublish.out" 2>&1 || fail "zpublish: $(cat "$root/zpublish.out")"
+shots=$(($(count "$pid_re ==== PerformShot-2 ====") + 1)); probe
+wine "$bin/zuidriver.exe" --class ZRichEditBox --wait 30000 print click:'Read more' gone:5000 </dev/null \
+  > "$root/zpublish.ui" 2>&1 || fail "zpublish: no inform window: $(cat "$root/zpublish.ui")"
+grep -qF 'Pad 2 is published.' "$root/zpublish.ui" || fail "zpublish: $(grep '^text=' "$root/zpublish.ui")"
+[ "$(opened)" = "http://example.test/zpublish" ] || fail "zpublish: the handler received '$(opened)'"
+wait_inform_end zpublish $shots
+[ "$(version)" = 200 ] || fail "zpublish: VersionOriginal $(version) after a shown inform"
 
 agent /STOP=0
 wait_count "$pid_re ==== STUB END ====> .*X_News\\.exe" 1 || fail "the working copy did not end after /STOP=0"

@@ -146,4 +146,15 @@ else
   fail "osslsigncode or openssl missing (scripts/setup.sh installs them)"
 fi
 
+# --- 7. A file name with an accented letter: written by the stub's ANSI calls, stored in
+# the package's code page (Windows-1252, Wine's for this locale); the Linux name is UTF-8 --
+accented=$'caf\xc3\xa9.txt'
+mkdir -p "$work/accent-src"
+printf 'caf\xc3\xa9\r\n' > "$work/accent-src/$accented"
+pack Accent.exe accent --file "$work/accent-src/$accented=>menu/$accented"
+run_stub Accent.exe /hide
+[ "$stub_code" = 0 ] || fail "accented name: exit code $stub_code"
+cmp -s "$work/accent-src/$accented" "$work/accent/menu/$accented" ||
+  fail "accented name: installed as $(ls "$work/accent/menu" 2>&1 | tr '\n' ' ')"
+
 finish install_flow

@@ -59,7 +59,7 @@ stamp=1
 # Writes the record of version+1 with zpublish (checked, with a download of the address).
 publish() {
   stamp=$((stamp + 1))
-  "$zpublish" --setup "$www/upd/Setup2.exe" -o "$www/upd/Editor.info" --product Editor --version $((version + 1)) \
+  "$zpublish" --setup "$www/upd/Setup2.exe" -o "$www/upd/Editor.info" --product Editor --version-new $((version + 1)) \
     --stamp "$stamp" --url "$nginx_url/upd" --running-process '<InstallDir>\Editor.exe' --shut-down 'Using WM_CLOSE' \
     --token-from "$work/Update.exe" --agent "$work/Update.exe" --original "$work/Editor.original" --fetch \
     > "$root/publish.out" 2>&1

@@ -2,10 +2,16 @@
 
 #include <sys/stat.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -55,6 +61,8 @@ bool ParseSize(const std::string& value, std::uint64_t& result) {
   }
   std::int64_t number = 0;
   if (v.empty() || !TryParseInt64(v, number) || number < 0) return false;
+  // A size that does not fit is refused, not wrapped (to 0, which means "no limit").
+  if (std::uint64_t(number) > UINT64_MAX / unit) return false;
   result = std::uint64_t(number) * unit;
   return true;
 }
@@ -90,10 +98,17 @@ bool MakeList(const std::vector<std::string>& items, std::string& list) {
   return false;
 }
 
+// The build's random numbers: from the device, or from the seed (seed, or
+// SOURCE_DATE_EPOCH) so that the same inputs give the same bytes.
+std::mt19937& Random(std::int64_t seed = -1) {
+  static std::mt19937 generator{std::random_device{}()};
+  if (seed >= 0) generator.seed(std::uint32_t(seed ^ (seed >> 32)));
+  return generator;
+}
+
 std::string RandomToken() {
   static const char alphabet[] = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
-  std::random_device device;
-  std::mt19937 generator(device());
+  std::mt19937& generator = Random();
   std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 2);
   std::string token;
   for (int i = 0; i < 16; ++i) token += alphabet[pick(generator)];
@@ -107,6 +122,74 @@ bool ReadWholeFile(const std::string& name, std::string& content) {
   buffer << in.rdbuf();
   content = buffer.str();
   return !in.bad();
+}
+
+// ScrambleToken's encoding (package/PackX.cpp) with the build's own random numbers: the
+// package reader's ScrambleToken draws from a generator of its own, which no seed reaches.
+// Each text is decoded again by the reader before it is used.
+std::string SeededScramble(const std::string& token) {
+  const std::size_t m = token.size();
+  if (m == 0 || m > 200) return "";
+  auto below = [](unsigned bound) { return std::uniform_int_distribution<unsigned>(0, bound - 1)(Random()); };
+  const std::size_t padding = m <= 19 ? 20 - m : 1;
+  const std::size_t before = below(unsigned(padding)), after = padding - before;
+  const std::size_t n = m + before + after + 4;
+  const unsigned char key = (unsigned char)(1 + below(255));
+  std::string d(n, '\0');
+  for (char& ch : d) ch = char(below(256));
+  d[0] = char(key ^ (unsigned char)d[n - 1]);
+  d[1] = char(before);
+  d[2] = char(after);
+  token.copy(&d[3 + before], m);
+  for (std::size_t i = 1; i + 1 < n; ++i) d[i] = char((unsigned char)d[i] ^ key);
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < n; ++i)
+    if (i != n - 2) sum += (unsigned char)d[i];
+  d[n - 2] = char(sum & 0xFF);
+  std::string text = BytesToHex(d);
+  for (char& ch : text) ch = char((unsigned char)ch + 50);
+  std::string check;
+  return TryUnscrambleToken(text, check) && check == token ? text : ScrambleToken(token);
+}
+
+// A UTF-8 name in Windows code page codePage, as the stub's ANSI calls take it: false when
+// the name is no UTF-8 or the code page lacks one of its characters.
+bool ToCodePage(const std::string& utf8, int codePage, std::string& result) {
+  result.clear();
+  if (std::all_of(utf8.begin(), utf8.end(), [](char ch) { return (unsigned char)ch < 0x80; }))
+    return result = utf8, true;
+  if (codePage <= 0) return false;
+#ifdef _WIN32
+  const int wide =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), nullptr, 0);
+  if (wide <= 0) return false;
+  std::vector<wchar_t> text(std::size_t(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), text.data(), wide);
+  BOOL lost = FALSE;
+  const int n = WideCharToMultiByte(UINT(codePage), WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0,
+                                    nullptr, &lost);
+  if (n <= 0 || lost) return false;
+  result.assign(std::size_t(n), '\0');
+  WideCharToMultiByte(UINT(codePage), WC_NO_BEST_FIT_CHARS, text.data(), wide, &result[0], n, nullptr, &lost);
+  return !lost;
+#else
+  iconv_t convert = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-8");
+  if (convert == iconv_t(-1)) return false;
+  std::string in = utf8;
+  std::string out(in.size() * 4 + 4, '\0');
+  char* from = &in[0];
+  char* to = &out[0];
+  std::size_t fromLeft = in.size(), toLeft = out.size();
+  const bool ok = iconv(convert, &from, &fromLeft, &to, &toLeft) != std::size_t(-1) && fromLeft == 0;
+  iconv_close(convert);
+  if (ok) result.assign(out.data(), out.size() - toLeft);
+  return ok;
+#endif
+}
+
+bool TokenOfPackage(const std::string& file, std::string& token) {
+  TGFileInfo info(file);
+  return info.HasPackage() && TryUnscrambleToken(info.StubToken(false), token) && !token.empty();
 }
 
 std::int64_t ModificationTime(const std::string& name) {
@@ -179,28 +262,82 @@ struct Volume {
 
 class Builder {
 public:
-  Builder(const Options& options, std::string& error) : o_(options), error_(error) {}
+ // otherOutput: a file the same run writes besides this one (the web stub of a setup
+ // file); it may be neither an input nor this output.
+ Builder(const Options& options, std::string& error, std::string otherOutput = "")
+     : o_(options), error_(error), otherOutput_(std::move(otherOutput)) {}
 
-  ~Builder() {
-    for (auto& v : volumes_) {
-      if (v.file) std::fclose(v.file);
-      if (!done_) std::remove(v.tempName.c_str());
-    }
-  }
+ ~Builder() {
+   for (auto& v : volumes_) {
+     if (v.file) std::fclose(v.file);
+     if (!done_) std::remove(v.tempName.c_str());
+   }
+ }
 
-  bool Run(std::vector<std::string>& written) {
-    if (!Prepare() || !WriteAll()) return false;
-    for (auto& v : volumes_) {
-      std::error_code ec;
-      fs::rename(v.tempName, v.finalName, ec);
-      if (ec) return Fail("cannot rename " + v.tempName + " to " + v.finalName + ": " + ec.message());
-      written.push_back(v.finalName);
-    }
-    done_ = true;
-    return true;
-  }
+ bool Run(std::vector<std::string>& written, std::vector<std::string>* removed = nullptr) {
+   return Make() && Commit(written, removed);
+ }
+
+ // Writes every file under its temporary name.
+ bool Make() { return Prepare() && WriteAll(); }
+ // The installation file as written so far (its first file, under the temporary name).
+ std::string FirstTemp() const { return volumes_.empty() ? "" : volumes_.front().tempName; }
+
+ // Gives the files their names, then removes volumes of an earlier build of the same name
+ // that this one no longer has: left beside the new file they would be read as its own.
+ bool Commit(std::vector<std::string>& written, std::vector<std::string>* removed) {
+   for (auto& v : volumes_) {
+     std::error_code ec;
+     fs::rename(v.tempName, v.finalName, ec);
+     if (ec) return Fail("cannot rename " + v.tempName + " to " + v.finalName + ": " + ec.message());
+     written.push_back(v.finalName);
+   }
+   done_ = true;
+   auto removeSeries = [&](const std::string& first, int from) {
+     for (int j = from; j < 10000; ++j) {
+       const std::string name = j == 1 ? first : VolumeName(first, j);
+       if (!IsPackageFile(name)) break;
+       std::error_code ec;
+       if (fs::remove(name, ec) && removed) removed->push_back(name);
+     }
+   };
+   removeSeries(firstVolume_, int(volumes_.size() - firstIndex_) + 1);
+   if (!o_.spanCd) removeSeries(o_.output + ".001", 1);
+   return true;
+ }
 
 private:
+ static bool IsPackageFile(const std::string& name) {
+   std::error_code ec;
+   if (!fs::is_regular_file(name, ec)) return false;
+   PackTrailer t{};
+   ReadTrailer(name, t);
+   return t.PackMagic == pack::kPackMagic;
+ }
+
+ // Refuses to write over a file the build reads: compared as files, so another spelling
+ // of the same path (or a link to it) is caught too.
+ bool OutputsAreNotInputs(const std::vector<Input>& inputs) {
+   std::vector<std::string> outputs = {o_.output};
+   if (o_.spanCd) outputs.push_back(o_.output + ".001");
+   if (!otherOutput_.empty()) outputs.push_back(otherOutput_);
+   std::vector<std::pair<std::string, std::string>> read = {{o_.stub, "the stub"}};
+   for (const auto& in : inputs) read.emplace_back(in.source, "the packed file");
+   if (!o_.languageFile.empty()) read.emplace_back(o_.languageFile, "the language file");
+   if (!o_.webSetup.empty()) read.emplace_back(o_.webSetup, "the web setup file");
+   if (!o_.tokenFrom.empty()) read.emplace_back(o_.tokenFrom, "the token-from file");
+   std::error_code ec;
+   if (!otherOutput_.empty() && fs::weakly_canonical(otherOutput_, ec) == fs::weakly_canonical(o_.output, ec))
+     return Fail("web-stub and output name the same file " + o_.output);
+   for (const auto& out : outputs) {
+     if (!fs::exists(out, ec)) continue;
+     for (const auto& [source, what] : read)
+       if (fs::equivalent(out, source, ec))
+         return Fail("the output " + out + " is " + what + " " + source + "; it would be overwritten");
+   }
+   return true;
+ }
+
   bool Fail(const std::string& text) {
     error_ = text;
     return false;
@@ -212,6 +349,9 @@ private:
     if (!ReadWholeFile(o_.stub, stub_)) return Fail("cannot read the stub " + o_.stub);
     if (stub_.size() < 4 || stub_.size() > 0x7FFFFFFF) return Fail("the stub " + o_.stub + " is not an executable");
     if (TGFileInfo(o_.stub).HasPackage()) return Fail("the stub " + o_.stub + " already carries a package");
+    const std::string kind = StubKind(stub_);
+    if (kind.compare(0, 2, "PE") != 0)
+      return Fail("the stub " + o_.stub + " is not a Windows program (" + kind + ")");
     if (o_.blockSize == 0 || o_.blockSize > pack::kMaxBlockContent)
       return Fail("block-size must be 1.." + std::to_string(pack::kMaxBlockContent));
     if (o_.level < 0 || o_.level > 9) return Fail("level must be 0..9");
@@ -224,7 +364,17 @@ private:
       return Fail("pack-end = on needs a stub with its PE header at 256 and bytes 248..255 free (see pefix)");
     writePackEnd_ = o_.packEnd != Options::PackEnd::Off && slotFree;
 
-    token_ = o_.token.empty() ? RandomToken() : o_.token;
+    token_ = o_.token;
+    if (!o_.tokenFrom.empty()) {
+      std::string earlier;
+      if (!TokenOfPackage(o_.tokenFrom, earlier))
+        return Fail("token-from: " + o_.tokenFrom + " carries no package token");
+      if (!token_.empty() && token_ != earlier)
+        return Fail("token differs from the token of " + o_.tokenFrom);
+      token_ = earlier;
+    }
+    if (o_.seed >= 0) Random(o_.seed);
+    if (token_.empty()) token_ = RandomToken();
     if (token_.size() > 200) return Fail("the token is longer than 200 bytes");
 
     // Inputs: the engine first.
@@ -237,6 +387,7 @@ private:
     if (o_.webInstall && !inputs.empty()) return Fail("a web-install package carries no files");
     if (!inputs.empty() && !inputs[0].engine) return Fail("no engine given (engine = FILE)");
     if (inputs.empty() && !o_.webInstall && !o_.thisIsAgent) return Fail("nothing to pack: give an engine and files");
+    if (!OutputsAreNotInputs(inputs)) return false;
     if (o_.makeAgent && (Trim(o_.agentName).empty() || o_.agentName == ".exe"))
       return Fail("make-agent needs an agent name (agent = Update.exe)");
     std::string why;
@@ -249,6 +400,15 @@ private:
       entry.input = input;
       entry.input.path = PackagePath(input.path.empty() ? fs::path(input.source).filename().string() : input.path);
       if (entry.input.path.empty()) return Fail("empty package path for " + input.source);
+      // The stub creates files through the ANSI calls: a name outside ASCII is stored in
+      // the code page of the Windows the package is for.
+      std::string ansi;
+      if (!ToCodePage(entry.input.path, o_.codePage, ansi))
+        return Fail("the package path " + entry.input.path +
+                    (o_.codePage <= 0 ? " is not ASCII (codepage = ascii)"
+                                      : " is no UTF-8, or code page " + std::to_string(o_.codePage) +
+                                            " lacks one of its characters (codepage = N names another)"));
+      entry.input.path = ansi;
       if (entry.input.path.find('*') != std::string::npos || entry.input.path.find('\0') != std::string::npos)
         return Fail("the package path " + entry.input.path + " contains \"*\"");
       // The stub writes only plain relative paths (no "..", drive, stream, device name ...).
@@ -259,7 +419,12 @@ private:
       if (!fs::is_regular_file(input.source, ec)) return Fail("no such file: " + input.source);
       entry.size = fs::file_size(input.source, ec);
       if (ec) return Fail("cannot read " + input.source + ": " + ec.message());
-      entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(ModificationTime(input.source));
+      if (input.engine && entry.size == 0)
+        return Fail("engine: " + input.source + " is empty; the stub would start nothing");
+      std::int64_t modified = ModificationTime(input.source);
+      if (o_.sourceDateEpoch >= 0)
+        modified = std::min(modified, o_.sourceDateEpoch);  // files made by the build itself
+      entry.date = o_.fixedDate >= 0 ? std::int32_t(std::uint32_t(o_.fixedDate)) : DosDateTime(modified);
       if (!seen.insert(Lower(entry.input.path)).second) return Fail("two files are packed as " + entry.input.path);
       entries_.push_back(entry);
     }
@@ -296,7 +461,8 @@ private:
         langTable_ += entry + pack::kLangTableSeparator;
       }
     }
-    std::string scrambled = ScrambleToken(token_);
+    if (o_.seed >= 0) Random(o_.seed);
+    std::string scrambled = o_.seed >= 0 ? SeededScramble(token_) : ScrambleToken(token_);
     std::vector<std::string> stubItems = {o_.updateUrl, o_.infoName, o_.agentName, scrambled,
                                           o_.hidden ? "1" : "0"};
     if (o_.largestSetup > 0) stubItems.push_back(std::to_string(o_.largestSetup));
@@ -323,7 +489,11 @@ private:
       return Fail("web-file \"" + webFile + "\" would be refused by the stub: " + why);
     if (o_.webInstall || !webToken.empty()) {
       headerCount_ = pack::kHeaderCountWeb;
-      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0", webToken.empty() ? "" : ScrambleToken(webToken), webSize},
+      if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0",
+                     webToken.empty() ? ""
+                     : o_.seed >= 0   ? SeededScramble(webToken)
+                                      : ScrambleToken(webToken),
+                     webSize},
                     webInfo_))
         return Fail("WebInfo items use every separator");
     }
@@ -364,6 +534,9 @@ private:
     Volume v;
     v.finalName = finalName;
     v.tempName = finalName + ".zpack-tmp";
+    std::error_code ec;
+    const fs::path folder = fs::path(finalName).parent_path();
+    if (!folder.empty()) fs::create_directories(folder, ec);
     v.file = std::fopen(v.tempName.c_str(), "wb");
     if (!v.file) return Fail("cannot create " + v.tempName + ": " + std::strerror(errno));
     volumes_.push_back(v);
@@ -476,6 +649,7 @@ private:
 
   const Options& o_;
   std::string& error_;
+  std::string otherOutput_;
   std::string stub_, token_, langTable_, stubInfo_, webInfo_, headers_, firstVolume_;
   std::uint8_t headerCount_ = pack::kHeaderCountPlain;
   bool writePackEnd_ = false;
@@ -486,6 +660,24 @@ private:
 };
 
 }  // namespace
+
+std::string JsonText(const std::string& text) {
+  std::string json = "\"";
+  for (unsigned char ch : text) {
+    if (ch == '"' || ch == '\\') {
+      json += '\\';
+      json += char(ch);
+    } else if (ch < 0x20) {
+      static const char hex[] = "0123456789abcdef";
+      json += "\\u00";
+      json += hex[ch >> 4];
+      json += hex[ch & 15];
+    } else {
+      json += char(ch);
+    }
+  }
+  return json + "\"";
+}
 
 std::int32_t DosDateTime(std::int64_t unixTime) {
   std::time_t time = std::time_t(unixTime);
@@ -524,7 +716,22 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   if (key == "stub") o.stub = WithBase(value, baseDir);
   else if (key == "output") o.output = WithBase(value, baseDir);
   else if (key == "token") o.token = value;
-  else if (key == "update-url") o.updateUrl = value;
+  else if (key == "token-from")
+    o.tokenFrom = WithBase(value, baseDir);
+  else if (key == "codepage") {
+    std::int64_t page = 0;
+    if (Lower(value) == "ascii")
+      o.codePage = 0;
+    else if (TryParseInt64(value, page) && page > 0 && page < 65000)
+      o.codePage = int(page);
+    else
+      return error = "codepage: expected a Windows code page number (1252 ...) or ascii", false;
+  } else if (key == "seed") {
+    std::int64_t seed = -1;
+    if (!TryParseInt64(value, seed) || seed < 0) return error = "seed: expected a number 0 or above", false;
+    o.seed = seed;
+  } else if (key == "update-url")
+    o.updateUrl = value;
   else if (key == "info") o.infoName = value;
   else if (key == "agent") o.agentName = value;
   else if (key == "hidden") return flag(o.hidden);
@@ -557,8 +764,12 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
     o.level = int(level);
   } else if (key == "volume-size") return size(o.volumeSize);
   else if (key == "block-size") return size(o.blockSize);
-  else if (key == "space-needed") return size(o.spaceNeeded);
-  else if (key == "checksum") {
+  else if (key == "space-needed") {
+    // The trailer holds 32 bits: a larger figure would be cut, not asked for.
+    if (!size(o.spaceNeeded)) return false;
+    if (o.spaceNeeded > UINT32_MAX)
+      return error = "space-needed: at most 4294967295 bytes, not \"" + value + "\"", false;
+  } else if (key == "checksum") {
     bool on = true;
     if (!flag(on)) return false;
     o.checksum = on;
@@ -570,8 +781,11 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   } else if (key == "date") {
     std::int64_t date = 0;
     if (value == "file") o.fixedDate = -1;
-    else if (TryParseInt64(value, date) && date >= INT32_MIN && date <= UINT32_MAX) o.fixedDate = date & 0xFFFFFFFF;
-    else return error = "date: expected file or a DOS date-time number", false;
+    else if (TryParseInt64(value, date) && date >= 0 && date <= UINT32_MAX)
+      o.fixedDate = date;
+    else
+      return error = "date: expected file or a DOS date-time number 0..4294967295, not \"" + value + "\"",
+             false;
   } else if (key == "engine" || key == "file") {
     SplitMapping(value, source, target);
     if (source.empty()) return error = key + ": no file given", false;
@@ -594,9 +808,20 @@ bool ApplySetting(Options& o, const std::string& rawKey, const std::string& rawV
   return true;
 }
 
-bool ParseDescription(const std::string& text, Options& options, std::string& error, const std::string& baseDir) {
-  std::istringstream lines(text);
+bool IsRepeatableKey(const std::string& key) {
+  const std::string k = Lower(Trim(key));
+  return k == "file" || k == "dir" || k == "language";
+}
+
+std::string WithoutByteOrderMark(const std::string& text) {
+  return text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? text.substr(3) : text;
+}
+
+bool ParseDescription(const std::string& textIn, Options& options, std::string& error,
+                      const std::string& baseDir) {
+  std::istringstream lines(WithoutByteOrderMark(textIn));
   std::string line;
+  std::map<std::string, int> seen;  // a single setting given twice is a mistake, not "the last wins"
   for (int number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     std::string trimmed = Trim(line);
@@ -604,6 +829,12 @@ bool ParseDescription(const std::string& text, Options& options, std::string& er
     std::size_t equals = trimmed.find('=');
     if (equals == std::string::npos) {
       error = "line " + std::to_string(number) + ": expected key = value";
+      return false;
+    }
+    const std::string key = Lower(Trim(trimmed.substr(0, equals)));
+    if (!IsRepeatableKey(key) && !seen.emplace(key, number).second) {
+      error = "line " + std::to_string(number) + ": " + key + " is already set on line " +
+              std::to_string(seen[key]);
       return false;
     }
     std::string why;
@@ -615,11 +846,12 @@ bool ParseDescription(const std::string& text, Options& options, std::string& er
   return true;
 }
 
-bool Build(const Options& options, std::vector<std::string>& written, std::string& error) {
+bool Build(const Options& options, std::vector<std::string>& written, std::string& error,
+           std::vector<std::string>* removed) {
   written.clear();
   if (options.webStub.empty()) {
     Builder builder(options, error);
-    return builder.Run(written);
+    return builder.Run(written, removed);
   }
   if (options.webInstall) return error = "web-stub is written beside a setup file, not a web-install stub", false;
   if (options.webUrl.empty()) return error = "web-stub needs web-url (where the setup file will lie)", false;
@@ -627,9 +859,12 @@ bool Build(const Options& options, std::vector<std::string>& written, std::strin
   Options setup = options;
   setup.webStub.clear();
   setup.askBeforeDownload = setup.webNoLocal = false;
+  if (setup.seed >= 0) Random(setup.seed + 1);
   if (setup.webToken.empty()) setup.webToken = RandomToken();
-  if (!Builder(setup, error).Run(written)) return false;
-  // ... then the stub, which takes the file's name, size and token from it.
+  Builder setupBuilder(setup, error, options.webStub);
+  if (!setupBuilder.Make()) return false;
+  // ... then the stub, which takes the file's size and token from it. Both stay under
+  // their temporary names until both are whole: a failure keeps the earlier pair.
   Options web = setup;
   web.output = options.webStub;
   web.inputs.clear();
@@ -637,17 +872,16 @@ bool Build(const Options& options, std::vector<std::string>& written, std::strin
   web.webInstall = true;
   web.askBeforeDownload = options.askBeforeDownload;
   web.webNoLocal = options.webNoLocal;
-  web.webSetup = setup.output;
-  web.webFile = options.webFile;
-  web.webSize.clear();
+  web.webSetup = setupBuilder.FirstTemp();
+  web.webFile = options.webFile.empty() ? fs::path(setup.output).filename().string() : options.webFile;
+  std::error_code ec;
+  web.webSize = std::to_string(fs::file_size(web.webSetup, ec));
   web.volumeSize = 0;
   web.spanCd = false;
+  Builder webBuilder(web, error, setup.output);
+  if (!webBuilder.Make()) return false;
   std::vector<std::string> stubFiles;
-  if (!Builder(web, error).Run(stubFiles)) {
-    for (const auto& file : written) std::remove(file.c_str());
-    written.clear();
-    return false;
-  }
+  if (!setupBuilder.Commit(written, removed) || !webBuilder.Commit(stubFiles, nullptr)) return false;
   written.insert(written.end(), stubFiles.begin(), stubFiles.end());
   return true;
 }
@@ -722,20 +956,26 @@ namespace {
 
 const char kUsage[] =
     "usage: zpack [OPTIONS] [DESCRIPTION]\n"
-    "       zpack --list FILE\n"
+    "       zpack --list FILE [--show-token] [--json]\n"
     "\n"
     "Builds an installation file: the stub executable with a package of files appended.\n"
     "Settings come from the DESCRIPTION file (one \"key = value\" per line) and from\n"
     "options of the same names (--key=VALUE or --key VALUE); options win over the file,\n"
-    "and repeatable keys (engine, file, dir, language) add to it.\n"
+    "and repeatable keys (file, dir, language) add to it. Any other key may be given once\n"
+    "in the file and once as an option. Keys are taken without regard to case.\n"
     "\n"
-    "  -o, --output FILE      installation file to write\n"
+    "  -o, --output FILE      installation file to write (its folder is made as needed)\n"
     "  --stub FILE            stub executable\n"
     "  --engine SRC[=>PATH]   the setup engine (started after extraction)\n"
     "  --engine-args TEXT     arguments stored with the engine\n"
     "  --file SRC[=>PATH]     a file (repeatable); PATH under the extraction folder\n"
     "  --dir SRC[=>PREFIX]    every file below a folder (repeatable)\n"
-    "  --token TEXT           package token (default: a random one)\n"
+    "  --token TEXT           package token: keep it for every release of the product (the\n"
+    "                         installed agents take only updates that carry it)\n"
+    "  --token-from FILE      the token of an earlier package (a setup file or an agent)\n"
+    "  --codepage N|ascii     the code page file names outside ASCII are stored in (1252)\n"
+    "  --seed N               same inputs, token and seed give the same bytes (default:\n"
+    "                         SOURCE_DATE_EPOCH, which also caps the files' dates)\n"
     "  --update-url, --info, --agent, --hidden   the auto-update settings\n"
     "  --largest-setup SIZE   largest setup file its agent or web stub downloads (default 4g)\n"
     "  --language ENTRY       a language entry, e.g. \"|English|s0=My Setup|\" (repeatable)\n"
@@ -750,9 +990,12 @@ const char kUsage[] =
     "  --space-needed SIZE    the temporary space the stub asks for (default: computed)\n"
     "  --checksum 1|0, --pack-end auto|on|off, --date file|DOSDATE\n"
     "  -l, --list FILE        list a package's trailer, header texts and blocks\n"
+    "  --show-token           with --list: print the tokens themselves\n"
+    "  --json                 with --list: one JSON object\n"
     "  --inform FILE --token TEXT (--body TEXT | --body-file F) [--scrambled]\n"
     "                         write an auto-inform text carrying the token\n"
     "  -h, --help             this text\n"
+    "  --version              zpack's own version\n"
     "\n"
     "SIZE takes a k, m or g suffix. Exit status: 0 success, 1 failure, 2 usage error.\n"
     "See docs/zpack.md for the description file and docs/package-format.md for the format.\n";
@@ -769,7 +1012,7 @@ std::string FlagsText(std::uint8_t flags) {
   return text.empty() ? "-" : text;
 }
 
-int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
+int List(const std::string& fileName, bool showToken, bool json, std::ostream& out, std::ostream& err) {
   PackFile file(fileName);
   if (!file) {
     err << "zpack: cannot open " << fileName << "\n";
@@ -782,43 +1025,104 @@ int List(const std::string& fileName, std::ostream& out, std::ostream& err) {
     return 1;
   }
   std::uint32_t sum = PackCheckSum(fileName, t.TrailerSize);
-  std::string token;
   std::string head(4096, '\0');
   {
     std::ifstream in(fileName, std::ios::binary);
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
   }
-  out << "file:          " << fileName << "\n"
-      << "stub:          " << StubKind(head) << "\n"
-      << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "") << "\n"
-      << "header blocks: " << int(t.HeaderCount) << "\n"
-      << "files:         " << t.FilesCount << "\n"
-      << "checksum:      " << t.CheckSum << (CheckSumAccepted(sum, t.CheckSum) ? " ok" : " BAD (computed " + std::to_string(sum) + ")") << "\n"
-      << "flags:         " << FlagsText(t.PackFlags) << "\n"
-      << "web install:   " << int(t.IsWebInstall) << "  ask: " << int(t.AskBeforeDownload)
-      << "  make agent: " << int(t.MakeAgent) << "  agent: " << int(t.ThisIsAgent) << "\n"
-      << "space needed:  ";
-  for (int i = 0; i < pack::kSpaceSlots; ++i) out << (i ? " " : "") << t.SpaceNeeded[i];
-  out << "\n"
-      << "update url:    " << info.UpdateUrl() << "\n"
-      << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
-      << "agent name:    " << info.AgentExeName() << "\n"
-      << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
-      << "largest setup: " << info.LargestSetupFile() << "\n"
-      << "token:         "
-      << (TryUnscrambleToken(info.StubToken(false), token) ? "present" : "does not decode") << "\n"
-      << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
-  if (t.HeaderCount >= pack::kHeaderCountWeb)
-    out << "web url:       " << info.WebUrl() << "\n"
-        << "web file:      " << info.WebFileName() << " (" << info.WebSize() << " bytes, no local: " << (info.WebNoLocal() ? 1 : 0) << ")\n"
-        << "web token:     " << (TryUnscrambleToken(info.WebToken(false), token) ? "present" : "none") << "\n";
+  // The token is no secret from the vendor (every installation file carries it); it is
+  // printed only on request so that a listing pasted into a report does not carry it.
+  auto tokenText = [&](const std::string& scrambled, const char* none) {
+    std::string token;
+    if (!TryUnscrambleToken(scrambled, token))
+      return std::string(scrambled.empty() ? none : "does not decode");
+    return showToken ? token : std::string("present");
+  };
+  std::string space;
+  for (int i = 0; i < pack::kSpaceSlots; ++i) space += (i ? " " : "") + std::to_string(t.SpaceNeeded[i]);
+  const bool checksumOk = CheckSumAccepted(sum, t.CheckSum);
+  struct Field {
+    const char* key;
+    std::string value;
+    bool number;
+  };
+  std::vector<Field> fields = {
+      {"file", fileName, false},
+      {"stub", StubKind(head), false},
+      {"package_end", std::to_string(PackEndOf(file.get())), true},
+      {"header_blocks", std::to_string(int(t.HeaderCount)), true},
+      {"files", std::to_string(t.FilesCount), true},
+      {"checksum", std::to_string(t.CheckSum), true},
+      {"flags", FlagsText(t.PackFlags), false},
+      {"web_install", std::to_string(int(t.IsWebInstall)), true},
+      {"ask_before_download", std::to_string(int(t.AskBeforeDownload)), true},
+      {"make_agent", std::to_string(int(t.MakeAgent)), true},
+      {"this_is_agent", std::to_string(int(t.ThisIsAgent)), true},
+      {"space_needed", space, false},
+      {"update_url", info.UpdateUrl(), false},
+      {"info_file", SUB::GetItem(info.StubInfo, 1), false},
+      {"agent_name", info.AgentExeName(), false},
+      {"hidden", info.HiddenByDefault() ? "1" : "0", true},
+      {"largest_setup", std::to_string(info.LargestSetupFile()), true},
+      {"token", tokenText(info.StubToken(false), "none"), false},
+      {"languages", std::to_string(SUB::CountItems(info.LangTable)), true},
+  };
+  if (t.HeaderCount >= pack::kHeaderCountWeb) {
+    fields.push_back({"web_url", info.WebUrl(), false});
+    fields.push_back({"web_file", info.WebFileName(), false});
+    fields.push_back({"web_size", info.WebSize(), false});
+    fields.push_back({"web_no_local", info.WebNoLocal() ? "1" : "0", true});
+    fields.push_back({"web_token", tokenText(info.WebToken(false), "none"), false});
+  }
   std::vector<Block> blocks;
   std::string error;
   bool ok = ReadBlocks(fileName, blocks, error);
-  for (const auto& b : blocks)
-    out << "  " << b.volume << " " << (b.compressed ? "zlib " : "store") << " " << b.stored << " -> " << b.content.size()
-        << "  " << SUB::GetItem(b.namePart, 0) << "  " << SUB::GetItem(b.namePart, 1) << "\n";
+  if (json) {
+    out << "{";
+    for (const auto& f : fields)
+      out << JsonText(f.key) << ": " << (f.number ? f.value : JsonText(f.value)) << ", ";
+    out << "\"checksum_ok\": " << (checksumOk ? "true" : "false") << ", \"blocks\": [";
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const Block& b = blocks[i];
+      out << (i ? ", " : "") << "{\"volume\": " << b.volume
+          << ", \"compressed\": " << (b.compressed ? "true" : "false") << ", \"stored\": " << b.stored
+          << ", \"size\": " << b.content.size() << ", \"path\": " << JsonText(SUB::GetItem(b.namePart, 0))
+          << ", \"date\": " << JsonText(SUB::GetItem(b.namePart, 1)) << "}";
+    }
+    out << "], \"sound\": " << (ok ? "true" : "false");
+    if (!ok) out << ", \"error\": " << JsonText(error);
+    out << "}\n";
+  } else {
+    out << "file:          " << fileName << "\n"
+        << "stub:          " << StubKind(head) << "\n"
+        << "package end:   " << PackEndOf(file.get()) << (ReadPackEndPos(file.get()) ? " (PackEndPos)" : "")
+        << "\n"
+        << "header blocks: " << int(t.HeaderCount) << "\n"
+        << "files:         " << t.FilesCount << "\n"
+        << "checksum:      " << t.CheckSum
+        << (checksumOk ? " ok" : " BAD (computed " + std::to_string(sum) + ")") << "\n"
+        << "flags:         " << FlagsText(t.PackFlags) << "\n"
+        << "web install:   " << int(t.IsWebInstall) << "  ask: " << int(t.AskBeforeDownload)
+        << "  make agent: " << int(t.MakeAgent) << "  agent: " << int(t.ThisIsAgent) << "\n"
+        << "space needed:  " << space << "\n"
+        << "update url:    " << info.UpdateUrl() << "\n"
+        << "info file:     " << SUB::GetItem(info.StubInfo, 1) << "\n"
+        << "agent name:    " << info.AgentExeName() << "\n"
+        << "hidden:        " << (info.HiddenByDefault() ? 1 : 0) << "\n"
+        << "largest setup: " << info.LargestSetupFile() << "\n"
+        << "token:         " << tokenText(info.StubToken(false), "none") << "\n"
+        << "languages:     " << SUB::CountItems(info.LangTable) << "\n";
+    if (t.HeaderCount >= pack::kHeaderCountWeb)
+      out << "web url:       " << info.WebUrl() << "\n"
+          << "web file:      " << info.WebFileName() << " (" << info.WebSize()
+          << " bytes, no local: " << (info.WebNoLocal() ? 1 : 0) << ")\n"
+          << "web token:     " << tokenText(info.WebToken(false), "none") << "\n";
+    for (const auto& b : blocks)
+      out << "  " << b.volume << " " << (b.compressed ? "zlib " : "store") << " " << b.stored << " -> "
+          << b.content.size() << "  " << SUB::GetItem(b.namePart, 0) << "  " << SUB::GetItem(b.namePart, 1)
+          << "\n";
+  }
   if (!ok) {
     err << "zpack: " << error << "\n";
     return 1;
@@ -874,10 +1178,15 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     if (arg == "--inform") return WriteInform(args, out, err);
   std::vector<std::pair<std::string, std::string>> settings;
   std::string description, listFile;
+  bool showToken = false, json = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
       out << kUsage;
+      return 0;
+    }
+    if (arg == "--version") {
+      out << "zpack " << kToolsVersion << "\n";
       return 0;
     }
     auto needValue = [&](const std::string& name, std::string& value) {
@@ -891,6 +1200,10 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     std::string value;
     if (arg == "-l" || arg == "--list") {
       if (!needValue(arg, listFile)) return 2;
+    } else if (arg == "--show-token") {
+      showToken = true;
+    } else if (arg == "--json") {
+      json = true;
     } else if (arg == "-o") {
       if (!needValue(arg, value)) return 2;
       settings.emplace_back("output", value);
@@ -899,7 +1212,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       std::size_t equals = key.find('=');
       if (equals != std::string::npos) {
         settings.emplace_back(key.substr(0, equals), key.substr(equals + 1));
-      } else if (kBooleanKeys.count(key)) {
+      } else if (kBooleanKeys.count(Lower(key))) {
         settings.emplace_back(key, "1");
       } else {
         if (!needValue(arg, value)) return 2;
@@ -915,10 +1228,30 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       return 2;
     }
   }
-  if (!listFile.empty()) return List(listFile, out, err);
+  if (!listFile.empty()) {
+    if (!settings.empty() || !description.empty()) {
+      err << "zpack: --list reads a package; it takes no build settings\n";
+      return 2;
+    }
+    return List(listFile, showToken, json, out, err);
+  }
+  if (showToken || json) {
+    err << "zpack: --show-token and --json go with --list\n";
+    return 2;
+  }
   if (description.empty() && settings.empty()) {
     err << kUsage;
     return 2;
+  }
+  // Options replace a single setting of the description, but one option given twice is a
+  // slip (which of the two was meant?).
+  std::set<std::string> given;
+  for (const auto& setting : settings) {
+    const std::string key = Lower(Trim(setting.first));
+    if (!IsRepeatableKey(key) && !given.insert(key).second) {
+      err << "zpack: --" << key << " is given twice\n";
+      return 2;
+    }
   }
 
   Options options;
@@ -939,12 +1272,33 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       err << "zpack: --" << key << ": " << error << "\n";
       return 2;
     }
-  std::vector<std::string> written;
-  if (!Build(options, written, error)) {
+  // The reproducible-builds convention: SOURCE_DATE_EPOCH seeds the random numbers and
+  // caps the files' dates, unless a seed is given.
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) {
+    std::int64_t value = -1;
+    if (!TryParseInt64(epoch, value) || value < 0) {
+      err << "zpack: SOURCE_DATE_EPOCH must be a number of seconds, not \"" << epoch << "\"\n";
+      return 2;
+    }
+    options.sourceDateEpoch = value;
+    if (options.seed < 0) options.seed = value;
+  }
+  if (options.webInstall && (options.spanCd || options.volumeSize || !options.webStub.empty())) {
+    err << "zpack: web-install makes a stub without files: span-cd, volume-size and web-stub do not go with "
+           "it\n";
+    return 2;
+  }
+  if (!options.token.empty() && !options.tokenFrom.empty()) {
+    err << "zpack: give token or token-from, not both\n";
+    return 2;
+  }
+  std::vector<std::string> written, removed;
+  if (!Build(options, written, error, &removed)) {
     err << "zpack: " << error << "\n";
     return 1;
   }
   for (const auto& name : written) out << name << "\n";
+  for (const auto& name : removed) err << "zpack: removed " << name << ", a volume of the earlier build\n";
   return 0;
 }
 

@@ -20,6 +20,10 @@ struct Options {
   std::string stub;
   std::string output;
   std::string token;          // empty: a random one
+  std::string tokenFrom;      // an earlier package whose token this one carries
+  int codePage = 1252;        // package paths outside ASCII are stored in it; 0: refused
+  std::int64_t seed = -1;     // the random numbers' seed (token scrambling); -1: random
+  std::int64_t sourceDateEpoch = -1;  // files' dates are capped to this Unix time; -1: none
   std::string updateUrl;
   std::string infoName = ".info";
   std::string agentName = ".exe";
@@ -50,14 +54,21 @@ struct Options {
 // Applies one "key = value" setting (the description file and --key=value alike).
 bool ApplySetting(Options& options, const std::string& key, const std::string& value, std::string& error,
                   const std::string& baseDir = "");
-// Reads a description: one "key = value" per line, "#" comments, blank lines. Relative
-// paths in it are taken from baseDir (the description file's folder).
+// Keys that add to a list (file, dir, language); any other key may be set once.
+bool IsRepeatableKey(const std::string& key);
+// The text without a UTF-8 byte-order mark at its start (editors on Windows write one).
+std::string WithoutByteOrderMark(const std::string& text);
+// Reads a description: one "key = value" per line, "#" comments, blank lines. Keys are
+// taken without regard to case; a key other than file, dir and language given twice is
+// an error. Relative paths in it are taken from baseDir (the description file's folder).
 bool ParseDescription(const std::string& text, Options& options, std::string& error,
                       const std::string& baseDir = "");
 
-// Writes the installation file (and its volumes). Nothing is left behind on failure.
-// written receives the files made, in order.
-bool Build(const Options& options, std::vector<std::string>& written, std::string& error);
+// Writes the installation file (and its volumes, and its web stub). Nothing is left behind
+// on failure, and no earlier file of the same name is touched. written receives the files
+// made, in order; removed the volumes of an earlier build this one no longer has.
+bool Build(const Options& options, std::vector<std::string>& written, std::string& error,
+           std::vector<std::string>* removed = nullptr);
 
 // One data block of a package as read back.
 struct Block {
@@ -82,6 +93,12 @@ std::string StubKind(const std::string& bytes);
 
 // DOS date-time (local time) of a Unix time; dates before 1980 give 1 January 1980.
 std::int32_t DosDateTime(std::int64_t unixTime);
+
+// text as a JSON string, quotes included (bytes above 127 pass as they are).
+std::string JsonText(const std::string& text);
+
+// The tools' own release (zpack --version, zpublish --version).
+constexpr const char kToolsVersion[] = "1.1";
 
 // The command line: returns the exit code (0 ok, 1 failure, 2 usage).
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -1,14 +1,12 @@
 #include "tools/zpublish/ZPublish.h"
 
-#include <netdb.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
+#include <curl/curl.h>
 
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -32,16 +30,31 @@ namespace {
 
 const char kUsage[] =
     "usage: zpublish [OPTIONS] [DESCRIPTION]      write a release's .info record (and news text), checked\n"
-    "       zpublish --check INFO [OPTIONS]       check a published .info record\n"
+    "       zpublish --check INFO|URL [OPTIONS]   check a published .info record (a file or its address)\n"
     "       zpublish --dry-run INFO --original FILE [--setup FILE] [--now SECONDS] [--manual]\n"
     "                                             what an agent with these records decides\n"
-    "Settings (key = value in DESCRIPTION, or --key=value / --key value):\n"
-    "  setup, output (-o), product, version, stamp, url, valid-versions,\n"
-    "  running-process, shut-down, restart-process, confirm-download, confirm-download-force,\n"
-    "  confirm-install, confirm-install-force, background, inform-finish,\n"
-    "  remove-startup-shortcut, remove-check-shortcut,\n"
-    "  inform-name, inform-body, inform-body-file, scrambled, inform-width, inform-height,\n"
-    "  token-from, agent, original, fetch\n"
+    "Settings (key = value in DESCRIPTION, or --key=value / --key value; keys in any case):\n"
+    "  setup FILE             the built setup file (an update)\n"
+    "  output FILE, -o FILE   the .info record to write (its folder is made as needed)\n"
+    "  product NAME           ProgramName\n"
+    "  version-new N          VersionNew, a whole number (2.0 is 200); \"version\" in a description\n"
+    "  stamp N                Stamp (default: version-new)\n"
+    "  url URL                DownloadURL_UPDATE: the folder address the file is fetched from\n"
+    "  valid-versions LIST    ValidVersions: installed versions that may take it, e.g. 100,110\n"
+    "  running-process P, shut-down METHOD, restart-process\n"
+    "  confirm-download, confirm-download-force, confirm-install, confirm-install-force,\n"
+    "  background, inform-finish, remove-startup-shortcut, remove-check-shortcut   flags\n"
+    "  inform-name NAME       news instead of an update: the text's file name\n"
+    "  inform-body TEXT, inform-body-file FILE, scrambled, inform-width N, inform-height N\n"
+    "  inform-url URL         DownloadURL_INFORM: the address the news window's button opens\n"
+    "  token-from FILE        the previous setup file or the installed agent: the token and\n"
+    "                         the agent settings the release must keep\n"
+    "  agent-change           a changed update address, record or agent name is meant\n"
+    "  agent FILE             the installed agent (its signer and file names)\n"
+    "  original FILE          one machine's product record (its folders; the dry run)\n"
+    "  fetch                  also download the published file from its address\n"
+    "  --json                 with --check and --dry-run: one JSON object on standard output\n"
+    "  --version, --help\n"
     "Exit status: 0 the release is sound, 1 it is not (one line per fault), 2 usage.\n"
     "See docs/publishing.md.\n";
 
@@ -56,7 +69,13 @@ const std::set<std::string> kFlagKeys = {"restart-process",
                                          "remove-check-shortcut",
                                          "scrambled",
                                          "fetch",
+                                         "agent-change",
                                          "manual"};
+
+std::string ToLower(std::string text) {
+  for (char& ch : text) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
 
 bool ParseFlag(const std::string& value, bool& result) {
   std::string v = Trim(value);
@@ -140,10 +159,27 @@ std::vector<std::string> AgentOwnFiles(const std::string& agentFile) {
           AgentLogFileNameFor("X_" + name)};
 }
 
+// The name goes into the address percent-encoded: a blank sent as it is makes the server
+// answer 400.
 std::string UrlJoin(const std::string& base, const std::string& name) {
   std::string url = base;
   while (!url.empty() && (url.back() == '/' || url.back() == '\\')) url.pop_back();
-  return url + "/" + name;
+  static const char hex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (unsigned char ch : name) {
+    if (std::isalnum(ch) || ch == '-' || ch == '_' || ch == '.' || ch == '~') {
+      encoded += char(ch);
+    } else {
+      encoded += '%';
+      encoded += hex[ch >> 4];
+      encoded += hex[ch & 15];
+    }
+  }
+  return url + "/" + encoded;
+}
+
+bool IsWebAddress(const std::string& text) {
+  return text.compare(0, 7, "http://") == 0 || text.compare(0, 8, "https://") == 0;
 }
 
 }  // namespace
@@ -178,7 +214,8 @@ std::string Ini::Get(const std::string& section, const std::string& key, const s
 
 bool ApplySetting(Release& r, const std::string& keyIn, const std::string& valueIn, std::string& error,
                   const std::string& baseDir) {
-  const std::string key = Trim(keyIn);
+  std::string key = Trim(keyIn);
+  for (char& ch : key) ch = char(std::tolower(static_cast<unsigned char>(ch)));
   const std::string value = Trim(valueIn);
   auto path = [&](std::string& target) {
     target = baseDir.empty() || value.empty() || fs::path(value).is_absolute()
@@ -203,7 +240,12 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
   if (key == "setup") return path(r.setup);
   if (key == "output") return path(r.output);
   if (key == "product") return r.product = value, true;
-  if (key == "version") return number(r.version);
+  if (key == "version-new" || key == "version") {
+    std::int64_t n = 0;
+    if (TryParseInt64(value, n) && n > 0 && n <= INT32_MAX) return r.version = std::to_string(n), true;
+    error = key + ": the agent compares whole numbers above 0 (2.0 is 200), not " + Quoted(value);
+    return false;
+  }
   if (key == "stamp") return number(r.stamp);
   if (key == "url") return r.url = value, true;
   if (key == "valid-versions") return r.validVersions = value, true;
@@ -219,6 +261,8 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
   if (key == "remove-startup-shortcut") return flag(r.removeStartUpShortcut);
   if (key == "remove-check-shortcut") return flag(r.removeCheckShortcut);
   if (key == "inform-name") return r.informName = value, true;
+  if (key == "inform-url") return r.informUrl = value, true;
+  if (key == "agent-change") return flag(r.agentChange);
   if (key == "inform-body") return r.informBody = valueIn, true;
   if (key == "inform-body-file") {
     std::string file;
@@ -240,16 +284,22 @@ bool ApplySetting(Release& r, const std::string& keyIn, const std::string& value
 
 bool ParseDescription(const std::string& text, Release& release, std::string& error,
                       const std::string& baseDir) {
-  std::istringstream lines(text);
+  std::istringstream lines(zpack::WithoutByteOrderMark(text));
   std::string line;
+  std::map<std::string, int> seen;  // a key given twice is a mistake, not "the last wins"
   for (int number = 1; std::getline(lines, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string trimmed = Trim(line);
     if (trimmed.empty() || trimmed[0] == '#') continue;
     const std::size_t equals = trimmed.find('=');
     std::string why;
+    std::string key = equals == std::string::npos ? "" : Trim(trimmed.substr(0, equals));
+    for (char& ch : key) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    if (key == "version") key = "version-new";
     if (equals == std::string::npos) {
       why = "expected key = value";
+    } else if (!seen.emplace(key, number).second) {
+      why = key + " is already set on line " + std::to_string(seen[key]);
     } else if (ApplySetting(release, trimmed.substr(0, equals), trimmed.substr(equals + 1), why, baseDir)) {
       continue;
     }
@@ -273,15 +323,16 @@ std::string InfoText(const Release& r, std::int64_t fileSize) {
     section(records::kGeneral);
     line("AutoInform", "1");
     section(records::kAutoInform);
-    line("DownloadURL_INFORM", r.url);
+    if (!r.informUrl.empty()) line("DownloadURL_INFORM", r.informUrl);
     line("NameOfInformFile", name);
     line("SizeOfInformFile", std::to_string(fileSize));
     if (!r.informWidth.empty()) line("AutoInformW", r.informWidth);
     if (!r.informHeight.empty()) line("AutoInformH", r.informHeight);
   }
   section(records::kNewSetup);
+  // The agent fetches the news text, like a setup file, from DownloadURL_UPDATE.
+  line("DownloadURL_UPDATE", r.url);
   if (!r.News()) {
-    line("DownloadURL_UPDATE", r.url);
     line("NameOfUpdateFile", name);
     line("SizeOfUpdateFile", std::to_string(fileSize));
   }
@@ -307,87 +358,130 @@ std::string InfoText(const Release& r, std::int64_t fileSize) {
 
 // ---- HTTP ----
 
+namespace {
+
+struct Transfer {
+  std::string* body;
+  std::uint64_t limit;
+  bool over = false;
+};
+
+std::size_t TakeBody(char* data, std::size_t size, std::size_t count, void* context) {
+  Transfer& t = *static_cast<Transfer*>(context);
+  const std::size_t n = size * count;
+  if (t.body->size() + n > t.limit) {
+    t.over = true;
+    return 0;  // ends the transfer
+  }
+  t.body->append(data, n);
+  return n;
+}
+
+}  // namespace
+
 bool HttpGet(const std::string& url, int& status, std::int64_t& contentLength, std::string& body,
-             std::string& error) {
+             std::string& error, std::uint64_t maxBody) {
   status = 0;
   contentLength = -1;
   body.clear();
-  const std::string scheme = "http://";
-  if (url.compare(0, scheme.size(), scheme) != 0) {
-    error = "not a plain http:// address";
+  if (!IsWebAddress(url)) {
+    error = "not an http:// or https:// address";
     return false;
   }
-  const std::string rest = url.substr(scheme.size());
-  const std::size_t slash = rest.find('/');
-  const std::string hostPort = rest.substr(0, slash);
-  const std::string target = slash == std::string::npos ? "/" : rest.substr(slash);
-  const std::size_t colon = hostPort.rfind(':');
-  const std::string host = hostPort.substr(0, colon);
-  const std::string port = colon == std::string::npos ? "80" : hostPort.substr(colon + 1);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found) {
-    error = "cannot resolve " + host;
+  static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  CURL* curl = initialised ? curl_easy_init() : nullptr;
+  if (!curl) {
+    error = "libcurl cannot start";
     return false;
   }
-  int sock = -1;
-  for (addrinfo* a = found; a && sock < 0; a = a->ai_next) {
-    sock = socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-    if (sock < 0) continue;
-    timeval timeout{30, 0};
-    setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    if (connect(sock, a->ai_addr, a->ai_addrlen) != 0) {
-      close(sock);
-      sock = -1;
-    }
-  }
-  freeaddrinfo(found);
-  if (sock < 0) {
-    error = "cannot connect to " + hostPort;
+  Transfer transfer{&body, maxBody};
+  char message[CURL_ERROR_SIZE] = "";
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  // Redirects are followed as the agent's WinINet follows them, to http and https only.
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 300L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, "zpublish");
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, TakeBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
+  const CURLcode result = curl_easy_perform(curl);
+  long code = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+  curl_off_t length = -1;
+  curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  curl_easy_cleanup(curl);
+  status = int(code);
+  contentLength = length;
+  if (transfer.over) {
+    error = url + " sends more than " + std::to_string(maxBody) + " bytes";
     return false;
   }
-  const std::string request =
-      "GET " + target + " HTTP/1.0\r\nHost: " + hostPort + "\r\nConnection: close\r\n\r\n";
-  bool sent = send(sock, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size());
-  std::string answer;
-  char buffer[65536];
-  for (ssize_t n; sent && (n = recv(sock, buffer, sizeof buffer, 0)) > 0;)
-    answer.append(buffer, std::size_t(n));
-  close(sock);
-  const std::size_t headerEnd = answer.find("\r\n\r\n");
-  if (!sent || headerEnd == std::string::npos || answer.compare(0, 5, "HTTP/") != 0) {
-    error = "no HTTP answer from " + hostPort;
+  if (result != CURLE_OK) {
+    error = std::string(*message ? message : curl_easy_strerror(result));
     return false;
   }
-  const std::size_t space = answer.find(' ');
-  std::int64_t code = 0;
-  if (space < headerEnd) TryParseInt64(answer.substr(space + 1, 3), code);
-  status = static_cast<int>(code);
-  std::istringstream headers(answer.substr(0, headerEnd));
-  for (std::string h; std::getline(headers, h);) {
-    const std::size_t c = h.find(':');
-    if (c != std::string::npos && SameText(Trim(h.substr(0, c)), "Content-Length")) {
-      std::int64_t length = -1;
-      if (TryParseInt64(Trim(h.substr(c + 1)), length)) contentLength = length;
-    }
-  }
-  body = answer.substr(headerEnd + 4);
   return true;
 }
 
 // ---- The check ----
+
+namespace {
+
+// The agent a release installs against the one the machines run now: its update address,
+// record name and own name decide where and whether the installed base looks again.
+template <typename Fault>
+void CompareAgentSettings(const TGFileInfo& release, const CheckFiles& files, Fault&& fault) {
+  if (files.tokenFrom.empty()) return;
+  TGFileInfo before(files.tokenFrom);
+  if (!before.IsValidPackage()) return;
+  auto report = [&](const std::string& line) {
+    if (!files.agentChange) return fault(line + " (agent-change = 1 if this is meant)");
+    if (files.notes) files.notes->push_back(line);
+  };
+  auto compare = [&](const char* setting, const std::string& was, const std::string& now,
+                     const std::string& effect) {
+    if (was != now)
+      report(std::string(setting) + ": the release has \"" + now + "\", the installed agent \"" + was +
+             "\"; " + effect);
+  };
+  const bool hadAgent = before.MakeAgent() || before.ThisIsAgent();
+  if (!release.MakeAgent()) {
+    // The installed agents stay as they are (nothing replaces them), but a machine that
+    // installs this release fresh gets none: worth a line, not a refusal.
+    if (hadAgent && files.notes)
+      files.notes->push_back(
+          "make-agent: the release writes no agent; the installed agents stay, machines "
+          "that install it fresh get no updates");
+    return;
+  }
+  // The agent the release writes replaces the installed one.
+  compare("update-url", before.UpdateUrl(), release.UpdateUrl(),
+          "once updated, the agents ask the new address only: nothing published at the old one reaches them");
+  compare("info", before.InfoFileName(), release.InfoFileName(),
+          "once updated, the agents fetch another record name: the record published under the old name "
+          "reaches none of them");
+  compare("agent", before.AgentExeName(), release.AgentExeName(),
+          "the release writes an agent under another name: the old agent stays beside it and both probe");
+}
+
+}  // namespace
 
 std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) {
   std::vector<std::string> faults;
   auto fault = [&](const std::string& line) { faults.push_back(line); };
   const bool news = RecordInt64(info.Get(records::kGeneral, "AutoInform"), 0) == 1;
   const char* section = news ? records::kAutoInform : records::kNewSetup;
-  const char* urlKey = news ? "DownloadURL_INFORM" : "DownloadURL_UPDATE";
+  // News is fetched from the same address as an update; DownloadURL_INFORM is only the
+  // address its window offers.
+  const char* urlKey = "DownloadURL_UPDATE";
   const char* nameKey = news ? "NameOfInformFile" : "NameOfUpdateFile";
   const char* sizeKey = news ? "SizeOfInformFile" : "SizeOfUpdateFile";
-  const std::string url = info.Get(section, urlKey);
+  const std::string url = info.Get(records::kNewSetup, urlKey);
   const std::string name = info.Get(section, nameKey);
   const std::string sizeText = info.Get(section, sizeKey);
   const std::string refusal =
@@ -398,6 +492,34 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
           ": not a positive number; the agent stops at stage 3 (" + DecisionReason(3) + ")");
   if (url.empty())
     fault(std::string(urlKey) + " is missing; the agent finds no file (stage 5, " + DecisionReason(5) + ")");
+  const std::size_t scheme = url.find("://");
+  if (scheme != std::string::npos && !IsWebAddress(url))
+    fault(std::string(urlKey) + "=" + url +
+          ": the agent fetches over http:// or https:// (or from a folder), not " +
+          url.substr(0, scheme + 3) + "; it finds no file (stage 5, " + DecisionReason(5) + ")");
+
+  // ValidVersions: the agent looks for ",<installed version>," in "," + the text + ",", as
+  // it stands. Every part must be a version it can find there, or the installed machines
+  // it was meant for are silently left out.
+  const std::string valid = info.Get(records::kNewSetup, "ValidVersions");
+  if (!valid.empty()) {
+    std::string part;
+    std::istringstream parts(valid);
+    while (std::getline(parts, part, ',')) {
+      std::int64_t version = 0;
+      const bool found = TryParseInt64(part, version) && version > 0 && version <= INT32_MAX &&
+                         ValidVersionOK(valid, std::int32_t(version));
+      if (!found) {
+        fault("ValidVersions=" + valid + ": \"" + part +
+              "\" is no version the agent matches (whole numbers such as 100, separated by commas only); "
+              "the agent stops at stage 4 (" +
+              DecisionReason(4) + ") on the machines it was meant for");
+        break;
+      }
+    }
+    if (!valid.empty() && valid.back() == ',')
+      fault("ValidVersions=" + valid + ": ends with a comma; write the versions only");
+  }
 
   // File names: the agent's own rule for the name a download is kept under.
   std::string why;
@@ -436,9 +558,15 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
     if (!setup.IsValidPackage() || !zpack::ReadBlocks(files.published, blocks, error)) {
       fault(std::string(nameKey) + "=" + name + ": not a sound package (" +
             (error.empty() ? "no package found" : error) + "); " + refusal);
-    } else if (!ownToken.empty() && TokenOf(files.published) != ownToken) {
-      fault(std::string(nameKey) + "=" + name + ": the setup file carries another product's token; " +
-            refusal);
+    } else {
+      if (!ownToken.empty() && TokenOf(files.published) != ownToken)
+        fault(std::string(nameKey) + "=" + name + ": the setup file carries another product's token; " +
+              refusal);
+      if (HasNextVolume(setup.Trailer) || setup.SpanCdLauncher())
+        fault(std::string(nameKey) + "=" + name +
+              ": the setup file is split into volumes; the agent downloads only this one file and its "
+              "install fails (build the update without volume-size or span-cd)");
+      CompareAgentSettings(setup, files, fault);
     }
     // The signer: a signed agent (its signer record or a signature after its package)
     // takes only an update signed by the same publisher. The certificates are compared by
@@ -477,7 +605,9 @@ std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files) 
     int status = 0;
     std::int64_t length = -1;
     std::string body, error, content;
-    if (!HttpGet(address, status, length, body, error)) {
+    const std::uint64_t limit =
+        news ? std::uint64_t(kInformTextMax) : LargestSizeWithinTolerance(RecordInt64(sizeText, 0));
+    if (!HttpGet(address, status, length, body, error, limit)) {
       fault(std::string(urlKey) + "=" + url + ": " + error + "; the agent stops at stage 5 (" +
             DecisionReason(5) + ")");
     } else if (status != 200) {
@@ -583,22 +713,59 @@ std::int64_t RecordNowLocal() {
   return 25569LL * 86400 + static_cast<std::int64_t>(t) + local.tm_gmtoff;
 }
 
-bool WriteAtomically(const std::string& path, const std::string& content, std::string& error) {
-  const std::string temporary = path + ".zpublish-tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    if (!out.flush()) {
-      error = "cannot write " + temporary;
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path;
+// Writes path's content under a temporary name beside it; Publish renames it.
+bool WriteTemporary(const std::string& path, const std::string& content, std::string& temporary,
+                    std::string& error) {
+  std::error_code ec;
+  const fs::path folder = fs::path(path).parent_path();
+  if (!folder.empty()) fs::create_directories(folder, ec);
+  temporary = path + ".zpublish-tmp";
+  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out.flush()) {
+    error = "cannot write " + temporary;
     std::remove(temporary.c_str());
     return false;
   }
+  return true;
+}
+
+bool Publish(const std::string& temporary, const std::string& path, std::string& error) {
+  if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  error = "cannot write " + path;
+  std::remove(temporary.c_str());
+  return false;
+}
+
+void PrintJsonList(std::ostream& out, const char* key, const std::vector<std::string>& lines) {
+  out << "\"" << key << "\": [";
+  for (std::size_t i = 0; i < lines.size(); ++i) out << (i ? ", " : "") << zpack::JsonText(lines[i]);
+  out << "]";
+}
+
+// A record read from its address: the published file it names is fetched beside a
+// temporary copy of the record, so that the check reads exactly what the agents get.
+bool ReadPublished(const std::string& address, std::string& infoText, std::string& published,
+                   std::string& error) {
+  int status = 0;
+  std::int64_t length = -1;
+  if (!HttpGet(address, status, length, infoText, error, FetchLimit(DownloadKind::Info, 0, kDefaultLargestSetupFile))) return false;
+  if (status != 200) return error = address + " answers status " + std::to_string(status), false;
+  const Ini info(infoText);
+  const bool news = RecordInt64(info.Get(records::kGeneral, "AutoInform"), 0) == 1;
+  const std::string name = ExtractFileName(news ? info.Get(records::kAutoInform, "NameOfInformFile")
+                                                : info.Get(records::kNewSetup, "NameOfUpdateFile"));
+  const std::string base = info.Get(records::kNewSetup, "DownloadURL_UPDATE");
+  if (name.empty() || !IsWebAddress(base)) return true;  // the check names what is missing
+  std::string body;
+  const std::uint64_t limit =
+      news ? std::uint64_t(kInformTextMax)
+           : LargestSizeWithinTolerance(RecordInt64(info.Get(records::kNewSetup, "SizeOfUpdateFile"), 0));
+  if (!HttpGet(UrlJoin(base, name), status, length, body, error, limit) || status != 200) return true;
+  char folder[] = "/tmp/zpublish-XXXXXX";
+  if (!mkdtemp(folder)) return error = "cannot make a temporary folder", false;
+  published = (fs::path(folder) / name).string();
+  std::ofstream(published, std::ios::binary).write(body.data(), std::streamsize(body.size()));
   return true;
 }
 
@@ -607,7 +774,7 @@ bool WriteAtomically(const std::string& path, const std::string& content, std::s
 int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Release release;
   std::string description, checkInfo, dryRunInfo, nowText;
-  bool manual = false;
+  bool manual = false, json = false;
   std::vector<std::pair<std::string, std::string>> settings;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -623,6 +790,16 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       out << kUsage;
       return 0;
     }
+    if (arg == "--version") {
+      // Alone it is the tool's own version; among settings it is an older script's
+      // release number, which must not pass for a release that was written.
+      if (args.size() > 1) {
+        err << "zpublish: --version prints zpublish's own version; the release number is --version-new\n";
+        return 2;
+      }
+      out << "zpublish " << zpack::kToolsVersion << "\n";
+      return 0;
+    }
     std::string value;
     if (arg == "--check") {
       if (!needValue(checkInfo)) return 2;
@@ -632,6 +809,8 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       if (!needValue(nowText)) return 2;
     } else if (arg == "--manual") {
       manual = true;
+    } else if (arg == "--json") {
+      json = true;
     } else if (arg == "-o") {
       if (!needValue(value)) return 2;
       settings.emplace_back("output", value);
@@ -640,7 +819,7 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       const std::size_t equals = key.find('=');
       if (equals != std::string::npos) {
         settings.emplace_back(key.substr(0, equals), key.substr(equals + 1));
-      } else if (kFlagKeys.count(key)) {
+      } else if (kFlagKeys.count(ToLower(key))) {
         settings.emplace_back(key, "1");
       } else {
         if (!needValue(value)) return 2;
@@ -668,11 +847,31 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       return 2;
     }
   }
-  for (const auto& [key, value] : settings)
+  std::set<std::string> given;
+  for (const auto& [key, value] : settings) {
+    std::string lower = key;
+    for (char& ch : lower) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    if (!given.insert(lower == "version" ? "version-new" : lower).second) {
+      err << "zpublish: --" << key << " is given twice\n";
+      return 2;
+    }
     if (!ApplySetting(release, key, value, error)) {
       err << "zpublish: " << error << "\n";
       return 2;
     }
+  }
+  if (!checkInfo.empty() && !dryRunInfo.empty()) {
+    err << "zpublish: --check and --dry-run are separate runs\n";
+    return 2;
+  }
+  if (!release.setup.empty() && release.News()) {
+    err << "zpublish: a release is an update (setup) or news (inform-name), not both\n";
+    return 2;
+  }
+  if (json && checkInfo.empty() && dryRunInfo.empty()) {
+    err << "zpublish: --json goes with --check or --dry-run\n";
+    return 2;
+  }
 
   std::string originalText;
   if (!release.original.empty() && !ReadWholeFile(release.original, originalText)) {
@@ -697,15 +896,37 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       published = fs::path(dryRunInfo).parent_path() /
                   ExtractFileName(info.Get(records::kNewSetup, "NameOfUpdateFile"));
     const DryRunResult result = DryRun(info, Ini(originalText), now, manual, SizeOfFile(published));
-    for (const std::string& line : result.lines) out << line << "\n";
+    if (json) {
+      out << "{\"stage\": " << result.stage
+          << ", \"decision\": " << zpack::JsonText(DecisionReason(result.stage))
+          << ", \"takes\": " << (result.stage == kDecisionOK ? "true" : "false") << ", ";
+      PrintJsonList(out, "lines", result.lines);
+      out << "}\n";
+    } else {
+      for (const std::string& line : result.lines) out << line << "\n";
+    }
     return result.stage == kDecisionOK ? 0 : 1;
   }
 
-  CheckFiles files{release.News() ? release.informName : release.setup, release.tokenFrom, release.agent,
-                   originalText, release.fetch};
-  std::string infoText;
+  std::vector<std::string> notes;
+  CheckFiles files{release.News() ? release.informName : release.setup,
+                   release.tokenFrom,
+                   release.agent,
+                   originalText,
+                   release.fetch,
+                   release.agentChange,
+                   &notes};
+  std::string infoText, informTemporary, informFile;
   if (!checkInfo.empty()) {
-    if (!ReadWholeFile(checkInfo, infoText)) {
+    if (IsWebAddress(checkInfo)) {
+      std::string fetched;
+      if (!ReadPublished(checkInfo, infoText, fetched, error)) {
+        err << "zpublish: " << error << "\n";
+        return 1;
+      }
+      if (files.published.empty()) files.published = fetched;
+      files.fetch = true;
+    } else if (!ReadWholeFile(checkInfo, infoText)) {
       err << "zpublish: cannot read " << checkInfo << "\n";
       return 1;
     }
@@ -720,43 +941,65 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   } else {
     if (release.output.empty() || release.version.empty() || release.url.empty() ||
         (release.News() ? release.informBody.empty() : release.setup.empty())) {
-      err << "zpublish: output, version, url and setup (or inform-name with inform-body) are required\n"
+      err << "zpublish: output, version-new, url and setup (or inform-name with inform-body) are required\n"
           << "Try zpublish --help.\n";
       return 2;
     }
     if (release.News()) {
-      // The news text is written beside the record, with the product's token.
+      // The news text is written beside the record, with the product's token, under a
+      // temporary name: the published text stays until the new one is found sound.
       const std::string token = TokenOf(release.tokenFrom);
       std::string text;
       if (token.empty() || !MakeInformText(token, release.informBody, release.scrambled, text)) {
         err << "zpublish: token-from: no product token in " << Quoted(release.tokenFrom) << "\n";
         return 1;
       }
-      files.published =
-          (fs::path(release.output).parent_path() / ExtractFileName(release.informName)).string();
-      if (!WriteAtomically(files.published, text, error)) {
+      informFile = (fs::path(release.output).parent_path() / ExtractFileName(release.informName)).string();
+      if (!WriteTemporary(informFile, text, informTemporary, error)) {
         err << "zpublish: " << error << "\n";
         return 1;
       }
+      files.published = informTemporary;
     }
     infoText = InfoText(release, SizeOfFile(files.published));
   }
 
-  const std::vector<std::string> faults = CheckRelease(Ini(infoText), files);
-  for (const std::string& fault : faults) out << fault << "\n";
+  std::vector<std::string> faults = CheckRelease(Ini(infoText), files);
+  if (!informTemporary.empty()) {
+    // The check read the text under its temporary name; its lines name the published one.
+    for (std::string& line : faults) {
+      const std::size_t at = line.find(informTemporary);
+      if (at != std::string::npos) line.replace(at, informTemporary.size(), informFile);
+    }
+  }
+  if (json) {
+    out << "{\"record\": " << zpack::JsonText(checkInfo)
+        << ", \"sound\": " << (faults.empty() ? "true" : "false") << ", ";
+    PrintJsonList(out, "faults", faults);
+    out << ", ";
+    PrintJsonList(out, "notes", notes);
+    out << "}\n";
+  } else {
+    for (const std::string& fault : faults) out << fault << "\n";
+    for (const std::string& note : notes) out << "note: " << note << "\n";
+  }
   if (!faults.empty()) {
     err << "zpublish: the release is not sound" << (checkInfo.empty() ? "; nothing written" : "") << "\n";
-    if (checkInfo.empty() && release.News()) std::remove(files.published.c_str());
+    if (!informTemporary.empty()) std::remove(informTemporary.c_str());
     return 1;
   }
   if (checkInfo.empty()) {
-    if (!WriteAtomically(release.output, infoText, error)) {
+    std::string recordTemporary;
+    if (!WriteTemporary(release.output, infoText, recordTemporary, error) ||
+        (!informTemporary.empty() && !Publish(informTemporary, informFile, error)) ||
+        !Publish(recordTemporary, release.output, error)) {
+      if (!informTemporary.empty()) std::remove(informTemporary.c_str());
       err << "zpublish: " << error << "\n";
       return 1;
     }
     out << release.output << "\n";
-    if (release.News()) out << files.published << "\n";
-  } else {
+    if (release.News()) out << informFile << "\n";
+  } else if (!json) {
     out << checkInfo << ": sound\n";
   }
   return 0;

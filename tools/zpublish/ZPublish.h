@@ -30,7 +30,7 @@ struct Release {
   std::string product;  // ProgramName
   std::string version;  // VersionNew
   std::string stamp;    // Stamp (default: the version)
-  std::string url;      // DownloadURL_UPDATE (or DownloadURL_INFORM for news)
+  std::string url;      // DownloadURL_UPDATE: where the setup file or the news text lies
   std::string validVersions;
   std::string runningProcess, shutDown;
   bool restartProcess = false, confirmDownload = false, confirmDownloadForce = false;
@@ -38,6 +38,7 @@ struct Release {
   bool removeStartUpShortcut = false, removeCheckShortcut = false;
   // News instead of an update: the inform text written beside the record.
   std::string informBody, informName;
+  std::string informUrl;  // DownloadURL_INFORM: the address the news window offers
   bool scrambled = false;
   std::string informWidth, informHeight;
   // What the check compares with: the file carrying the product's token (a previous setup
@@ -45,6 +46,7 @@ struct Release {
   // machine's product record (its folders, and the dry run).
   std::string tokenFrom, agent, original;
   bool fetch = false;  // also download the published file from its address
+  bool agentChange = false;  // a changed update address, record or agent name is meant
   bool News() const { return !informName.empty(); }
 };
 
@@ -63,15 +65,18 @@ struct CheckFiles {
   std::string tokenFrom, agent;
   std::string originalText;  // the machine's product record; empty: the default folders
   bool fetch = false;
+  bool agentChange = false;  // differences in the agent settings are notes, not faults
+  std::vector<std::string>* notes = nullptr;
 };
 
 // Every way the agent would refuse or miss the release, one line each naming the key and
 // what the agent would do; empty when the release is sound.
 std::vector<std::string> CheckRelease(const Ini& info, const CheckFiles& files);
 
-// A plain HTTP GET of url (http://host[:port]/path): false with error when no answer.
+// A GET of an http:// or https:// address (libcurl), following redirects, with a time
+// limit: false with error when there is no answer or the body exceeds maxBody bytes.
 bool HttpGet(const std::string& url, int& status, std::int64_t& contentLength, std::string& body,
-             std::string& error);
+             std::string& error, std::uint64_t maxBody = 1u << 20);
 
 // What an agent holding these records decides about the ".info" record, stage by stage.
 struct DryRunResult {
