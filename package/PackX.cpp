@@ -315,6 +315,10 @@ bool TryUnscrambleToken(const std::string& text, std::string& token) {
   return true;
 }
 
+void SeedScrambling(std::uint32_t seed) {
+  Generator().seed(seed);
+}
+
 std::string ScrambleToken(const std::string& token) {
   const std::size_t m = token.size();
   if (m == 0 || m > 200) return "";
@@ -377,7 +381,7 @@ bool MakeInformText(const std::string& token, const std::string& body, bool scra
   const std::string tokenField = ScrambleToken(token);
   if (tokenField.empty()) return false;
   text = "Inform|" + tokenField + "|||" + body;
-  if (scrambled) text = ScrambleText(text, true, false);
+  if (scrambled) text = ScrambleText(text, true, false, 33 + RandomBelow(90));
   return true;
 }
 

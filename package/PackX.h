@@ -93,6 +93,9 @@ bool TryUnscrambleToken(const std::string& text, std::string& token);
 // The builder's side: the token as lower-case letters (48 for tokens of up to 19 bytes).
 // Empty when the token is empty or longer than 200 bytes.
 std::string ScrambleToken(const std::string& token);
+// The builder's side again: the same seed gives the same ScrambleToken and MakeInformText
+// texts afterwards, so that a vendor can rebuild and compare.
+void SeedScrambling(std::uint32_t seed);
 
 // Auto-inform text: unscrambled when it begins with "Scrambled=01"; the part up to the
 // first "|" is dropped; then three "|"-terminated fields and the body. token is

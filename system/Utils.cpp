@@ -597,20 +597,20 @@ std::string ScrambleBytes(const std::string& text, unsigned key) {
 
 }  // namespace
 
-std::string ScrambleText(const std::string& text, bool scramble, bool hex) {
+std::string ScrambleText(const std::string& text, bool scramble, bool hex, unsigned key) {
   if (text.empty()) return text;
   std::string work = (!scramble && hex) ? HexToBytes(text) : text;
   const bool isScrambled = StartsWith(kScrambledPrefix, work, false);
   if (isScrambled == scramble) return text;
   if (scramble) {
-    const unsigned key = static_cast<unsigned>(RandomRange(33, 122));
+    if (key < 33 || key > 122) key = static_cast<unsigned>(RandomRange(33, 122));
     const std::string result = kScrambledPrefix + static_cast<char>(key) + ScrambleBytes(work, key);
     return hex ? BytesToHex(result, false, false) : result;
   }
   // The prefix alone carries neither key nor content.
   if (work.size() <= kScrambledPrefix.size()) return std::string();
-  const unsigned key = static_cast<unsigned char>(work[kScrambledPrefix.size()]);
-  return ScrambleBytes(work.substr(kScrambledPrefix.size() + 1), key);
+  const unsigned textKey = static_cast<unsigned char>(work[kScrambledPrefix.size()]);
+  return ScrambleBytes(work.substr(kScrambledPrefix.size() + 1), textKey);
 }
 
 // ---- Paths ----

@@ -137,7 +137,7 @@ std::string DateTimeToLogText(double date, bool fourDigitYear = false, char date
 std::string FormatVersion(const std::string& version, int digits, int parts);
 // Reversible scrambling marked by the prefix "Scrambled=01"; hex stores the result as
 // hex pairs (and unscrambling reads hex pairs first).
-std::string ScrambleText(const std::string& text, bool scramble, bool hex);
+std::string ScrambleText(const std::string& text, bool scramble, bool hex, unsigned key = 0);
 
 // ---- Paths (backslash-separated, lead-byte aware) ----
 std::string SetTrailingBackslash(const std::string& path, bool add);

@@ -264,7 +264,9 @@ TEST_F(ZPackTest, OutputThatIsAnInputIsRefused) {
     std::string err;
     EXPECT_EQ(Run(args, &err), 1) << c.name;
     EXPECT_FALSE(err.empty()) << c.name;
-    if (!c.victim.empty()) EXPECT_EQ(Read(c.victim), before) << c.name;
+    if (!c.victim.empty()) {
+      EXPECT_EQ(Read(c.victim), before) << c.name;
+    }
   }
   EXPECT_EQ(Read(span), "a file that is packed");
   EXPECT_FALSE(fs::exists(out));
@@ -357,7 +359,9 @@ TEST_F(ZPackTest, CarelessInputIsNamed) {
     if (!c.description.empty()) args.insert(args.begin(), Write("pack.zp", c.description));
     std::string err;
     EXPECT_EQ(Run(args, &err), c.code) << c.name << ": " << err;
-    if (c.message) EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
+    if (c.message) {
+      EXPECT_NE(err.find(c.message), std::string::npos) << c.name << ": " << err;
+    }
     fs::remove(dir_ / "out.exe");
   }
 }

@@ -460,6 +460,38 @@ TEST_F(ZPublishTest, FailedNewsRunKeepsThePublishedText) {
     EXPECT_EQ(entry.path().string().find("zpublish-tmp"), std::string::npos) << entry.path();
 }
 
+// SOURCE_DATE_EPOCH makes the news text one of its own: the same body and token give the
+// same bytes (the token's scrambling and the text's key), another epoch another text.
+TEST_F(ZPublishTest, NewsTextFollowsSourceDateEpoch) {
+  auto publish = [&](const char* epoch, bool scrambled) {
+    ::setenv("SOURCE_DATE_EPOCH", epoch, 1);
+    std::vector<std::string> args = {"-o",
+                                     (dir_ / "Pad.info").string(),
+                                     "--product",
+                                     "Pad",
+                                     "--version-new",
+                                     "2",
+                                     "--url",
+                                     "http://127.0.0.1:1/news",
+                                     "--inform-name",
+                                     "news.txt",
+                                     "--inform-body",
+                                     "Pad 2 is out",
+                                     "--token-from",
+                                     previous_};
+    if (scrambled) args.push_back("--scrambled");
+    std::string out;
+    EXPECT_EQ(Run(args, out), 0) << out;
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    return Read((dir_ / "news.txt").string());
+  };
+  for (bool scrambled : {false, true}) {
+    const std::string text = publish("1700000000", scrambled);
+    EXPECT_EQ(publish("1700000000", scrambled), text) << scrambled;
+    EXPECT_NE(publish("1700000001", scrambled), text) << scrambled;
+  }
+}
+
 // Releases that would cut the installed base off, or leave part of it behind.
 TEST_F(ZPublishTest, ReleasesThatCutAgentsOffAreFaults) {
   auto build = [&](const std::string& name, std::vector<std::string> extra) {

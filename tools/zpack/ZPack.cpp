@@ -124,34 +124,6 @@ bool ReadWholeFile(const std::string& name, std::string& content) {
   return !in.bad();
 }
 
-// ScrambleToken's encoding (package/PackX.cpp) with the build's own random numbers: the
-// package reader's ScrambleToken draws from a generator of its own, which no seed reaches.
-// Each text is decoded again by the reader before it is used.
-std::string SeededScramble(const std::string& token) {
-  const std::size_t m = token.size();
-  if (m == 0 || m > 200) return "";
-  auto below = [](unsigned bound) { return std::uniform_int_distribution<unsigned>(0, bound - 1)(Random()); };
-  const std::size_t padding = m <= 19 ? 20 - m : 1;
-  const std::size_t before = below(unsigned(padding)), after = padding - before;
-  const std::size_t n = m + before + after + 4;
-  const unsigned char key = (unsigned char)(1 + below(255));
-  std::string d(n, '\0');
-  for (char& ch : d) ch = char(below(256));
-  d[0] = char(key ^ (unsigned char)d[n - 1]);
-  d[1] = char(before);
-  d[2] = char(after);
-  token.copy(&d[3 + before], m);
-  for (std::size_t i = 1; i + 1 < n; ++i) d[i] = char((unsigned char)d[i] ^ key);
-  unsigned sum = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    if (i != n - 2) sum += (unsigned char)d[i];
-  d[n - 2] = char(sum & 0xFF);
-  std::string text = BytesToHex(d);
-  for (char& ch : text) ch = char((unsigned char)ch + 50);
-  std::string check;
-  return TryUnscrambleToken(text, check) && check == token ? text : ScrambleToken(token);
-}
-
 // A UTF-8 name in Windows code page codePage, as the stub's ANSI calls take it: false when
 // the name is no UTF-8 or the code page lacks one of its characters.
 bool ToCodePage(const std::string& utf8, int codePage, std::string& result) {
@@ -461,8 +433,8 @@ private:
         langTable_ += entry + pack::kLangTableSeparator;
       }
     }
-    if (o_.seed >= 0) Random(o_.seed);
-    std::string scrambled = o_.seed >= 0 ? SeededScramble(token_) : ScrambleToken(token_);
+    if (o_.seed >= 0) SeedScrambling(std::uint32_t(o_.seed ^ (o_.seed >> 32)));
+    std::string scrambled = ScrambleToken(token_);
     std::vector<std::string> stubItems = {o_.updateUrl, o_.infoName, o_.agentName, scrambled,
                                           o_.hidden ? "1" : "0"};
     if (o_.largestSetup > 0) stubItems.push_back(std::to_string(o_.largestSetup));
@@ -490,10 +462,7 @@ private:
     if (o_.webInstall || !webToken.empty()) {
       headerCount_ = pack::kHeaderCountWeb;
       if (!MakeList({o_.webUrl, webFile, o_.webNoLocal ? "1" : "0",
-                     webToken.empty() ? ""
-                     : o_.seed >= 0   ? SeededScramble(webToken)
-                                      : ScrambleToken(webToken),
-                     webSize},
+                     webToken.empty() ? "" : ScrambleToken(webToken), webSize},
                     webInfo_))
         return Fail("WebInfo items use every separator");
     }

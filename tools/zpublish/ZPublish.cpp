@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -949,6 +950,12 @@ int Main(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
       // The news text is written beside the record, with the product's token, under a
       // temporary name: the published text stays until the new one is found sound.
       const std::string token = TokenOf(release.tokenFrom);
+      // The reproducible-builds convention, as zpack keeps it: with SOURCE_DATE_EPOCH set,
+      // the same body and token give the same text.
+      std::int64_t epoch = -1;
+      if (const char* value = std::getenv("SOURCE_DATE_EPOCH");
+          value && TryParseInt64(value, epoch) && epoch >= 0)
+        SeedScrambling(std::uint32_t(epoch ^ (epoch >> 32)));
       std::string text;
       if (token.empty() || !MakeInformText(token, release.informBody, release.scrambled, text)) {
         err << "zpublish: token-from: no product token in " << Quoted(release.tokenFrom) << "\n";
