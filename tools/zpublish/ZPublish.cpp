@@ -750,7 +750,9 @@ bool ReadPublished(const std::string& address, std::string& infoText, std::strin
                    std::string& error) {
   int status = 0;
   std::int64_t length = -1;
-  if (!HttpGet(address, status, length, infoText, error, FetchLimit(DownloadKind::Info, 0, kDefaultLargestSetupFile))) return false;
+  if (!HttpGet(address, status, length, infoText, error,
+               FetchLimit(DownloadKind::Info, 0, kDefaultLargestSetupFile)))
+    return false;
   if (status != 200) return error = address + " answers status " + std::to_string(status), false;
   const Ini info(infoText);
   const bool news = RecordInt64(info.Get(records::kGeneral, "AutoInform"), 0) == 1;
