@@ -41,7 +41,7 @@ work=$(winepath -u "$work_win" 2>/dev/null)
 reg_key='HKLM\Software\Brenmoor\Zorvik\AutoUpdate'
 agent() { wine "$work_win\\Update.exe" "$@" </dev/null >/dev/null 2>&1; }
 cleanup() {
-  [ -e "$work/X_Update.exe" ] && { agent /STOP=0; sleep 3; }
+  [ -e "$work/X_Update.lock" ] && { agent /STOP=0; sleep 3; }
   stop_fault_server
 }
 trap cleanup EXIT
@@ -132,8 +132,9 @@ awk -v c="$cycle_s" -v end="$((SECONDS - start))" '
 echo "probes: $(decisions) decisions in $((SECONDS - start)) s; by stage: $(grep -o 'GetOkToPerformAU = [0-9]*' "$log" | sort | uniq -c | awk '{printf "%s:%s ", $4, $1}')"
 kill -0 "$pid" 2>/dev/null || fail "the agent's process ended"
 agent /STOP=0
-for _ in $(seq 100); do [ -e "$work/X_Update.exe" ] || break; sleep 0.1; done
-[ -e "$work/X_Update.exe" ] && fail "the working copy did not end after /STOP=0"
+# Its process, not its file: an elevated copy leaves the file for removal at restart.
+for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "the working copy did not end after /STOP=0"
 stop_fault_server
 if [ "$failures" != 0 ]; then
   echo "--- agent log (end):" >&2; tail -40 "$log" >&2
