@@ -64,8 +64,7 @@ bool HoldCheckedFolder(const std::string& folder) {
   if (!owner || !(IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
                   IsWellKnownSid(owner, WinLocalSystemSid) || (parentOwner && EqualSid(owner, parentOwner))))
     return false;
-  HoldPath(folder, std::move(handle));
-  return true;
+  return HoldPath(folder, std::move(handle));
 }
 
 std::string MakeProtectedSetupFolder(const std::string& tempFolderWithBackslash) {

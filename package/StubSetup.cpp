@@ -278,9 +278,7 @@ void WebInstall(const std::string& folder, const std::string& base, const std::s
   // Held from the token check until the engine has run: nobody can write, rename or
   // delete it, and the checks and the install read it through this handle.
   if (err.empty()) {
-    UniqueHandle locked = OpenDenyingWrites(setupFile);
-    const bool held = locked.valid();
-    HoldPath(setupFile, std::move(locked));
+    const bool held = HoldPath(setupFile, OpenDenyingWrites(setupFile));
     TGFileInfo setup(setupFile);
     if (!held || !own.SameWebToken(setup)) CheckErrorPage(setupFile, "", url, "Bad Secret Token!", err);
   }

@@ -311,13 +311,15 @@ bool DeleteTree(const std::string& folder, bool clearAttributes) {
   return existed && !FolderExists(base);
 }
 
-void HoldPath(const std::string& path, UniqueHandle handle) {
+bool HoldPath(const std::string& path, UniqueHandle handle) {
+  if (!handle) return false;
   for (HeldPath& h : state.held)
     if (!h.handle) {
       h.path = path;
       h.handle = std::move(handle);
-      return;
+      return true;
     }
+  return false;
 }
 
 void ReleaseHeld(const std::string& path) {
@@ -336,10 +338,7 @@ UniqueHandle OpenForReading(const std::string& path) {
 }
 
 bool HoldOwnFile() {
-  UniqueHandle own = OpenDenyingWrites(ProgramPath());
-  const bool held = own.valid();
-  HoldPath(ProgramPath(), std::move(own));
-  return held;
+  return HoldPath(ProgramPath(), OpenDenyingWrites(ProgramPath()));
 }
 
 UniqueHandle OpenDenyingWrites(const std::string& path) {
@@ -360,20 +359,20 @@ namespace {
 // only administrators may. Once per path: the working copy ends many times between two
 // restarts, and the system's list would grow by an entry each time.
 void RemoveAtRestart(const std::string& path) {
-  HKEY key = nullptr;
+  HKEY opened = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                    KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+                    KEY_QUERY_VALUE, &opened) == ERROR_SUCCESS) {
+    UniqueHKey key(opened);
     DWORD size = 0;
     std::string listed;
-    if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(key.get(), kPendingRenameValue, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
         size <= kPendingRenameReadMax) {
       listed.resize(size);
-      if (RegQueryValueExA(key, kPendingRenameValue, nullptr, nullptr, reinterpret_cast<BYTE*>(&listed[0]),
-                           &size) != ERROR_SUCCESS)
+      if (RegQueryValueExA(key.get(), kPendingRenameValue, nullptr, nullptr,
+                           reinterpret_cast<BYTE*>(&listed[0]), &size) != ERROR_SUCCESS)
         size = 0;
       listed.resize(size);
     }
-    RegCloseKey(key);
     if (PendingDeleteListed(listed, path)) return;
   }
   if (!MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))

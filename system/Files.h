@@ -65,7 +65,9 @@ UniqueHandle OpenDenyingWrites(const std::string& path);
 // used. A held file is shared for reading only: nobody can write, rename or delete it,
 // and OpenForReading reads it through the held handle whatever lies at its name now. A
 // held folder cannot be removed or renamed. DeleteTree lets go of what it deletes.
-void HoldPath(const std::string& path, UniqueHandle handle);
+// False (and the handle closed) when the handle is invalid or the table is full: then the
+// path is not held, and a caller that needs it held refuses.
+bool HoldPath(const std::string& path, UniqueHandle handle);
 // Lets go of path and of everything held below it.
 void ReleaseHeld(const std::string& path);
 // A new handle for reading path: a reopening of the held handle (ReOpenFile) when the path
